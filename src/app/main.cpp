@@ -1,0 +1,11 @@
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("ミレット"));
+    QMainWindow window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,54 @@
+#include "FormatRegistry.h"
+
+TFormatRegistry& TFormatRegistry::Instance()
+{
+    static TFormatRegistry registry;
+    return registry;
+}
+
+void TFormatRegistry::Register(const QString& extension, const QString& description,
+                               TGraphicClass graphicClass)
+{
+    m_entries.push_back({extension.toLower(), description, graphicClass});
+}
+
+TGraphicClass TFormatRegistry::Find(const QString& extension) const
+{
+    const QString wanted = extension.toLower();
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        if (it->extension == wanted)
+            return it->graphicClass;
+    }
+    return nullptr;
+}
+
+void TFormatRegistry::Unregister(TGraphicClass graphicClass)
+{
+    std::erase_if(m_entries, [graphicClass](const TFormatEntry& e) { return e.graphicClass == graphicClass; });
+}
+
+QString TFormatRegistry::GraphicFilter() const
+{
+    return BuildGraphicFilter(m_entries);
+}
+
+QString BuildGraphicFilter(const std::vector<TFormatEntry>& entries)
+{
+    QString descriptions;
+    QString patterns;
+    int visited = 0;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->extension.isEmpty())
+            continue;
+        if (visited > 0) {
+            descriptions += QLatin1Char('|');
+            patterns += QLatin1Char(';');
+        }
+        descriptions += QStringLiteral("%1 (*.%2)|*.%2").arg(it->description, it->extension);
+        patterns += QStringLiteral("*.%1").arg(it->extension);
+        ++visited;
+    }
+    if (visited > 1)
+        descriptions = QStringLiteral("%1 (%2)|%2|").arg(QStringLiteral("すべて"), patterns) + descriptions;
+    return descriptions;
+}
