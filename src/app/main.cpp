@@ -1,11 +1,31 @@
+// Program entry: the application object titled "ミレット", the main window,
+// and the message loop until the main window closes.
+#include "app/Wiring.h"
+#include "decode/BuiltInFormats.h"
+#include "viewer/MainWindow.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("ミレット"));
-    QMainWindow window;
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("orvanto"));
+    QApplication::setApplicationDisplayName(MainTexts::ProductName);
+    QApplication::setQuitOnLastWindowClosed(false);
+    RegisterBuiltInFormats();
+
+    QStringList arguments = QApplication::arguments();
+    if (!arguments.isEmpty())
+        arguments.removeFirst();
+
+    int result = 0;
+    {
+        auto wiring = MakeProgramWiring();
+        TfMain window(arguments, nullptr, [&](TfMain& main) { wiring->Attach(main); });
+        if (!window.State.StartFullScreen)
+            window.show();
+        result = app.exec();
+    }
+    UnregisterFormatsAtExit();
+    return result;
 }

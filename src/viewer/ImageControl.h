@@ -1,0 +1,36 @@
+#pragma once
+// An image control: draws its picture stretched to the control's own size.
+// The owner sizes and places it. Its hint is the path of the shown file.
+#include <QWidget>
+
+#include <functional>
+
+class TGraphic;
+
+class TImageControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImageControl(QWidget* parent = nullptr);
+
+    void SetGraphic(const TGraphic* graphic);
+    const TGraphic* Graphic() const { return m_graphic; }
+    void Clear();
+
+    void SetHint(const QString& hint);
+    const QString& Hint() const { return m_hint; }
+
+signals:
+    void mousePressed(QMouseEvent* event);
+    void mouseReleased(QMouseEvent* event);
+    void mouseMoved(QMouseEvent* event);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    const TGraphic* m_graphic = nullptr;
+    QString m_hint;
+};

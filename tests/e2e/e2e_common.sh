@@ -1,0 +1,82 @@
+# Shared helpers for the end-to-end tests: a private Xvfb display, a copy of
+# the program folder in a temporary folder, and window lookups by xdotool.
+set -euo pipefail
+
+E2E_FAILURES=0
+E2E_PASSES=0
+
+e2e_start_display() {
+  local n
+  for n in $(seq 0 40); do
+    E2E_DISPLAY=":$(( 200 + (RANDOM % 500) ))"
+    Xvfb "$E2E_DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    E2E_XVFB_PID=$!
+    export DISPLAY="$E2E_DISPLAY"
+    for _ in $(seq 50); do
+      if xdpyinfo >/dev/null 2>&1; then return 0; fi
+      kill -0 "$E2E_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$E2E_XVFB_PID" 2>/dev/null || true
+  done
+  echo "could not start Xvfb" >&2
+  exit 1
+}
+
+e2e_stop_display() {
+  kill "$E2E_XVFB_PID" 2>/dev/null || true
+}
+
+# e2e_copy_program BIN_DIR -> prints the folder holding the copy
+e2e_copy_program() {
+  local dest
+  dest="$(mktemp -d)"
+  cp -r "$1"/. "$dest/"
+  echo "$dest"
+}
+
+# e2e_wait_window PID -> prints the id of the program's main window
+e2e_wait_window() {
+  local pid="$1" wid=""
+  for _ in $(seq 150); do
+    wid="$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1 || true)"
+    [ -n "$wid" ] && { echo "$wid"; return 0; }
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# e2e_wait_exit PID SECONDS -> 0 when the process ended in time
+e2e_wait_exit() {
+  local pid="$1" limit="$2"
+  for _ in $(seq $(( limit * 10 ))); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
+    sleep 0.1
+  done
+  kill "$pid" 2>/dev/null || true
+  return 1
+}
+
+check() {
+  local what="$1"; shift
+  if "$@"; then
+    E2E_PASSES=$(( E2E_PASSES + 1 )); echo "ok: $what"
+  else
+    E2E_FAILURES=$(( E2E_FAILURES + 1 )); echo "FAILED: $what"
+  fi
+}
+
+# ini_value FILE SECTION KEY
+ini_value() {
+  awk -v s="[$2]" -v k="$3" '
+    { sub(/\r$/, "") }
+    /^\[/ { insec = (tolower($0) == tolower(s)); next }
+    insec { i = index($0, "="); if (i > 0 && tolower(substr($0, 1, i - 1)) == tolower(k)) { print substr($0, i + 1); exit } }
+  ' "$1"
+}
+
+e2e_finish() {
+  echo "${E2E_PASSES} passed, ${E2E_FAILURES} failed"
+  [ "$E2E_FAILURES" -eq 0 ]
+}

@@ -1,0 +1,252 @@
+// The main window on Qt's offscreen platform: the menu frame, the start-up
+// sequence with its switches, display and navigation, and the exit sequence.
+#include "viewer/ImageControl.h"
+#include "viewer/MainWindow.h"
+#include "decode/BuiltInFormats.h"
+#include "platform/Desktop.h"
+#include "platform/ProfileFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterBuiltInFormats();
+        ASSERT_TRUE(dir.isValid());
+        ini = dir.filePath(QStringLiteral("orvanto.ini"));
+        platform::SetMessageBoxHandlerForTesting([this](const QString& text, platform::MsgIcon, int) {
+            messages << text;
+            return int(platform::MsgOk);
+        });
+    }
+    void TearDown() override { platform::SetMessageBoxHandlerForTesting({}); }
+
+    std::unique_ptr<TfMain> start(const QStringList& args)
+    {
+        auto main = std::make_unique<TfMain>(args, nullptr, [this](TfMain& m) { m.IniPath = ini; });
+        main->resize(504, 356);
+        main->show();
+        QApplication::processEvents();
+        return main;
+    }
+
+    QString picture(const QString& name, QSize size = QSize(40, 30), QColor color = Qt::red)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(color);
+        const QString path = dir.filePath(name);
+        image.save(path, "PNG");
+        return path;
+    }
+
+    static void key(TfMain& main, int k, const QString& text = QString())
+    {
+        QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier, text);
+        main.HandleKey(&event);
+    }
+
+    QTemporaryDir dir;
+    QString ini;
+    QStringList messages;
+};
+
+QStringList entriesOf(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, MenuFrameHasEveryEntryActionAndShortcut)
+{
+    auto main = start({});
+    const QList<QAction*> top = main->menuBar()->actions();
+    ASSERT_EQ(top.size(), 4);
+    EXPECT_EQ(top[0]->text(), QStringLiteral("ファイル(&F)"));
+    EXPECT_EQ(top[1]->text(), QStringLiteral("編集(&E)"));
+    EXPECT_EQ(top[2]->text(), QStringLiteral("ツール(&T)"));
+    EXPECT_EQ(top[3]->text(), QStringLiteral("ヘルプ(&H)"));
+
+    EXPECT_EQ(entriesOf(top[0]->menu()),
+              (QStringList{"画像ファイルを開く(&O)...", "フォルダを開く(&F)...", "-", "スライドショー(&Z)",
+                           "オプション(&S)...", "ショートカットファイルの作成(&Y)...", "-", "履歴(&B)",
+                           "履歴のクリア(&D)", "-", "終了(&X)"}));
+    EXPECT_EQ(entriesOf(top[1]->menu()),
+              (QStringList{"１つ前の移動の取り消し(&Z)", "-", "ファイル名変更(&Y)", "-", "クリップボードにコピー(&X)"}));
+    const QStringList tools = entriesOf(top[2]->menu());
+    ASSERT_GE(tools.size(), 9);
+    EXPECT_EQ(tools.mid(0, 9), (QStringList{"ツールボックス(&Z)", "複写モード(&Y)", "移動モード(&X)", "転送可能", "-",
+                                             "フルスクリーン(&V)", "-", "再生順序(&U)", "-"}));
+    EXPECT_EQ(entriesOf(top[3]->menu()), (QStringList{"ヘルプ表示(&Z)", "バージョン情報(&Y)"}));
+
+    const struct { const char* name; QKeySequence key; } shortcuts[] = {
+        {"fileopen1", QKeySequence(Qt::CTRL | Qt::Key_O)}, {"OpenFolder1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"slideshow1", QKeySequence(Qt::Key_F2)},          {"option1", QKeySequence(Qt::Key_F5)},
+        {"exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},     {"MoveUndo1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {"fNameChange1", QKeySequence(Qt::CTRL | Qt::Key_B)}, {"clipcopy1", QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {"ToolBox1", QKeySequence(Qt::Key_F3)},            {"CopyMode1", QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {"MoveMode1", QKeySequence(Qt::CTRL | Qt::Key_M)}, {"Transfer1", QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {"Max1", QKeySequence(Qt::Key_F4)},                {"menu_random", QKeySequence(Qt::Key_F7)},
+        {"menu_normal", QKeySequence(Qt::Key_F8)},         {"menu_reverse", QKeySequence(Qt::Key_F9)},
+        {"Help1", QKeySequence(Qt::Key_F1)},               {"about1", QKeySequence()},
+        {"ShortcutCreate", QKeySequence()},                {"ListDel1", QKeySequence()},
+    };
+    for (const auto& s : shortcuts) {
+        QAction* action = main->Action(QString::fromLatin1(s.name));
+        ASSERT_NE(action, nullptr) << s.name;
+        EXPECT_EQ(action->shortcut(), s.key) << s.name;
+    }
+    for (int n = 1; n <= 6; ++n)
+        ASSERT_NE(main->Action(QStringLiteral("ov%1").arg(n)), nullptr);
+}
+
+TEST_F(MainWindowTest, EmptyStartShowsTheEmptyState)
+{
+    auto main = start({});
+    EXPECT_TRUE(main->windowTitle().isEmpty());
+    EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow OFF"));
+    EXPECT_FALSE(main->State.Viewing);
+    EXPECT_FALSE(main->Action(QStringLiteral("slideshow1"))->isEnabled());
+    EXPECT_FALSE(main->Action(QStringLiteral("MoveUndo1"))->isEnabled());
+    EXPECT_FALSE(main->Action(QStringLiteral("List1"))->isEnabled());
+    EXPECT_FALSE(main->Action(QStringLiteral("ListDel1"))->isVisible());
+    EXPECT_TRUE(main->Action(QStringLiteral("CopyMode1"))->isChecked());
+    EXPECT_EQ(main->State.PlayOrder, 2);
+    EXPECT_EQ(main->Config.Option.nButton, 5);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, FolderArgumentIsListedSortedAndShown)
+{
+    const QString b = picture(QStringLiteral("b.PNG"));
+    const QString a = picture(QStringLiteral("a.png"), QSize(100, 50));
+    picture(QStringLiteral("c.png"));
+    QFile(dir.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
+    auto main = start({dir.path(), QStringLiteral("/Time=2.5")});
+    ASSERT_EQ(main->Images.Count(), 3);
+    EXPECT_EQ(main->Images.At(0), a);
+    EXPECT_EQ(main->Images.At(1), b);
+    EXPECT_TRUE(main->State.Viewing);
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [1/3] ") + a);
+    EXPECT_EQ(main->Config.Option.Interval, 2);
+    EXPECT_EQ(main->Config.Option.IntervalM, 500);
+    EXPECT_FALSE(main->State.SwitchLaunch);
+    // The picture is shown at its natural size in the middle of the area.
+    TImageControl* image = main->ImageAt(0);
+    EXPECT_EQ(image->size(), QSize(100, 50));
+    EXPECT_EQ(image->Hint(), a);
+
+    key(*main, Qt::Key_Left); // backward from the first wraps to the last
+    EXPECT_EQ(main->State.CurrentIndex, 2);
+    key(*main, Qt::Key_PageDown);
+    EXPECT_EQ(main->State.CurrentIndex, 0);
+    key(*main, Qt::Key_Right);
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [2/3] ") + b);
+
+    // A file removed behind the program's back is dropped when it would show.
+    QFile::remove(b);
+    main->ShowImages();
+    EXPECT_EQ(main->Images.Count(), 2);
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [1/2] ") + a);
+}
+
+TEST_F(MainWindowTest, SpreadShowsUndecodableLabelAndKeepsTheOtherPicture)
+{
+    picture(QStringLiteral("1.png"));
+    QFile broken(dir.filePath(QStringLiteral("2.png")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a png at all");
+    broken.close();
+    auto main = start({dir.path()});
+    main->Config.Tool.State = 1; // spread, odd start
+    main->Config.Tool.Orient = 1; // right to left
+    main->ApplyDisplayForm();
+    // Item 0 on the right half, the undecodable item 1 on the left half.
+    EXPECT_FALSE(main->LabelAt(1)->isVisible());
+    EXPECT_TRUE(main->LabelAt(0)->isVisible());
+    EXPECT_EQ(main->LabelAt(0)->text(), QStringLiteral("表示不可"));
+    EXPECT_GE(main->ImageAt(1)->x(), main->State.AreaWidth);
+}
+
+TEST_F(MainWindowTest, LastImageGoneShowsTheNoImagesBox)
+{
+    const QString only = picture(QStringLiteral("only.png"));
+    auto main = start({only});
+    ASSERT_TRUE(main->State.Viewing);
+    QFile::remove(only);
+    main->Images.Clear();
+    main->ShowImages();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("表示する画像はありません。")});
+    EXPECT_FALSE(main->State.Viewing);
+    EXPECT_TRUE(main->windowTitle().isEmpty());
+}
+
+TEST_F(MainWindowTest, ExitWritesSettingsUnlessStartedWithASwitch)
+{
+    {
+        auto main = start({QStringLiteral("/Time=3.25")});
+        main->close();
+    }
+    platform::ProfileFile written;
+    ASSERT_TRUE(written.Load(ini));
+    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("Interval")).value_or(QString()), QStringLiteral("3"));
+    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("IntervalM")).value_or(QString()), QStringLiteral("250"));
+    EXPECT_EQ(written.Value(QStringLiteral("Tool"), QStringLiteral("Show")).value_or(QString()), QStringLiteral("0"));
+
+    QFile::remove(ini);
+    {
+        auto main = start({QStringLiteral("/Repeat=Exit"), QStringLiteral("/Zoom")});
+        EXPECT_TRUE(main->State.SwitchLaunch);
+        EXPECT_EQ(main->State.RepeatMode, -1);
+        main->close();
+    }
+    EXPECT_FALSE(QFile::exists(ini));
+}
+
+TEST_F(MainWindowTest, HistoryIsPushedWhenAListIsLoaded)
+{
+    picture(QStringLiteral("h1.png"));
+    auto main = start({dir.path()});
+    EXPECT_EQ(main->History().Count(), 1);
+    QAction* ov1 = main->Action(QStringLiteral("ov1"));
+    EXPECT_TRUE(ov1->isVisible());
+    EXPECT_EQ(ov1->text(), dir.path() + QLatin1Char('/'));
+    EXPECT_EQ(ov1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_1));
+    EXPECT_TRUE(main->Action(QStringLiteral("List1"))->isEnabled());
+    EXPECT_TRUE(main->Action(QStringLiteral("ListDel1"))->isVisible());
+    main->ClearHistory();
+    EXPECT_EQ(main->History().Count(), 0);
+    EXPECT_FALSE(main->Action(QStringLiteral("ListDel1"))->isVisible());
+}
+
+TEST_F(MainWindowTest, SlideshowToggleAndEndOfListRule)
+{
+    picture(QStringLiteral("s1.png"));
+    picture(QStringLiteral("s2.png"));
+    auto main = start({dir.path(), QStringLiteral("/Repeat=Off")});
+    main->ToggleSlideshow();
+    EXPECT_TRUE(main->Action(QStringLiteral("slideshow1"))->isChecked());
+    EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow ON - 2秒"));
+    main->SlideshowTick();
+    EXPECT_EQ(main->State.CurrentIndex, 1);
+    main->SlideshowTick(); // past the end with /Repeat=Off: the show stops
+    EXPECT_FALSE(main->Action(QStringLiteral("slideshow1"))->isChecked());
+    EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow OFF"));
+    EXPECT_EQ(main->windowTitle().left(14), QStringLiteral("ミレット -- [2/2]"));
+}
