@@ -1,0 +1,31 @@
+#pragma once
+// Path names and the program's well-known folders.
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+// The absolute, canonical form of a path: relative paths are taken from the
+// current folder, symbolic links in the folder part are resolved, "." and ".."
+// are removed. The last component keeps its name as given (it need not exist,
+// and a link there stays a link). A trailing "/" is dropped except for "/".
+// Empty input gives empty output.
+QString CanonicalPath(const QString& path);
+
+// The user's temporary folder ($TMPDIR or /tmp), without a trailing "/".
+QString TempFolder();
+
+// Folder of the INI file and the history files: the program's folder when it
+// is writable, else $XDG_CONFIG_HOME/orvanto (or ~/.config/orvanto), which is
+// created when missing. No trailing "/".
+QString SettingsFolder();
+
+// The per-user private folder for unpacked archives: "$XDG_RUNTIME_DIR/orvanto"
+// when that variable names a directory, else "<temp>/orvanto-<uid>". Created
+// with mode 0700 when missing (a folder of ours with looser modes is tightened).
+// Empty when the entry is a symbolic link, not a directory, owned by another
+// user, or cannot be made.
+std::optional<QString> PrivateWorkFolder();
+
+} // namespace platform
