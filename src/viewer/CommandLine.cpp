@@ -55,9 +55,14 @@ bool IsSwitchArgument(const QString& argument)
 
 void ParseTimeSwitch(const QString& value, int& interval, int& intervalM)
 {
+    ParseTimeSwitch(value, QLocale::system(), interval, intervalM);
+}
+
+void ParseTimeSwitch(const QString& value, const QLocale& locale, int& interval, int& intervalM)
+{
     const QString text = value.trimmed();
     double v = 0;
-    if (!ToNumber(QLocale::system(), text, v) && !ToNumber(QLocale::c(), text, v)) {
+    if (!ToNumber(locale, text, v) && !ToNumber(QLocale::c(), text, v)) {
         interval = 2;
         intervalM = 0;
         return;

@@ -2,6 +2,7 @@
 // Command-line switches: "/Name=value" arguments that set viewer state.
 #include "settings/Settings.h"
 
+#include <QLocale>
 #include <QString>
 
 struct SwitchMatch {
@@ -24,6 +25,8 @@ bool IsSwitchArgument(const QString& argument);
 // intervalM the truncated milliseconds of the fraction. Text that is not a
 // finite number gives 2 and 0. Values beyond one day are taken as one day.
 void ParseTimeSwitch(const QString& value, int& interval, int& intervalM);
+// The same with a given locale in place of the user's.
+void ParseTimeSwitch(const QString& value, const QLocale& locale, int& interval, int& intervalM);
 
 // Start-up state set by switches besides the settings.
 struct LaunchState {
