@@ -1,6 +1,7 @@
 #include "viewer/CommandLine.h"
 
-#include <QFileInfo>
+#include "platform/Files.h"
+
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -11,8 +12,7 @@ constexpr double kMaxTimeSeconds = 86400.0;
 
 bool ExistsOnDisk(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return platform::FileExists(path) || platform::DirectoryExists(path) || platform::IsSymLink(path);
 }
 
 bool ToNumber(const QLocale& locale, const QString& text, double& number)
