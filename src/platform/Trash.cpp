@@ -34,7 +34,8 @@ bool homeTrashUnusable()
     if (dataHome.isEmpty())
         return true;
     const QFileInfo trash(dataHome + QStringLiteral("/Trash"));
-    return trash.exists() && (trash.isSymLink() || !trash.isDir());
+    // A link to a folder is a usable trash; a dangling link is not.
+    return (trash.exists() || trash.isSymLink()) && !trash.isDir();
 }
 
 // A trash folder is "<...>/Trash", "<top>/.Trash/<uid>" or "<top>/.Trash-<uid>",
