@@ -68,9 +68,15 @@ private:
 // Renames without ever replacing the destination. Returns 0 or an errno.
 int renameNoReplace(const QByteArray& from, const QByteArray& to)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int err = errno;
+    const int injected = g_injectedMoveErrno.load();
+    int err = 0;
+    if (injected == EINVAL || injected == ENOSYS) {
+        err = injected; // tests: a file system without RENAME_NOREPLACE
+    } else {
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+            return 0;
+        err = errno;
+    }
     if (err != EINVAL && err != ENOSYS && err != ENOTSUP)
         return err;
 
@@ -276,6 +282,14 @@ bool DirectoryExists(const QString& path)
     return ::stat(encode(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsSymLink(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    return ::lstat(encode(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool MoveFile(const QString& from, const QString& to, QString* error)
 {
     if (from.isEmpty() || to.isEmpty()) {
@@ -290,7 +304,8 @@ bool MoveFile(const QString& from, const QString& to, QString* error)
         return false;
     }
     const int injected = g_injectedMoveErrno.load();
-    const int err = injected != 0 ? injected : renameNoReplace(source, destination);
+    const bool replaceResult = injected != 0 && injected != EINVAL && injected != ENOSYS;
+    const int err = replaceResult ? injected : renameNoReplace(source, destination);
     if (err == 0)
         return true;
     if (err == EXDEV)

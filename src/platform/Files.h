@@ -14,6 +14,8 @@ namespace platform {
 bool FileExists(const QString& path);
 // True for a folder or a link to a folder.
 bool DirectoryExists(const QString& path);
+// True for a symbolic link (dangling or not).
+bool IsSymLink(const QString& path);
 
 // Moves or renames a file or folder. Fails when the destination exists and
 // never replaces it. Across file systems a file is copied into a temporary
@@ -52,8 +54,10 @@ struct DirEntry {
 // (when given) tells that case apart from an empty folder.
 std::vector<DirEntry> ListDirectory(const QString& folder, bool* ok = nullptr);
 
-// Makes the next moves behave as if renaming failed with this errno (EXDEV
-// forces the cross-file-system path); 0 switches it off.
+// Makes the following moves behave as if renaming failed with this errno
+// (EXDEV forces the cross-file-system path; EINVAL or ENOSYS act as a file
+// system without RENAME_NOREPLACE, forcing the link + unlink fallback);
+// 0 switches it off.
 void SetInjectedMoveErrnoForTesting(int err);
 
 } // namespace platform

@@ -116,10 +116,12 @@ QString CanonicalPath(const QString& path)
 
 QString TempFolder()
 {
-    QString temp = QDir::tempPath();
-    while (temp.size() > 1 && temp.endsWith(QLatin1Char('/')))
-        temp.chop(1);
-    return temp;
+    // $TMPDIR as given (even when it is missing: the callers then fail to
+    // make their folders rather than falling back somewhere unexpected).
+    const QString fromEnvironment = qEnvironmentVariable("TMPDIR");
+    if (fromEnvironment.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(fromEnvironment);
+    return QStringLiteral("/tmp");
 }
 
 QString SettingsFolder()

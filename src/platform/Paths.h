@@ -13,7 +13,8 @@ namespace platform {
 // Empty input gives empty output.
 QString CanonicalPath(const QString& path);
 
-// The user's temporary folder ($TMPDIR or /tmp), without a trailing "/".
+// The user's temporary folder ($TMPDIR when absolute, else /tmp), cleaned,
+// without a trailing "/".
 QString TempFolder();
 
 // Folder of the INI file and the history files: the program's folder when it
