@@ -1,0 +1,34 @@
+#include "BuiltInFormats.h"
+
+#include "BmpGraphic.h"
+#include "FormatRegistry.h"
+#include "IconGraphic.h"
+#include "JpegGraphic.h"
+#include "MetafileGraphic.h"
+#include "OleBitmap.h"
+#include "OlePictureGraphic.h"
+#include "PngGraphic.h"
+
+#include <mutex>
+
+void RegisterBuiltInFormats()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TFormatRegistry& registry = TFormatRegistry::Instance();
+        registry.Register(QStringLiteral("wmf"), QStringLiteral("メタファイル"), &TMetafileGraphic::ClassInfo);
+        registry.Register(QStringLiteral("emf"), QStringLiteral("エンハンス メタファイル"), &TMetafileGraphic::ClassInfo);
+        registry.Register(QStringLiteral("ico"), QStringLiteral("アイコン"), &TIconGraphic::ClassInfo);
+        registry.Register(QStringLiteral("bmp"), QStringLiteral("ビットマップ"), &TBitmapGraphic::ClassInfo);
+        registry.Register(QString(), QString(), &TOleGraphic::ClassInfo);
+        registry.Register(QStringLiteral("PNG"), QStringLiteral("Portable Network Graphics"), &TPngGraphic::ClassInfo);
+        registry.Register(QStringLiteral("jpeg"), QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo);
+        registry.Register(QStringLiteral("jpg"), QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo);
+        registry.Register(QStringLiteral("gif"), QStringLiteral("compuserve graphic"), &TOleBITMAP::ClassInfo);
+    });
+}
+
+void UnregisterFormatsAtExit()
+{
+    TFormatRegistry::Instance().Unregister(&TJpegGraphic::ClassInfo);
+}

@@ -1,0 +1,28 @@
+#include "DecodeLimits.h"
+
+namespace decode {
+
+void Fail(const QString& message)
+{
+    throw EGraphicError(message);
+}
+
+void CheckImageSize(std::int64_t width, std::int64_t height)
+{
+    if (width <= 0 || height <= 0)
+        Fail(QStringLiteral("画像の大きさが不正です (%1 x %2)").arg(width).arg(height));
+    if (std::uint64_t(width) > kMaxPixels || std::uint64_t(height) > kMaxPixels
+        || std::uint64_t(width) * std::uint64_t(height) > kMaxPixels)
+        Fail(QStringLiteral("画像が大きすぎます (%1 x %2)").arg(width).arg(height));
+}
+
+QImage AllocateImage(std::int64_t width, std::int64_t height, QImage::Format format)
+{
+    CheckImageSize(width, height);
+    QImage image(int(width), int(height), format);
+    if (image.isNull())
+        Fail(QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+    return image;
+}
+
+} // namespace decode
