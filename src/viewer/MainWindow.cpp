@@ -688,8 +688,8 @@ void TfMain::ShowImages()
         }
     }
     // 9. and 10.
-    const int slots = form == DisplayForm::SinglePage ? 1 : 2;
-    for (int slot = 0; slot < slots; ++slot) {
+    const int slotCount = form == DisplayForm::SinglePage ? 1 : 2;
+    for (int slot = 0; slot < slotCount; ++slot) {
         TImageControl* control = TargetControl(positionOf[slot]);
         if (shown[slot]) {
             FitInput in;
@@ -908,7 +908,7 @@ void TfMain::OpenArchive(const QString& archivePath)
         archive.Options().c = 1;
         archive.Options().jse = 1;
         archive.Options().jso = 1;
-        archive.Extract(reinterpret_cast<quintptr>(this), nullptr, folder, QStringList());
+        archive.Extract(reinterpret_cast<quintptr>(this), nullptr, folder, TFileList());
     }
     AddPath(folder);
     InstallActivationHook();

@@ -8,6 +8,7 @@
 #include "viewer/CommandLine.h"
 #include "decode/Picture.h"
 #include "settings/IniSettings.h"
+#include "fullscreen/FullScreenWindow.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -23,7 +24,6 @@ class QMenu;
 class QTimer;
 class TImageControl;
 class IToolboxLink;
-class TfMax;
 class TplBrowseFolder;
 
 // Fixed texts of the program.

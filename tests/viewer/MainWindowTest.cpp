@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace {
 
 class MainWindowTest : public ::testing::Test {
@@ -91,7 +93,7 @@ TEST_F(MainWindowTest, MenuFrameHasEveryEntryActionAndShortcut)
               (QStringList{"１つ前の移動の取り消し(&Z)", "-", "ファイル名変更(&Y)", "-", "クリップボードにコピー(&X)"}));
     const QStringList tools = entriesOf(top[2]->menu());
     ASSERT_GE(tools.size(), 9);
-    EXPECT_EQ(tools.mid(0, 9), (QStringList{"ツールボックス(&Z)", "複写モード(&Y)", "移動モード(&X)", "転送可能", "-",
+    EXPECT_EQ(tools.mid(0, 9), (QStringList{"ツールボックス(&Z)", "複写モード(&Y)", "移動モード(&X)", "転送切り替え(&W)", "-",
                                              "フルスクリーン(&V)", "-", "再生順序(&U)", "-"}));
     EXPECT_EQ(entriesOf(top[3]->menu()), (QStringList{"ヘルプ表示(&Z)", "バージョン情報(&Y)"}));
 
@@ -163,7 +165,7 @@ TEST_F(MainWindowTest, FolderArgumentIsListedSortedAndShown)
     QFile::remove(b);
     main->ShowImages();
     EXPECT_EQ(main->Images.Count(), 2);
-    EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [1/2] ") + a);
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [2/2] ") + dir.filePath(QStringLiteral("c.png")));
 }
 
 TEST_F(MainWindowTest, SpreadShowsUndecodableLabelAndKeepsTheOtherPicture)
@@ -248,5 +250,5 @@ TEST_F(MainWindowTest, SlideshowToggleAndEndOfListRule)
     main->SlideshowTick(); // past the end with /Repeat=Off: the show stops
     EXPECT_FALSE(main->Action(QStringLiteral("slideshow1"))->isChecked());
     EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow OFF"));
-    EXPECT_EQ(main->windowTitle().left(14), QStringLiteral("ミレット -- [2/2]"));
+    EXPECT_TRUE(main->windowTitle().startsWith(QStringLiteral("ミレット -- [2/2] ")));
 }
