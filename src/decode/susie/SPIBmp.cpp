@@ -10,6 +10,7 @@
 #include <QIODevice>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -702,7 +703,10 @@ TGraphicClass TSPIBitmap::PlainBitmapClass()
 
 void TSPIBitmap::SetPlainBitmapClass(TGraphicClass graphicClass)
 {
-    PlainBitmapSlot() = graphicClass ? graphicClass : &kBmpStreamBitmapClass;
+    // A class that goes back to the plug-ins would read every stream forever.
+    const bool usable = graphicClass && graphicClass->create && graphicClass != &TSPIBitmap::ClassInfo &&
+                        graphicClass != &TSPIGraphic::ClassInfo;
+    PlainBitmapSlot() = usable ? graphicClass : &kBmpStreamBitmapClass;
 }
 
 TGraphicClass TSPIBitmap::DefaultPlainBitmapClass()

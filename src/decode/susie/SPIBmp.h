@@ -230,7 +230,8 @@ public:
 
     // The plain bitmap class this bitmap builds on: it reads BMP files and
     // the BMP streams made from plug-in bitmaps. By default a reader of the
-    // adapter's own; the program may set its built-in BMP decoder.
+    // adapter's own; the program may set its built-in BMP decoder. None, or
+    // a class that itself asks the plug-ins, restores the default.
     static TGraphicClass PlainBitmapClass();
     static void SetPlainBitmapClass(TGraphicClass graphicClass);
     static TGraphicClass DefaultPlainBitmapClass();
@@ -252,6 +253,14 @@ public:
     QImage ToImage() const override { return m_image; }
 
     void SetOnProgress(TSPIProgressHandler handler) { m_onProgress = std::move(handler); }
+
+    // The published OnLoadFromStreamWithName event: always this bitmap's own
+    // LoadFromStreamWithName (there is deliberately no way to replace it).
+    using LoadFromStreamWithNameEvent = std::function<void(const QByteArray& data, const QString& fileName)>;
+    LoadFromStreamWithNameEvent OnLoadFromStreamWithName()
+    {
+        return [this](const QByteArray& data, const QString& fileName) { LoadFromStreamWithName(data, fileName); };
+    }
 
 private:
     enum class Source { File, Stream };

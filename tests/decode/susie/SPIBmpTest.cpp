@@ -462,3 +462,51 @@ TEST_F(SPIBmpTest, JapaneseFileNamesReachThePlugins)
     const QImage colour = Sample(3, 3);
     EXPECT_TRUE(SamePixels(LoadPicture(Write(QStringLiteral("写真.ppm"), MakePpm(colour))), colour));
 }
+
+namespace {
+
+int g_plainLoads = 0;
+
+// A plain bitmap class standing in for the program's own BMP decoder.
+class CountingBitmap : public TGraphic {
+public:
+    void LoadFromStream(const QByteArray& data) override
+    {
+        ++g_plainLoads;
+        m_inner = TSPIBitmap::DefaultPlainBitmapClass()->create();
+        m_inner->LoadFromStream(data);
+    }
+    int Width() const override { return m_inner ? m_inner->Width() : 0; }
+    int Height() const override { return m_inner ? m_inner->Height() : 0; }
+    void Draw(QPainter& painter, const QRect& target) const override { m_inner->Draw(painter, target); }
+    QImage ToImage() const override { return m_inner ? m_inner->ToImage() : QImage(); }
+
+private:
+    std::unique_ptr<TGraphic> m_inner;
+};
+
+const TGraphicClassInfo kCountingBitmap = {"CountingBitmap",
+                                           [] { return std::unique_ptr<TGraphic>(new CountingBitmap); }};
+
+} // namespace
+
+TEST_F(SPIBmpTest, PlainBitmapClassCanBeTheProgramsOwn)
+{
+    TSPIBitmap::SetPlainBitmapClass(&kCountingBitmap);
+    EXPECT_EQ(TSPIBitmap::PlainBitmapClass(), &kCountingBitmap);
+    g_plainLoads = 0;
+    const QImage colour = Sample(5, 4);
+    EXPECT_TRUE(SamePixels(LoadPicture(Write("a.pcx", MakePcx(colour, 8, 3))), colour));
+    EXPECT_EQ(g_plainLoads, 1); // the BMP stream made from the plug-in's bitmap
+    TSPIBitmap bitmap;
+    bitmap.OnLoadFromStreamWithName()(MakePpm(colour), "b.ppm");
+    EXPECT_TRUE(SamePixels(bitmap.ToImage(), colour));
+    EXPECT_EQ(g_plainLoads, 2);
+
+    // Classes that would ask the plug-ins again are refused.
+    TSPIBitmap::SetPlainBitmapClass(&TSPIBitmap::ClassInfo);
+    EXPECT_EQ(TSPIBitmap::PlainBitmapClass(), TSPIBitmap::DefaultPlainBitmapClass());
+    TSPIBitmap::SetPlainBitmapClass(&kCountingBitmap);
+    TSPIBitmap::SetPlainBitmapClass(nullptr);
+    EXPECT_EQ(TSPIBitmap::PlainBitmapClass(), TSPIBitmap::DefaultPlainBitmapClass());
+}
