@@ -1,0 +1,843 @@
+#include "SPIBmp.h"
+
+#include "SPIs.h"
+#include "decode/FormatRegistry.h"
+#include "decode/Picture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QIODevice>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+const QString kCouldNotDecode = QStringLiteral("Susie Plugins could not decode");
+
+uint16_t ReadU16(const unsigned char* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t ReadU32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void WriteU16(char* p, uint16_t v)
+{
+    p[0] = static_cast<char>(v & 0xFF);
+    p[1] = static_cast<char>(v >> 8);
+}
+
+void WriteU32(char* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// The BMP reader the adapter uses unless the program sets its own plain
+// bitmap class: Qt's BMP handler, asked for BMP data only.
+class TBmpStreamBitmap : public TGraphic {
+public:
+    void LoadFromStream(const QByteArray& data) override
+    {
+        if (data.size() < 2 || data.at(0) != 'B' || data.at(1) != 'M')
+            throw EGraphicError(QStringLiteral("BMP 形式ではありません"));
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, QByteArrayLiteral("bmp"));
+        reader.setAutoDetectImageFormat(false);
+        reader.setDecideFormatFromContent(false);
+        QImage image = reader.read();
+        if (image.isNull())
+            throw EGraphicError(QStringLiteral("BMP を読めません: %1").arg(reader.errorString()));
+        m_image = std::move(image);
+        ReportProgress(100);
+    }
+    int Width() const override { return m_image.width(); }
+    int Height() const override { return m_image.height(); }
+    void Draw(QPainter& painter, const QRect& target) const override { painter.drawImage(target, m_image); }
+    QImage ToImage() const override { return m_image; }
+
+private:
+    QImage m_image;
+};
+
+const TGraphicClassInfo kBmpStreamBitmapClass = {
+    "TBmpStreamBitmap", [] { return std::unique_ptr<TGraphic>(new TBmpStreamBitmap); }};
+
+TGraphicClass& PlainBitmapSlot()
+{
+    static TGraphicClass graphicClass = &kBmpStreamBitmapClass;
+    return graphicClass;
+}
+
+// The extension of a file name with its dot (".jpg"), empty without one.
+QString ExtensionWithDot(const QString& fileName)
+{
+    const QString ext = PictureExtension(fileName);
+    return ext.isEmpty() ? QString() : QLatin1Char('.') + ext;
+}
+
+QString FileNameOnly(const QString& path)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash >= 0 ? path.mid(slash + 1) : path;
+}
+
+// Frees the handles a plug-in handed over with a result of 0, unless both
+// are present; clears them whenever the result is not 0 (then they were
+// never handed over).
+void SettleHandles(int32_t result, SusieLocalHandle& info, SusieLocalHandle& pixels)
+{
+    if (result != 0 || !info || !pixels) {
+        if (result == 0) {
+            SusieLocalFree(info);
+            SusieLocalFree(pixels);
+        }
+        info = nullptr;
+        pixels = nullptr;
+    }
+}
+
+} // namespace
+
+int SusieProgressPercent(int32_t current, int32_t total)
+{
+    if (total <= 0)
+        return 2;
+    const double scaled = static_cast<double>(current) * 97.0 / static_cast<double>(total);
+    const long rounded = std::lround(scaled);
+    const long percent = rounded + 2;
+    if (percent < 2)
+        return 2;
+    if (percent > 99)
+        return 99;
+    return static_cast<int>(percent);
+}
+
+QByteArray SusiePluginFileName(const QString& fileName)
+{
+    if (fileName.isEmpty() || fileName.contains(QChar(0)))
+        return {};
+    const QByteArray encoded = QFile::encodeName(fileName);
+    if (QFile::decodeName(encoded) != fileName)
+        return {};
+    return encoded;
+}
+
+bool SusieDIBLayout(const void* info, size_t infoSize, size_t bitsSize, TDIBLayout& layout)
+{
+    layout = TDIBLayout{};
+    if (!info || infoSize < 40)
+        return false;
+    const auto* p = static_cast<const unsigned char*>(info);
+    const uint32_t headerBytes = ReadU32(p);
+    if (headerBytes != 40 && headerBytes != 52 && headerBytes != 56 && headerBytes != 108 &&
+        headerBytes != 124)
+        return false;
+    if (headerBytes > infoSize)
+        return false;
+
+    const int32_t width = static_cast<int32_t>(ReadU32(p + 4));
+    const int32_t height = static_cast<int32_t>(ReadU32(p + 8));
+    const int bits = ReadU16(p + 14);
+    const uint32_t compression = ReadU32(p + 16);
+    const uint32_t colorsUsed = ReadU32(p + 32);
+    if (width <= 0 || height == 0 || height == std::numeric_limits<int32_t>::min())
+        return false;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return false;
+
+    int64_t masks = 0;
+    if (compression == 3 /* bit fields */) {
+        if (bits != 16 && bits != 32)
+            return false;
+        if (headerBytes == 40)
+            masks = 12;
+    } else if (compression != 0) {
+        return false; // run-length data has no size the host could check
+    }
+
+    int64_t colors = colorsUsed;
+    if (colors == 0 && bits <= 8)
+        colors = int64_t(1) << bits;
+    if (colors > 256 || (bits <= 8 && colors > (int64_t(1) << bits)))
+        return false;
+
+    const int64_t headerSize = headerBytes + masks + 4 * colors;
+    const int64_t stride = ((int64_t(bits) * width + 31) / 32) * 4;
+    const int64_t rows = height < 0 ? -int64_t(height) : int64_t(height);
+    if (stride <= 0 || rows > std::numeric_limits<int32_t>::max() / stride)
+        return false;
+    const int64_t pixelSize = stride * rows;
+    if (headerSize > static_cast<int64_t>(infoSize) || pixelSize > static_cast<int64_t>(bitsSize))
+        return false;
+    if (14 + headerSize + pixelSize > std::numeric_limits<int32_t>::max())
+        return false;
+
+    layout.width = width;
+    layout.height = height;
+    layout.bitsPerPixel = bits;
+    layout.compression = compression;
+    layout.colorCount = static_cast<int>(colors);
+    layout.headerSize = headerSize;
+    layout.pixelSize = pixelSize;
+    layout.colorTableOffset = headerBytes + masks;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TInSPIAbleData
+
+TInSPIAbleData::TInSPIAbleData(const TSPIGraphic* owner, const QString& fileName)
+    : m_owner(owner), m_fileName(fileName), m_name8(SusiePluginFileName(fileName))
+{
+}
+
+TInSPIAbleData::~TInSPIAbleData()
+{
+    Release();
+}
+
+const void* TInSPIAbleData::InfoBlock() const
+{
+    return m_infoHandle ? SusieLocalLock(m_infoHandle) : nullptr;
+}
+
+const void* TInSPIAbleData::PixelBlock() const
+{
+    return m_pixelHandle ? SusieLocalLock(m_pixelHandle) : nullptr;
+}
+
+QByteArray TInSPIAbleData::TextInfo() const
+{
+    if (!m_infoValid || !m_pictureInfo.hInfo)
+        return {};
+    const char* text = static_cast<const char*>(SusieLocalLock(m_pictureInfo.hInfo));
+    const size_t size = SusieLocalSize(m_pictureInfo.hInfo);
+    const void* end = std::memchr(text, 0, size);
+    const size_t length = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : size;
+    QByteArray result(text, static_cast<qsizetype>(length));
+    SusieLocalUnlock(m_pictureInfo.hInfo);
+    return result;
+}
+
+void TInSPIAbleData::ReleaseBlocks()
+{
+    if (m_infoHandle) {
+        SusieLocalUnlock(m_infoHandle);
+        SusieLocalFree(m_infoHandle);
+        m_infoHandle = nullptr;
+    }
+    if (m_pixelHandle) {
+        SusieLocalUnlock(m_pixelHandle);
+        SusieLocalFree(m_pixelHandle);
+        m_pixelHandle = nullptr;
+    }
+}
+
+void TInSPIAbleData::ReleaseText()
+{
+    if (m_infoValid && m_pictureInfo.hInfo)
+        SusieLocalFree(m_pictureInfo.hInfo);
+    m_pictureInfo = SusiePictureInfo{};
+    m_infoValid = false;
+}
+
+void TInSPIAbleData::Release()
+{
+    ReleaseBlocks();
+    ReleaseText();
+    m_decodedBy.clear();
+}
+
+void TInSPIAbleData::Report(TProgressStage stage, int percent, const QString& message)
+{
+    if (!ProgressHandler)
+        return;
+    TSPIProgress report;
+    report.sender = m_owner;
+    report.stage = stage;
+    report.percent = percent;
+    report.redrawNow = stage == TProgressStage::psEnding;
+    report.rect = QRect(0, 0, 0, 0);
+    report.message = message;
+    ProgressHandler(report);
+}
+
+int32_t TInSPIAbleData::ProgressCallback(int32_t current, int32_t total, intptr_t data)
+{
+    auto* self = reinterpret_cast<TInSPIAbleData*>(data);
+    if (!self || !self->ProgressHandler)
+        return 0;
+    // Nothing may unwind through the plug-in's frames: any failure of the
+    // handler asks the plug-in to stop.
+    try {
+        self->Report(TProgressStage::psRunning, SusieProgressPercent(current, total), QString());
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+void TInSPIAbleData::Decode()
+{
+    TSPIs* host = TSPIs::ActiveSPIs();
+    const bool macBinary = host && host->MacBinary;
+
+    Report(TProgressStage::psStarting, 0, QStringLiteral("Loading Graphic by Susie Plugin"));
+    try {
+        Release();
+        Report(TProgressStage::psRunning, 1, QStringLiteral("Seeking enabled Susie Plugins"));
+
+        std::vector<TSPI*> candidates;
+        if (host)
+            host->GetLoaders({&TInSPI::ClassInfo}, candidates, ExtensionWithDot(m_fileName));
+
+        // The head of the data is read once and shared by every try; the
+        // 128 extra bytes let a try at offset 128 see 2048 bytes as well.
+        std::vector<char> header(HeaderSize, 0);
+        ReadHeader(header.data(), HeaderSize);
+
+        const intptr_t offsets[] = {0, 128};
+        const int offsetCount = macBinary ? 2 : 1;
+        bool decoded = false;
+        for (TSPI* candidate : candidates) {
+            for (int k = 0; k < offsetCount && !decoded; ++k) {
+                Report(TProgressStage::psRunning, 1,
+                       QStringLiteral("Loading by [%1]").arg(FileNameOnly(candidate->FileName())));
+                TryPlugin(static_cast<TInSPI&>(*candidate), header.data(), offsets[k]);
+                if (!Empty()) {
+                    TDIBLayout layout;
+                    if (SusieDIBLayout(InfoBlock(), InfoBlockSize(), PixelBlockSize(), layout)) {
+                        m_decodedBy = candidate->FileName();
+                        decoded = true;
+                        break;
+                    }
+                }
+                Release();
+            }
+            if (decoded)
+                break;
+        }
+    } catch (...) {
+        try {
+            Report(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
+        } catch (...) {
+        }
+        throw;
+    }
+    Report(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
+}
+
+void TInSPIAbleData::TryPlugin(TInSPI& spi, const char* head, intptr_t offset)
+{
+    if (!m_fileName.isEmpty() && m_name8.isEmpty())
+        return;
+    if (spi.IsSupported(m_name8.constData(), head + offset) == 0)
+        return;
+    ReadInfo(spi, offset, m_infoValid, m_pictureInfo);
+    TSPIs* host = TSPIs::ActiveSPIs();
+    if (host && host->GraphicPreview) {
+        ReadPreview(spi, offset, m_pixelHandle, m_infoHandle);
+        if (Empty()) {
+            ReleaseBlocks();
+            ReadPicture(spi, offset, m_pixelHandle, m_infoHandle);
+        }
+    } else {
+        ReadPicture(spi, offset, m_pixelHandle, m_infoHandle);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TInSPIAbleFromFile
+
+TInSPIAbleFromFile::TInSPIAbleFromFile(const TSPIGraphic* owner, const QString& fileName)
+    : TInSPIAbleData(owner, fileName)
+{
+}
+
+void TInSPIAbleFromFile::ReadHeader(char* buffer, int size)
+{
+    QFile file(FileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QByteArray head = file.read(size);
+    if (file.error() != QFileDevice::NoError)
+        return;
+    std::memcpy(buffer, head.constData(), static_cast<size_t>(std::min<qsizetype>(head.size(), size)));
+}
+
+void TInSPIAbleFromFile::ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, SusiePictureInfo& info)
+{
+    info = SusiePictureInfo{};
+    valid = false;
+    if (Name8().isEmpty())
+        return;
+    valid = spi.GetPictureInfo(Name8().constData(), offset, SUSIE_INPUT_FILE, &info) == 0;
+    if (!valid)
+        info = SusiePictureInfo{};
+}
+
+void TInSPIAbleFromFile::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
+                                     SusieLocalHandle& info)
+{
+    pixels = nullptr;
+    info = nullptr;
+    if (Name8().isEmpty())
+        return;
+    const int32_t result = spi.GetPicture(Name8().constData(), offset, SUSIE_INPUT_FILE, &info, &pixels,
+                                          &ProgressCallback, reinterpret_cast<intptr_t>(this));
+    SettleHandles(result, info, pixels);
+}
+
+void TInSPIAbleFromFile::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
+                                     SusieLocalHandle& info)
+{
+    pixels = nullptr;
+    info = nullptr;
+    if (Name8().isEmpty())
+        return;
+    try {
+        const int32_t result = spi.GetPreview(Name8().constData(), offset, SUSIE_INPUT_FILE, &info,
+                                              &pixels, &ProgressCallback, reinterpret_cast<intptr_t>(this));
+        SettleHandles(result, info, pixels);
+    } catch (const ESPIInvalidAPI&) {
+        pixels = nullptr;
+        info = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TInSPIAbleFromStream
+
+TInSPIAbleFromStream::TInSPIAbleFromStream(const TSPIGraphic* owner, const QByteArray& data,
+                                           const QString& fileName)
+    : TInSPIAbleData(owner, fileName), m_data(data)
+{
+}
+
+bool TInSPIAbleFromStream::Range(intptr_t offset, const char*& address, intptr_t& length) const
+{
+    if (offset < 0 || offset > m_data.size())
+        return false;
+    address = m_data.constData() + offset;
+    length = static_cast<intptr_t>(m_data.size()) - offset;
+    return true;
+}
+
+void TInSPIAbleFromStream::ReadHeader(char* buffer, int size)
+{
+    const qsizetype count = std::min<qsizetype>(m_data.size(), size);
+    if (count > 0)
+        std::memcpy(buffer, m_data.constData(), static_cast<size_t>(count));
+}
+
+void TInSPIAbleFromStream::ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, SusiePictureInfo& info)
+{
+    info = SusiePictureInfo{};
+    valid = false;
+    const char* address = nullptr;
+    intptr_t length = 0;
+    if (!Range(offset, address, length))
+        return;
+    valid = spi.GetPictureInfo(address, length, SUSIE_INPUT_MEMORY, &info) == 0;
+    if (!valid)
+        info = SusiePictureInfo{};
+}
+
+void TInSPIAbleFromStream::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
+                                       SusieLocalHandle& info)
+{
+    pixels = nullptr;
+    info = nullptr;
+    const char* address = nullptr;
+    intptr_t length = 0;
+    if (!Range(offset, address, length))
+        return;
+    const int32_t result = spi.GetPicture(address, length, SUSIE_INPUT_MEMORY, &info, &pixels,
+                                          &ProgressCallback, reinterpret_cast<intptr_t>(this));
+    SettleHandles(result, info, pixels);
+}
+
+void TInSPIAbleFromStream::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
+                                       SusieLocalHandle& info)
+{
+    pixels = nullptr;
+    info = nullptr;
+    const char* address = nullptr;
+    intptr_t length = 0;
+    if (!Range(offset, address, length))
+        return;
+    try {
+        const int32_t result = spi.GetPreview(address, length, SUSIE_INPUT_MEMORY, &info, &pixels,
+                                              &ProgressCallback, reinterpret_cast<intptr_t>(this));
+        SettleHandles(result, info, pixels);
+    } catch (const ESPIInvalidAPI&) {
+        pixels = nullptr;
+        info = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TSPIGraphic
+
+const TGraphicClassInfo TSPIGraphic::ClassInfo = {
+    "TSPIGraphic", [] { return std::unique_ptr<TGraphic>(new TSPIGraphic); }};
+
+TSPIGraphic::~TSPIGraphic() = default;
+
+void TSPIGraphic::LoadFromFile(const QString& fileName)
+{
+    Clear();
+    Decode(std::make_unique<TInSPIAbleFromFile>(this, fileName));
+}
+
+void TSPIGraphic::LoadFromStreamWithName(const QByteArray& data, const QString& fileName)
+{
+    Clear();
+    Decode(std::make_unique<TInSPIAbleFromStream>(this, data, fileName));
+}
+
+void TSPIGraphic::Decode(std::unique_ptr<TInSPIAbleData> source)
+{
+    m_data = std::move(source);
+    try {
+        m_data->ProgressHandler = [this](const TSPIProgress& report) { Notify(report); };
+        m_data->Decode();
+        if (m_data->Empty())
+            throw EGraphicError(kCouldNotDecode);
+    } catch (...) {
+        Clear();
+        throw;
+    }
+    m_infoReady = false;
+    if (m_onChange)
+        m_onChange();
+}
+
+void TSPIGraphic::Notify(const TSPIProgress& report) const
+{
+    if (m_onProgress)
+        m_onProgress(report);
+    ReportProgress(report.percent);
+}
+
+void TSPIGraphic::Clear()
+{
+    m_data.reset();
+    m_infoReady = false;
+    m_layout = TDIBLayout{};
+    m_image = QImage();
+}
+
+const TDIBLayout& TSPIGraphic::Layout() const
+{
+    if (!m_infoReady) {
+        m_layout = TDIBLayout{};
+        if (!IsEmpty() &&
+            !SusieDIBLayout(m_data->InfoBlock(), m_data->InfoBlockSize(), m_data->PixelBlockSize(), m_layout))
+            m_layout = TDIBLayout{};
+        m_infoReady = true;
+    }
+    return m_layout;
+}
+
+int TSPIGraphic::Width() const
+{
+    return Layout().width;
+}
+
+int TSPIGraphic::Height() const
+{
+    const int h = Layout().height;
+    return h < 0 ? -h : h;
+}
+
+int TSPIGraphic::SignedHeight() const
+{
+    return Layout().height;
+}
+
+bool TSPIGraphic::FourBit() const
+{
+    return Layout().bitsPerPixel == 4;
+}
+
+int TSPIGraphic::ColorCount() const
+{
+    return Layout().colorCount;
+}
+
+int64_t TSPIGraphic::HeaderSize() const
+{
+    return Layout().headerSize;
+}
+
+int64_t TSPIGraphic::PixelSize() const
+{
+    return Layout().pixelSize;
+}
+
+QVector<QRgb> TSPIGraphic::Palette() const
+{
+    const TDIBLayout& layout = Layout();
+    QVector<QRgb> colors;
+    if (layout.colorCount == 0)
+        return colors;
+    const auto* table = static_cast<const unsigned char*>(m_data->InfoBlock()) + layout.colorTableOffset;
+    colors.reserve(layout.colorCount);
+    for (int i = 0; i < layout.colorCount; ++i) {
+        const unsigned char* entry = table + 4 * i; // blue, green, red, reserved
+        colors.append(qRgb(entry[2], entry[1], entry[0]));
+    }
+    return colors;
+}
+
+const SusiePictureInfo* TSPIGraphic::PictureInfo() const
+{
+    if (IsEmpty() || !m_data->InfoValid())
+        return nullptr;
+    return &m_data->PictureInfo();
+}
+
+QByteArray TSPIGraphic::TextInfo() const
+{
+    return IsEmpty() ? QByteArray() : m_data->TextInfo();
+}
+
+QString TSPIGraphic::DecodedBy() const
+{
+    return IsEmpty() ? QString() : m_data->DecodedBy();
+}
+
+QByteArray TSPIGraphic::SaveToBmp() const
+{
+    const TDIBLayout& layout = Layout();
+    if (IsEmpty() || layout.width == 0)
+        return {};
+    const int64_t total = 14 + layout.headerSize + layout.pixelSize;
+    QByteArray bmp(static_cast<qsizetype>(total), Qt::Uninitialized);
+    char* out = bmp.data();
+    out[0] = 'B';
+    out[1] = 'M';
+    WriteU32(out + 2, static_cast<uint32_t>(total));
+    WriteU16(out + 6, 0);
+    WriteU16(out + 8, 0);
+    WriteU32(out + 10, static_cast<uint32_t>(14 + layout.headerSize));
+    std::memcpy(out + 14, m_data->InfoBlock(), static_cast<size_t>(layout.headerSize));
+    std::memcpy(out + 14 + layout.headerSize, m_data->PixelBlock(), static_cast<size_t>(layout.pixelSize));
+    return bmp;
+}
+
+void TSPIGraphic::SaveToStream(QIODevice& stream) const
+{
+    const QByteArray bmp = SaveToBmp();
+    if (stream.write(bmp) != bmp.size())
+        throw EGraphicError(QStringLiteral("ビットマップを書き込めません"));
+}
+
+std::unique_ptr<TGraphic> TSPIGraphic::Convert(TGraphicClass graphicClass, bool destructive)
+{
+    if (!graphicClass || !graphicClass->create)
+        throw EGraphicError(kCouldNotDecode);
+    QByteArray bmp = SaveToBmp();
+    if (destructive)
+        Clear(); // the plug-in's blocks go before the new graphic reads the copy
+    std::unique_ptr<TGraphic> graphic = graphicClass->create();
+    graphic->LoadFromStream(bmp);
+    return graphic;
+}
+
+QImage TSPIGraphic::ToImage() const
+{
+    if (IsEmpty())
+        return {};
+    if (m_image.isNull()) {
+        try {
+            std::unique_ptr<TGraphic> reader = TSPIBitmap::PlainBitmapClass()->create();
+            reader->LoadFromStream(SaveToBmp());
+            m_image = reader->ToImage();
+        } catch (const std::exception&) {
+            m_image = QImage();
+        }
+    }
+    return m_image;
+}
+
+void TSPIGraphic::Draw(QPainter& painter, const QRect& target) const
+{
+    if (!m_data)
+        return;
+    const QImage image = ToImage();
+    if (image.isNull())
+        return;
+    // Plain colour-on-colour stretching: rows and columns are dropped or
+    // repeated, never blended.
+    const bool smooth = painter.testRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(target, image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+}
+
+// ---------------------------------------------------------------------------
+// TSPIBitmap
+
+const TGraphicClassInfo TSPIBitmap::ClassInfo = {
+    "TSPIBitmap", [] { return std::unique_ptr<TGraphic>(new TSPIBitmap); }};
+
+TGraphicClass TSPIBitmap::PlainBitmapClass()
+{
+    return PlainBitmapSlot();
+}
+
+void TSPIBitmap::SetPlainBitmapClass(TGraphicClass graphicClass)
+{
+    // A class that goes back to the plug-ins would read every stream forever.
+    const bool usable = graphicClass && graphicClass->create && graphicClass != &TSPIBitmap::ClassInfo &&
+                        graphicClass != &TSPIGraphic::ClassInfo;
+    PlainBitmapSlot() = usable ? graphicClass : &kBmpStreamBitmapClass;
+}
+
+TGraphicClass TSPIBitmap::DefaultPlainBitmapClass()
+{
+    return &kBmpStreamBitmapClass;
+}
+
+void TSPIBitmap::Notify(const TSPIProgress& report) const
+{
+    if (m_onProgress)
+        m_onProgress(report);
+    ReportProgress(report.percent);
+}
+
+void TSPIBitmap::LoadFromFile(const QString& fileName)
+{
+    Load(Source::File, QByteArray(), fileName);
+}
+
+void TSPIBitmap::LoadFromStreamWithName(const QByteArray& data, const QString& fileName)
+{
+    Load(Source::Stream, data, fileName);
+}
+
+void TSPIBitmap::Load(Source source, const QByteArray& data, const QString& fileName)
+{
+    const bool bmp = ExtensionWithDot(fileName).toUpper() == QLatin1String(".BMP");
+    const TGraphicClass plain = PlainBitmapClass();
+    const TGraphicClass order[2] = {bmp ? plain : &TSPIGraphic::ClassInfo,
+                                    bmp ? &TSPIGraphic::ClassInfo : plain};
+
+    std::unique_ptr<TGraphic> found;
+    for (TGraphicClass graphicClass : order) {
+        std::unique_ptr<TGraphic> graphic = graphicClass->create();
+        try {
+            if (auto* spiGraphic = dynamic_cast<TSPIGraphic*>(graphic.get())) {
+                spiGraphic->SetOnProgress([this](const TSPIProgress& report) {
+                    if (report.stage != TProgressStage::psEnding)
+                        Notify(report);
+                });
+                if (source == Source::File)
+                    spiGraphic->LoadFromFile(fileName);
+                else
+                    spiGraphic->LoadFromStreamWithName(data, fileName);
+                spiGraphic->SetOnProgress({});
+            } else {
+                graphic->SetProgressHandler([this, &graphic](int percent) {
+                    TSPIProgress report;
+                    report.sender = graphic.get();
+                    report.stage = TProgressStage::psRunning;
+                    report.percent = percent;
+                    Notify(report);
+                });
+                if (source == Source::File)
+                    graphic->LoadFromFile(fileName);
+                else
+                    graphic->LoadFromStream(data);
+                graphic->SetProgressHandler({});
+            }
+            found = std::move(graphic);
+            break;
+        } catch (...) {
+            // This class could not read it; the next one may.
+        }
+    }
+
+    auto reportEnd = [this] {
+        TSPIProgress report;
+        report.sender = this;
+        report.stage = TProgressStage::psEnding;
+        report.percent = 100;
+        report.redrawNow = true;
+        report.rect = QRect(0, 0, m_image.width(), m_image.height());
+        report.message = QStringLiteral("Loaded Graphic");
+        Notify(report);
+    };
+    try {
+        Adopt(std::move(found));
+    } catch (...) {
+        try {
+            reportEnd();
+        } catch (...) {
+        }
+        throw;
+    }
+    reportEnd();
+}
+
+void TSPIBitmap::TakeFromSPIGraphic(TSPIGraphic& graphic, bool destructive)
+{
+    QVector<QRgb> palette;
+    if (graphic.FourBit())
+        palette = graphic.Palette();
+    std::unique_ptr<TGraphic> converted = graphic.Convert(PlainBitmapClass(), destructive);
+    QImage image = converted->ToImage();
+    converted.reset();
+    if (image.isNull())
+        throw EGraphicError(kCouldNotDecode);
+    if (!palette.isEmpty() && image.format() == QImage::Format_Indexed8 &&
+        image.colorCount() <= palette.size())
+        image.setColorTable(palette);
+    m_image = std::move(image);
+}
+
+void TSPIBitmap::Assign(TGraphic& source)
+{
+    if (auto* spiGraphic = dynamic_cast<TSPIGraphic*>(&source)) {
+        TakeFromSPIGraphic(*spiGraphic, false);
+        return;
+    }
+    m_image = source.ToImage();
+}
+
+void TSPIBitmap::Adopt(std::unique_ptr<TGraphic> graphic)
+{
+    if (!graphic)
+        throw EGraphicError(kCouldNotDecode);
+    if (auto* spiGraphic = dynamic_cast<TSPIGraphic*>(graphic.get())) {
+        TakeFromSPIGraphic(*spiGraphic, true);
+        return;
+    }
+    m_image = graphic->ToImage();
+}
+
+void TSPIBitmap::Draw(QPainter& painter, const QRect& target) const
+{
+    if (!m_image.isNull())
+        painter.drawImage(target, m_image);
+}
+
+void UnregisterSPIBitmap()
+{
+    TFormatRegistry::Instance().Unregister(&TSPIBitmap::ClassInfo);
+}
