@@ -1,15 +1,30 @@
 #include "app/Wiring.h"
 
+#include "decode/BmpGraphic.h"
+#include "decode/susie/SPIBmp.h"
+#include "decode/susie/SPIs.h"
+#include "decode/susie/ViewerPluginPolicy.h"
 #include "viewer/MainWindow.h"
+#include "viewer/SharedHelpers.h"
 
 namespace {
 
 class Wiring : public ProgramWiring {
 public:
+    ~Wiring() override { UnregisterSPIBitmap(); }
+
     void Attach(TfMain& main) override
     {
-        Q_UNUSED(main);
+        SetHelperOwnerWindow(&main);
+        TSPIBitmap::SetPlainBitmapClass(&TBitmapGraphic::ClassInfo);
+        ConfigureViewerSPIs(m_spis);
+        main.PluginSearchHandler = [this](TfMain& m, const QString&) {
+            SearchViewerPlugins(m_spis, m.Config.SusieDir);
+        };
     }
+
+private:
+    TSPIs m_spis; // SPIs1: the one plug-in host of the program
 };
 
 } // namespace

@@ -428,6 +428,9 @@ void TfMain::FormShow()
     if (!m_fullScreen)
         RestorePlacement();
     LayoutArea(IsSpread(Form()));
+    // The placement resized the window: show the pictures in the new area.
+    if (State.Viewing)
+        ShowImages();
 }
 
 void TfMain::RestorePlacement()
@@ -440,7 +443,6 @@ void TfMain::RestorePlacement()
     }
     if (Config.Tool.Show && ToggleToolboxHandler && !m_toolbox)
         ToggleToolboxHandler(*this);
-    ShowImages();
 }
 
 void TfMain::closeEvent(QCloseEvent* event)
