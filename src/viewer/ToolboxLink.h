@@ -22,4 +22,7 @@ public:
     virtual void SetFullScreenCheck(bool on) = 0;
     // Lets the toolbox follow a change of the display form.
     virtual void DisplayFormChanged() = 0;
+    // Builds the transfer rows again after [Option] nButton or the
+    // destinations changed (the options dialog) and resizes the area.
+    virtual void RebuildTransferArea() = 0;
 };
