@@ -13,6 +13,9 @@
 #include "decode/Picture.h"
 #include "decode/PngGraphic.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -159,6 +162,15 @@ TEST_F(RegistryTest, LoadPictureThroughTheRegistry)
     EXPECT_FALSE(LoadPictureSafe(m_dir.filePath(QStringLiteral("missing.bmp")), picture));
     EXPECT_EQ(picture.Graphic(), kept);
     EXPECT_EQ(changes, 1);
+
+    // A 2 GiB file (sparse) is refused without being read.
+    {
+        QFile big(m_dir.filePath(QStringLiteral("huge.bmp")));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.write("BM", 2) == 2 && big.resize(qint64(2) << 30));
+    }
+    EXPECT_FALSE(LoadPictureSafe(m_dir.filePath(QStringLiteral("huge.bmp")), picture));
+    EXPECT_EQ(picture.Graphic(), kept);
 
     // A file without extension loads as an empty picture.
     const QString plain = WriteFile(m_dir, QStringLiteral("README"), QByteArray("text"));
