@@ -1353,6 +1353,7 @@ const TGraphicClassInfo TMetafileGraphic::ClassInfo = {
 void TMetafileGraphic::LoadFromStream(const QByteArray& data)
 {
     m_metafile = decode::Metafile(data);
+    m_rendered = QImage();
 }
 
 void TMetafileGraphic::Draw(QPainter& painter, const QRect& target) const
@@ -1364,5 +1365,7 @@ QImage TMetafileGraphic::ToImage() const
 {
     if (m_metafile.IsNull())
         return {};
-    return m_metafile.Render(m_metafile.Width(), m_metafile.Height());
+    if (m_rendered.isNull())
+        m_rendered = m_metafile.Render(m_metafile.Width(), m_metafile.Height());
+    return m_rendered;
 }
