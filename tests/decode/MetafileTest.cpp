@@ -248,6 +248,42 @@ TEST(Emf, StretchDibitsAndText)
     EXPECT_GT(DarkPixels(img, QRect(55, 5, 45, 40)), 40);
 }
 
+QByteArray Region(std::initializer_list<QRect> rects)
+{
+    Bytes b;
+    b.u32(32).u32(1).u32(std::uint32_t(rects.size())).u32(std::uint32_t(16 * rects.size()));
+    b.s32(0).s32(0).s32(100).s32(50);
+    for (const QRect& r : rects)
+        b.s32(r.left()).s32(r.top()).s32(r.right() + 1).s32(r.bottom() + 1);
+    return b.data;
+}
+
+TEST(Emf, RegionsFillAndClip)
+{
+    Emf e;
+    e.rec(37, {std::int32_t(0x80000008)});
+    e.rec(39, {1, 0, kRed, 0});
+    e.rec(39, {2, 0, kGreen, 0});
+    // FILLRGN with brush 1: two rectangles.
+    const QByteArray rgn = Region({QRect(0, 0, 10, 10), QRect(20, 0, 10, 10)});
+    Bytes fill;
+    fill.s32(0).s32(0).s32(30).s32(10).u32(std::uint32_t(rgn.size())).u32(1).raw(rgn);
+    e.rec(71, fill.data);
+    // Clip to the right half, then fill everything below the first row of boxes green.
+    const QByteArray clip = Region({QRect(50, 0, 50, 50)});
+    Bytes sel;
+    sel.u32(std::uint32_t(clip.size())).u32(5).raw(clip);
+    e.rec(75, sel.data);
+    e.rec(37, {2});
+    e.rec(43, {0, 20, 100, 50});
+    const QImage img = Render(e.finish(0, 0, 2646, 1323));
+    EXPECT_TRUE(IsColour(img.pixel(5, 5), qRgb(255, 0, 0)));
+    EXPECT_TRUE(IsEmpty(img.pixel(15, 5)));
+    EXPECT_TRUE(IsColour(img.pixel(25, 5), qRgb(255, 0, 0)));
+    EXPECT_TRUE(IsEmpty(img.pixel(25, 35)));
+    EXPECT_TRUE(IsColour(img.pixel(75, 35), qRgb(0, 255, 0)));
+}
+
 TEST(Metafile, DamagedOrUnsupportedDataFails)
 {
     Emf e;
