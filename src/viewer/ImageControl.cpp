@@ -1,5 +1,6 @@
 #include "ImageControl.h"
 
+#include "viewer/FastShrink.h"
 #include "decode/Graphic.h"
 
 #include <QMouseEvent>
@@ -44,7 +45,7 @@ void TImageControl::renderCache()
     const QImage source = m_graphic->ToImage();
     if (!source.isNull() && source.width() >= target.width() && source.height() >= target.height()) {
         // Shrinking: area-averaging scale once, then plain blits.
-        m_cache = QPixmap::fromImage(source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_cache = QPixmap::fromImage(SmoothShrink(source, target));
         return;
     }
     // Enlarging (or a picture that draws itself): let the graphic draw.
