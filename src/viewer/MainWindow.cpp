@@ -378,12 +378,7 @@ void TfMain::FormCreate(const QStringList& arguments)
     // 12.
     for (const QString& argument : arguments) {
         if (!IsSwitchArgument(argument)) {
-            try {
-                AddPath(platform::CanonicalPath(argument));
-            } catch (const std::exception& error) {
-                platform::MessageBox(nullptr, QString::fromStdString(error.what()), platform::MsgIcon::Error,
-                                     platform::MsgOk);
-            }
+            AddPaths({platform::CanonicalPath(argument)});
             continue;
         }
         LaunchState launch;
@@ -893,6 +888,19 @@ void TfMain::AddPath(const QString& path)
     }
 }
 
+void TfMain::AddPaths(const QStringList& paths)
+{
+    try {
+        for (const QString& path : paths)
+            AddPath(path);
+    } catch (const std::exception& error) {
+        // An archive error ends the adding; the paths added before it stay.
+        // Its message goes to the error box, as the application's would.
+        platform::MessageBox(isVisible() ? this : nullptr, QString::fromUtf8(error.what()), platform::MsgIcon::Error,
+                             platform::MsgOk);
+    }
+}
+
 void TfMain::ScanFolder(const QString& folder)
 {
     Images.SetSorted(true);
@@ -1015,12 +1023,7 @@ void TfMain::OpenFolder()
         SetStatusText(MainTexts::Searching);
         statusBar()->repaint();
         Images.Clear();
-        try {
-            ScanFolder(folder);
-        } catch (const std::exception& error) {
-            platform::MessageBox(this, QString::fromStdString(error.what()), platform::MsgIcon::Error,
-                                 platform::MsgOk);
-        }
+        AddPaths({folder}); // a folder: ScanFolder
         SetStatusText(saved);
         Config.Window.LastDir = folder;
     }
@@ -1036,14 +1039,7 @@ void TfMain::DropPaths(const QStringList& paths)
     statusBar()->repaint();
     if (!paths.isEmpty())
         Images.Clear();
-    try {
-        for (const QString& path : paths)
-            AddPath(path);
-    } catch (const std::exception& error) {
-        // An archive error ends the adding; the paths added before it stay.
-        platform::MessageBox(this, QString::fromStdString(error.what()), platform::MsgIcon::Error,
-                             platform::MsgOk);
-    }
+    AddPaths(paths);
     SetStatusText(saved);
     Images.SetSorted(false);
     ApplyPlayOrder(State.PlayOrder);
@@ -1060,13 +1056,7 @@ void TfMain::DropOnFullScreen(const QStringList& paths)
     // 2.
     if (!paths.isEmpty())
         Images.Clear();
-    try {
-        for (const QString& path : paths)
-            AddPath(path);
-    } catch (const std::exception& error) {
-        platform::MessageBox(this, QString::fromStdString(error.what()), platform::MsgIcon::Error,
-                             platform::MsgOk);
-    }
+    AddPaths(paths);
     SetStatusText(saved);
     // 3.
     if (Images.IsEmpty()) {

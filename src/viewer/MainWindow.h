@@ -111,6 +111,9 @@ public:
 
     // --- image list
     void AddPath(const QString& path);
+    // AddPath of each path; an error of the archive component ends the
+    // adding and is shown in an error box.
+    void AddPaths(const QStringList& paths);
     void ScanFolder(const QString& folder);
     void OpenArchive(const QString& archivePath);
     void ApplyPlayOrder(int order);
