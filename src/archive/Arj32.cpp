@@ -109,7 +109,7 @@ bool TArj32::IsArjFile(const QString& fileName)
         TArchiverDll& dll = ArjDll();
         TArchiveHandle handle = dll.OpenArc(0, MakeAbsolutePath(fileName), 0x800002);
         dll.CloseArc(handle);
-        return handle != nullptr;
+        return handle != 0;
     } catch (const EArchiver&) {
         return false;
     }

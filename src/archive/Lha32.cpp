@@ -233,7 +233,7 @@ bool TLha32::IsLhaFile(const QString& fileName)
             return false;
         TArchiveHandle handle = dll.OpenArc(0, path, 0x800002);
         dll.CloseArc(handle);
-        return handle != nullptr;
+        return handle != 0;
     } catch (const EArchiver&) {
         return false;
     }

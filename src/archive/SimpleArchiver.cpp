@@ -81,7 +81,7 @@ bool TSingleLibraryArchiver::OpensAsArchive(std::unique_ptr<TArchiverDll>& bindi
         TArchiverDll& dll = *binding;
         TArchiveHandle handle = dll.OpenArc(0, MakeAbsolutePath(fileName), 0x800002);
         dll.CloseArc(handle);
-        return handle != nullptr;
+        return handle != 0;
     } catch (const EArchiver&) {
         return false;
     }
