@@ -352,11 +352,17 @@ void* TZipDll::Entry(TEntrySlot slot)
         GetZipProc(s, zmUnzip32, zmLmzip32, zmZip32j, QStringLiteral("UnZipExtractMem"), true);
         break;
     case esSetOwnerWindowEx:
-        TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], QStringLiteral("UnZipSetOwnerWindowEx"), true);
+    case esKillOwnerWindowEx: {
+        const QString name = slot == esSetOwnerWindowEx ? QStringLiteral("UnZipSetOwnerWindowEx")
+                                                        : QStringLiteral("UnZipKillOwnerWindowEx");
+        // Only UNZIP32.DLL is asked; without it the message names the file.
+        if (!s && !m_modules[zmUnzip32]) {
+            throw EEntryNotFound(QStringLiteral("%1 に %2 のエントリが見つかりません。")
+                                     .arg(LibraryFileName(zmUnzip32), name));
+        }
+        TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], name, true);
         break;
-    case esKillOwnerWindowEx:
-        TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], QStringLiteral("UnZipKillOwnerWindowEx"), true);
-        break;
+    }
     default:
         return nullptr; // no size entries, no archive type
     }

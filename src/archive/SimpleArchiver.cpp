@@ -63,8 +63,9 @@ int TSingleLibraryArchiver::CheckArc(const QString& archive, int level, int extr
 
 bool TSingleLibraryArchiver::SetOwnerWindow(TWindowHandle window, std::uintptr_t value)
 {
+    const bool accepted = Dll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
     m_ownerWindow = window;
-    return Dll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
+    return accepted;
 }
 
 bool TSingleLibraryArchiver::KillOwnerWindow(TWindowHandle window)

@@ -1,5 +1,6 @@
 // The command-line builder, file lists, options and the helpers that need no
 // archiver library.
+#include "QStringPrinter.h"
 #include "archive/ArchiveFile.h"
 #include "archive/Archiver.h"
 #include "archive/ArchiverDll.h"

@@ -1,5 +1,6 @@
 // The archive component: choosing the handler, Extract, the output buffer
 // and the progress window.
+#include "QStringPrinter.h"
 #include "StubSupport.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiverErrors.h"

@@ -1,6 +1,7 @@
 // Command lines of every handler and operation, run through stub archiver
 // libraries (stub/ArcStub.c) so that the text the library receives is
 // checked as well; content tests; the entry record; self-extracting output.
+#include "QStringPrinter.h"
 #include "StubSupport.h"
 #include "archive/ArchiveFile.h"
 #include "archive/Arj32.h"
