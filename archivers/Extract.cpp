@@ -47,8 +47,14 @@ class Fd {
 std::vector<std::string> SplitParts(const std::string& name) {
   std::vector<std::string> parts;
   std::string cur;
+  // ".." takes back the part before it and is dropped at the top, so a name
+  // never climbs above the destination.
   auto flush = [&] {
-    if (!cur.empty() && cur != "." && cur != "..") parts.push_back(cur);
+    if (cur == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!cur.empty() && cur != ".") {
+      parts.push_back(cur);
+    }
     cur.clear();
   };
   for (const char ch : name) {

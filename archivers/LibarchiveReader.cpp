@@ -166,7 +166,10 @@ class LibarchiveReader : public EntryReader {
         set_ == FormatSet::Rar || set_ == FormatSet::SevenZip)
       meta.name = BackslashesToSlashes(meta.name);
     switch (archive_entry_filetype(entry)) {
-      case AE_IFREG: meta.kind = EntryKind::File; break;
+      case AE_IFREG:
+      case 0:  // ar members written without a file type
+        meta.kind = EntryKind::File;
+        break;
       case AE_IFDIR: meta.kind = EntryKind::Directory; break;
       case AE_IFLNK: meta.kind = EntryKind::Symlink; break;
       default: meta.kind = EntryKind::Other; break;
