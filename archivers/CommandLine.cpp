@@ -100,7 +100,8 @@ int SwitchValue(const std::string& s, size_t from, int def) {
 }
 
 Action WordAction(Dialect d, const std::string& rawWord, bool& keepPaths, bool& recognised) {
-  std::string w = Lower(rawWord);
+  // ZIP switches differ by case ("-D" is not "-d").
+  std::string w = d == Dialect::Zip ? rawWord : Lower(rawWord);
   recognised = true;
   switch (d) {
     case Dialect::Lha:

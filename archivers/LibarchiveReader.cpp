@@ -1,7 +1,6 @@
 // Entry reader on libarchive for every format it handles.
 #include <archive.h>
 #include <archive_entry.h>
-#include <locale.h>
 
 #include <cstring>
 
@@ -10,29 +9,6 @@
 
 namespace arc {
 namespace {
-
-// libarchive converts names through the thread's locale; run every call with
-// a UTF-8 locale so that Unicode names come out as UTF-8 and names without a
-// declared charset come out as their stored bytes (see NameToUtf8).
-class Utf8LocaleScope {
- public:
-  Utf8LocaleScope() {
-    static locale_t utf8 = [] {
-      locale_t l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
-      if (l == static_cast<locale_t>(0)) l = newlocale(LC_ALL_MASK, "C.utf8", static_cast<locale_t>(0));
-      return l;
-    }();
-    if (utf8 != static_cast<locale_t>(0)) old_ = uselocale(utf8);
-  }
-  ~Utf8LocaleScope() {
-    if (old_ != static_cast<locale_t>(0)) uselocale(old_);
-  }
-  Utf8LocaleScope(const Utf8LocaleScope&) = delete;
-  Utf8LocaleScope& operator=(const Utf8LocaleScope&) = delete;
-
- private:
-  locale_t old_ = static_cast<locale_t>(0);
-};
 
 void EnableFormats(archive* a, FormatSet set, bool raw) {
   switch (set) {

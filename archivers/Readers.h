@@ -2,6 +2,8 @@
 // Sequential readers over the archive formats the libraries handle. Each
 // reader walks the entries of one archive in order and hands out the data of
 // the current entry in chunks.
+#include <locale.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -63,6 +65,29 @@ std::unique_ptr<EntryReader> OpenReader(FormatSet set, const std::string& path, 
 std::unique_ptr<EntryReader> OpenLibarchiveReader(FormatSet set, const std::string& path, int& error);
 std::unique_ptr<EntryReader> OpenArjReader(const std::string& path, int& error);
 std::unique_ptr<EntryReader> OpenBgaReader(const std::string& path, int& error);
+
+// libarchive converts names through the thread's locale; run every call with
+// a UTF-8 locale so that Unicode names come out as UTF-8 and names without a
+// declared charset come out as their stored bytes (see NameToUtf8).
+class Utf8LocaleScope {
+ public:
+  Utf8LocaleScope() {
+    static locale_t utf8 = [] {
+      locale_t l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+      if (l == static_cast<locale_t>(0)) l = newlocale(LC_ALL_MASK, "C.utf8", static_cast<locale_t>(0));
+      return l;
+    }();
+    if (utf8 != static_cast<locale_t>(0)) old_ = uselocale(utf8);
+  }
+  ~Utf8LocaleScope() {
+    if (old_ != static_cast<locale_t>(0)) uselocale(old_);
+  }
+  Utf8LocaleScope(const Utf8LocaleScope&) = delete;
+  Utf8LocaleScope& operator=(const Utf8LocaleScope&) = delete;
+
+ private:
+  locale_t old_ = static_cast<locale_t>(0);
+};
 
 // Helpers shared by the readers.
 uint32_t Crc32(uint32_t crc, const void* data, size_t size);
