@@ -69,6 +69,21 @@ QByteArray Bytes(int n, int seed)
     return data;
 }
 
+// The shared test data: ORVANTO_SHARED_TESTDATA, else the first
+// "shared/testdata" above the source folder (work trees sit deeper).
+QString SharedTestData()
+{
+    const QString configured = QStringLiteral(ORVANTO_SHARED_TESTDATA);
+    if (QDir(configured).exists())
+        return configured;
+    QDir dir(QStringLiteral(ORVANTO_SOURCE_DIR));
+    do {
+        if (dir.exists(Q("shared/testdata")))
+            return dir.filePath(Q("shared/testdata"));
+    } while (dir.cdUp());
+    return configured;
+}
+
 class Integration : public ::testing::Test {
 protected:
     void SetUp() override
@@ -148,7 +163,7 @@ TEST_F(Integration, EveryFormatMadeByItsToolExtractsFlat)
 
 TEST_F(Integration, RarWithJapaneseNames)
 {
-    const QString rar = QStringLiteral(ORVANTO_SHARED_TESTDATA "/archives/rar4-japanese-names.rar");
+    const QString rar = SharedTestData() + Q("/archives/rar4-japanese-names.rar");
     if (!QFile::exists(rar))
         GTEST_SKIP() << "shared test data missing";
     EXPECT_EQ(DetectArchiverType(rar), atRar);
@@ -156,6 +171,14 @@ TEST_F(Integration, RarWithJapaneseNames)
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files.at(Q("新規テキスト ドキュメント.txt")), QByteArray());
     EXPECT_EQ(files.at(Q("漢字長いファイル名long-filename-in-漢字.txt")).size(), 5);
+
+    // A RAR 5 archive holding a ZIP archive is read as RAR.
+    const QString rar5 = SharedTestData() + Q("/archives/rar5-zip-inside.rar");
+    EXPECT_EQ(DetectArchiverType(rar5), atRar);
+    const Files outer = ViewerExtract(rar5, Q("rar5_out"));
+    ASSERT_EQ(outer.size(), 2u);
+    EXPECT_EQ(outer.at(Q("real_after.txt")), QByteArray("i am a real rar entry"));
+    EXPECT_EQ(outer.at(Q("inner.zip")).size(), 165);
 }
 
 TEST_F(Integration, SecondExtractionOverwritesAndAnEmptyListMeansEverything)
