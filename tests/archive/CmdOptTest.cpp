@@ -61,6 +61,27 @@ TEST(CmdOpt, AddStrQuotingAndSwitchForms)
     EXPECT_EQ(spaced.Text(), Q(" -f \"/a/b.tar\" \"n\""));
 }
 
+TEST(CmdOpt, NamesThatWouldSplitTheCommandLineAreRefused)
+{
+    // "/tmp/a\" \"/x.zip" would read as the archive /tmp/a and the folder /x.zip.
+    TCmdOpt cmd;
+    cmd.Add(Q("-x"));
+    EXPECT_THROW(cmd.AddStr(QString(), Q("/tmp/a\" \"/x.zip")), EArchiver);
+    EXPECT_THROW(cmd.AddDir(Q("o"), Q("/out\"")), EArchiver);
+    EXPECT_THROW(cmd.AddFiles(QString(), TFileList{Q("ok.jpg"), Q("a\"b.jpg")}), EArchiver);
+    EXPECT_EQ(cmd.Text().left(3), Q(" -x"));
+
+    QTemporaryDir dir;
+    const QString res = dir.filePath(Q("list.txt"));
+    TCmdOpt r;
+    EXPECT_THROW(r.AddResFile(TFileList{Q("a.jpg"), Q("two\nlines.jpg")}, res), EArchiver);
+    EXPECT_FALSE(QFile::exists(res));
+    // Blanks and other characters are fine inside the quotes.
+    TCmdOpt ok;
+    ok.AddStr(QString(), Q("a b 'c' [d] -e.jpg"));
+    EXPECT_EQ(ok.Text(), Q(" \"a b 'c' [d] -e.jpg\""));
+}
+
 TEST(CmdOpt, AddDirAppendsOneSeparator)
 {
     TCmdOpt cmd;
