@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "ArchiverTestSupport.h"
@@ -718,6 +719,84 @@ TEST(ExtractMemTest, OneEntryIntoMemory) {
     EXPECT_EQ(written, 100u);
     const std::string missing = " -+ -jso1  \"" + (files / archive) + "\" \"nope.bin\" ";
     EXPECT_EQ(mem(0, missing.c_str(), buffer.data(), 100, nullptr, nullptr, &written), ARC_ERROR_NOT_EXIST);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged copies of real archives: bytes flipped, runs overwritten, cut
+// short. Whatever a library answers, it must return, and it must write
+// nothing outside its destination folder.
+TEST(SafetyTest, MutatedArchivesNeverCrashOrEscape) {
+  SourceFiles files;
+  ASSERT_EQ(Shell(files.src(), "arj a -m1 -y ../m1.arj a.txt sub/b.bin && arj a -m4 -y ../m4.arj a.txt sub/b.bin && "
+                               "jlha ao5 ../x.lzh a.txt sub/b.bin && zip -q ../x.zip a.txt sub/b.bin"),
+            0);
+  WriteFile(files / "x.gza", BgaArchive({{"", "a.txt", files.a(), false, false}, {"sub\\", "b.bin", files.b(), false, false}}));
+  WriteFile(files / "x.bza", BgaArchive({{"", "a.txt", files.a(), true, false}}));
+  struct Target {
+    const char* library;
+    const char* prefix;
+    const char* archive;
+  };
+  const Target targets[] = {{"libunarj32j.so", "Unarj", "m1.arj"}, {"libunarj32j.so", "Unarj", "m4.arj"},
+                            {"libbga32.so", "Bga", "x.gza"},       {"libbga32.so", "Bga", "x.bza"},
+                            {"libunlha32.so", "Unlha", "x.lzh"},   {"libunzip32.so", "UnZip", "x.zip"}};
+  ScratchDir play;
+  uint32_t x = 12345;
+  auto rnd = [&x](uint32_t n) {
+    x = x * 1664525u + 1013904223u;
+    return (x >> 8) % n;
+  };
+  for (const auto& t : targets) {
+    Library lib(t.library);
+    ASSERT_TRUE(lib.loaded());
+    auto check = lib.Get<ArcCheckArchiveProc>(std::string(t.prefix) + "CheckArchive");
+    auto open = lib.Get<ArcOpenArchiveProc>(std::string(t.prefix) + "OpenArchive");
+    auto first = lib.Get<ArcFindFirstProc>(std::string(t.prefix) + "FindFirst");
+    auto next = lib.Get<ArcFindNextProc>(std::string(t.prefix) + "FindNext");
+    auto close = lib.Get<ArcCloseArchiveProc>(std::string(t.prefix) + "CloseArchive");
+    const std::string original = ReadFile(files / t.archive);
+    for (int round = 0; round < 60; ++round) {
+      std::string data = original;
+      switch (round % 3) {
+        case 0:
+          for (int k = 0; k < 1 + static_cast<int>(rnd(8)); ++k)
+            data[rnd(static_cast<uint32_t>(data.size()))] ^= static_cast<char>(1 + rnd(255));
+          break;
+        case 1: {
+          const size_t at = rnd(static_cast<uint32_t>(data.size()));
+          for (size_t k = at; k < data.size() && k < at + 64; ++k) data[k] = static_cast<char>(rnd(256));
+          break;
+        }
+        default:
+          data.resize(rnd(static_cast<uint32_t>(data.size())));
+          break;
+      }
+      const std::string path = play / "damaged.bin";
+      WriteFile(path, data);
+      check(path.c_str(), ARC_CHECK_FULLCRC);
+      if (ArcHandle h = open(0, path.c_str(), 0)) {
+        ArcIndividualInfo info;
+        int guard = 0;
+        for (int r = first(h, "*", &info); r == 0 && guard < 10000; r = next(h, &info)) ++guard;
+        close(h);
+      }
+      const std::string line = std::string(t.prefix == std::string("UnZip") ? "-x -o" : "x -+ -c1 -jse1 -jso1") +
+                               "  \"" + path + "\" \"" + (play / "out") + "/\" ";
+      lib.Command(t.prefix, line);
+      // Only the damaged archive and the destination folder exist.
+      size_t count = 0;
+      for (const auto& e : std::filesystem::directory_iterator(play.path())) {
+        const std::string n = e.path().filename().string();
+        EXPECT_TRUE(n == "damaged.bin" || n == "out") << n << " in round " << round << " of " << t.archive;
+        ++count;
+      }
+      EXPECT_LE(count, 2u);
+      std::filesystem::remove_all(play / "out");
+    }
   }
 }
 
