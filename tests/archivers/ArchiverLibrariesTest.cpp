@@ -307,6 +307,71 @@ TEST(NamesTest, Cp932ZipNamesBecomeUtf8) {
             (std::map<std::string, std::string>{{"日本語.txt", "hello"}, {"表/x.txt", "x"}}));
 }
 
+// LHA level-0 header, stored data: size, checksum, method, sizes, DOS
+// time and date, attribute, level, name, CRC-16 of the data.
+uint16_t LhaCrc16(const std::string& data) {
+  uint16_t crc = 0;
+  for (const char ch : data) {
+    crc ^= static_cast<uint8_t>(ch);
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xa001) : static_cast<uint16_t>(crc >> 1);
+  }
+  return crc;
+}
+
+std::string LhaLevel0Stored(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string out;
+  for (const auto& [name, data] : entries) {
+    std::string h = "-lh0-";
+    h += Le32(static_cast<uint32_t>(data.size())) + Le32(static_cast<uint32_t>(data.size()));
+    h += Le16(static_cast<uint16_t>((12 << 11) | (30 << 5))) + Le16(static_cast<uint16_t>((44 << 9) | (3 << 5) | 14));
+    h += std::string("\x20\x00", 2);
+    h += static_cast<char>(name.size());
+    h += name + Le16(LhaCrc16(data));
+    uint8_t sum = 0;
+    for (const char ch : h) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(ch));
+    out += static_cast<char>(h.size());
+    out += static_cast<char>(sum);
+    out += h + data;
+  }
+  return out + std::string(1, '\0');
+}
+
+TEST(NamesTest, Cp932NamesInLhaAndArjArchives) {
+  ScratchDir dir;
+  // "表\写真.txt" as written on Japanese Windows: 表 is 0x95 0x5C, so a byte-wise
+  // backslash replacement would break it.
+  const std::string hyou = "\x95\x5c", shashin = "\x8e\xca\x90\x5e";
+  WriteFile(dir / "x.lzh", LhaLevel0Stored({{hyou + "\\" + shashin + ".txt", "photo"}, {"plain.txt", "p"}}));
+  Library lha("libunlha32.so");
+  std::string message;
+  EXPECT_EQ(lha.Command("Unlha", "x -+ -c1 -jse1 -jso1  \"" + (dir / "x.lzh") + "\" \"" + (dir / "lha") + "/\" ", &message),
+            ARC_OK)
+      << message;
+  EXPECT_EQ(FilesBelow(dir / "lha"),
+            (std::map<std::string, std::string>{{"表/写真.txt", "photo"}, {"plain.txt", "p"}}));
+
+  // arj on Linux keeps the name bytes as they are on disk.
+  WriteFile(dir / ("src/" + hyou + "/" + shashin + ".txt"), "arj photo");
+  ASSERT_EQ(Shell(dir / "src", "LC_ALL=C arj a -y -r ../x.arj '*'"), 0);
+  Library arj("libunarj32j.so");
+  EXPECT_EQ(arj.Command("Unarj", "x -+ -c1 -jse1 -jso1  \"" + (dir / "x.arj") + "\" \"" + (dir / "arj") + "/\" ", &message),
+            ARC_OK)
+      << message;
+  EXPECT_EQ(FilesBelow(dir / "arj"), (std::map<std::string, std::string>{{"表/写真.txt", "arj photo"}}));
+}
+
+TEST(NamesTest, EncryptedEntriesAreReportedNotWritten) {
+  ScratchDir dir;
+  WriteFile(dir / "src/secret.txt", "secret");
+  ASSERT_EQ(Shell(dir / "src", "zip -q -P pw ../enc.zip secret.txt && arj a -y -gpw ../enc.arj secret.txt"), 0);
+  Library zip("libunzip32.so"), arj("libunarj32j.so");
+  std::string message;
+  EXPECT_EQ(zip.Command("UnZip", ZipLine(dir / "enc.zip", dir / "z"), &message), ARC_ERROR_PASSWORD_FILE) << message;
+  EXPECT_EQ(arj.Command("Unarj", LhaLine(dir / "enc.arj", dir / "a"), &message), ARC_ERROR_PASSWORD_FILE) << message;
+  EXPECT_TRUE(FilesBelow(dir / "z").empty());
+  EXPECT_TRUE(FilesBelow(dir / "a").empty());
+}
+
 // --- The entry points the binding looks up.
 
 TEST(ExportsTest, EveryLibraryHasTheEntriesTheBindingLooksUp) {
