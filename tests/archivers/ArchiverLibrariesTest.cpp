@@ -532,6 +532,41 @@ TEST(DetectionTest, FullCheckFindsDamagedDataThatTheHeadersHide) {
   EXPECT_TRUE(FilesBelow(files / "ao").empty());
 }
 
+TEST(DetectionTest, SelfExtractingArchivesAreFoundBehindTheirStub) {
+  SourceFiles files;
+  ASSERT_EQ(Shell(files.src(), "jlha ao5 ../x.lzh a.txt && gcab -c -z ../x.cab a.txt && arj a -m1 -y ../x.arj a.txt && "
+                               "zip -q ../x.zip a.txt"),
+            0);
+  WriteFile(files / "x.gza", BgaArchive({{"", "a.txt", files.a(), false, false}}));
+  // A stand-in for the program part of a self-extracting archive.
+  const std::string stub = "MZ" + Binary(30000, 77);
+  struct Sfx {
+    const char* library;
+    const char* prefix;
+    const char* archive;
+  };
+  const Sfx cases[] = {{"libunlha32.so", "Unlha", "x.lzh"}, {"libcab32.so", "Cab", "x.cab"},
+                       {"libunarj32j.so", "Unarj", "x.arj"}, {"libbga32.so", "Bga", "x.gza"},
+                       {"libunzip32.so", "UnZip", "x.zip"}};
+  for (const auto& c : cases) {
+    const std::string exe = files / (std::string(c.archive) + ".exe");
+    WriteFile(exe, stub + ReadFile(files / c.archive));
+    if (std::string(c.archive) == "x.zip") {
+      ASSERT_EQ(Shell(files.src(), "zip -qA " + Quote(exe)), 0);
+    }
+    Library lib(c.library);
+    EXPECT_NE(lib.Get<ArcCheckArchiveProc>(std::string(c.prefix) + "CheckArchive")(exe.c_str(), 16), 0) << exe;
+    const std::string out = files / (std::string("out-") + c.archive);
+    const std::string line = std::string(c.prefix) == "UnZip" ? ZipLine(exe, out)
+                             : std::string(c.prefix) == "Cab" ? ZipLine(exe, out)
+                             : std::string(c.prefix) == "Bga" ? BgaLine(exe, out)
+                                                              : LhaLine(exe, out);
+    std::string message;
+    EXPECT_EQ(lib.Command(c.prefix, line, &message), ARC_OK) << exe << ": " << message;
+    EXPECT_EQ(FilesBelow(out), (std::map<std::string, std::string>{{"a.txt", files.a()}})) << exe;
+  }
+}
+
 // --- Hostile archives.
 
 TEST(SafetyTest, DotDotAndAbsoluteNamesStayInsideTheDestination) {
