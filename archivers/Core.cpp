@@ -50,6 +50,18 @@ std::string Describe(int code) {
     case ARC_ERROR_PASSWORD_FILE: return "encrypted entries are not supported";
     case ARC_ERROR_FILE_CRC: return "checksum mismatch";
     case ARC_ERROR_EOF: return "the archive ends early";
+    case ARC_ERROR_HEADER_BROKEN: return "the archive is damaged";
+    case ARC_ERROR_HEADER_CRC: return "a header checksum does not match";
+    case ARC_ERROR_HUFFMAN_CODE: return "compressed data is damaged";
+    case ARC_ERROR_METHOD: return "compression method not supported";
+    case ARC_ERROR_MAKEDIRECTORY: return "a folder cannot be created";
+    case ARC_ERROR_FILE_OPEN: return "a file cannot be created";
+    case ARC_ERROR_CANNOT_WRITE: return "writing failed";
+    case ARC_ERROR_CANNOT_READ: return "reading failed";
+    case ARC_ERROR_NOT_EXIST: return "no entry matched";
+    case ARC_ERROR_TMP_OPEN: return "no temporary file can be created beside the archive";
+    case ARC_ERROR_NOT_FIND_ARC_FILE: return "the archive does not exist";
+    case ARC_ERROR_ENOUGH_MEMORY: return "out of memory";
     default: return "error";
   }
 }

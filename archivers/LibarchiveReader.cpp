@@ -105,6 +105,18 @@ class LibarchiveReader : public EntryReader {
 
   int Open() {
     Utf8LocaleScope scope;
+    // LHA headers carry no charset; libarchive refuses names it cannot
+    // convert. Names from Japanese Windows are CP932: when the headers do not
+    // all read as they are, read them as CP932.
+    if (set_ == FormatSet::Lha) {
+      const long plain = ReadableHeaders();
+      if (plain >= 0) {
+        charsetOption_ = "lha:hdrcharset=CP932";
+        // Keep CP932 when it reads further (a damaged archive reads neither way to its end).
+        const long cp932 = ReadableHeaders();
+        if (cp932 != -1 && (cp932 == -2 || cp932 <= plain)) charsetOption_.clear();
+      }
+    }
     int e = OpenWith(false);
     if (e == ARC_OK) return ARC_OK;
     if (set_ == FormatSet::Tar && e == ARC_ERROR_NOT_ARC_FILE) {
@@ -230,6 +242,7 @@ class LibarchiveReader : public EntryReader {
     a_ = archive_read_new();
     if (a_ == nullptr) return ARC_ERROR_ENOUGH_MEMORY;
     EnableFormats(a_, set_, raw);
+    if (!charsetOption_.empty()) archive_read_set_options(a_, charsetOption_.c_str());
     if (archive_read_open_filename(a_, path_.c_str(), 64 * 1024) != ARCHIVE_OK) {
       const int e = archive_errno(a_);
       if (e == ENOENT || e == EACCES || e == EISDIR) return ARC_ERROR_ARC_FILE_OPEN;
@@ -251,7 +264,23 @@ class LibarchiveReader : public EntryReader {
     return ARC_OK;
   }
 
+  // -1 when every header reads; else the number of headers read before a
+  // fatal error; -2 when the archive does not open at all.
+  long ReadableHeaders() {
+    if (OpenWith(false) != ARC_OK) return -2;
+    int r = firstResult_;
+    first_ = false;
+    for (long count = 0; count < 10000000; ++count) {
+      if (r == ARCHIVE_EOF) return -1;
+      if (r == ARCHIVE_FATAL) return count;
+      archive_entry* entry = nullptr;
+      r = archive_read_next_header(a_, &entry);
+    }
+    return -1;
+  }
+
   FormatSet set_;
+  std::string charsetOption_;
   std::string path_;
   archive* a_ = nullptr;
   archive_entry* firstEntry_ = nullptr;

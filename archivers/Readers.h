@@ -72,12 +72,19 @@ std::unique_ptr<EntryReader> OpenBgaReader(const std::string& path, int& error);
 class Utf8LocaleScope {
  public:
   Utf8LocaleScope() {
-    static locale_t utf8 = [] {
-      locale_t l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
-      if (l == static_cast<locale_t>(0)) l = newlocale(LC_ALL_MASK, "C.utf8", static_cast<locale_t>(0));
-      return l;
-    }();
-    if (utf8 != static_cast<locale_t>(0)) old_ = uselocale(utf8);
+    // One locale object per loaded library, released when it is unloaded.
+    struct Holder {
+      locale_t l;
+      Holder() {
+        l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (l == static_cast<locale_t>(0)) l = newlocale(LC_ALL_MASK, "C.utf8", static_cast<locale_t>(0));
+      }
+      ~Holder() {
+        if (l != static_cast<locale_t>(0)) freelocale(l);
+      }
+    };
+    static Holder utf8;
+    if (utf8.l != static_cast<locale_t>(0)) old_ = uselocale(utf8.l);
   }
   ~Utf8LocaleScope() {
     if (old_ != static_cast<locale_t>(0)) uselocale(old_);

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "ArchiverTestSupport.h"
@@ -306,6 +307,71 @@ TEST(NamesTest, Cp932ZipNamesBecomeUtf8) {
             (std::map<std::string, std::string>{{"日本語.txt", "hello"}, {"表/x.txt", "x"}}));
 }
 
+// LHA level-0 header, stored data: size, checksum, method, sizes, DOS
+// time and date, attribute, level, name, CRC-16 of the data.
+uint16_t LhaCrc16(const std::string& data) {
+  uint16_t crc = 0;
+  for (const char ch : data) {
+    crc ^= static_cast<uint8_t>(ch);
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xa001) : static_cast<uint16_t>(crc >> 1);
+  }
+  return crc;
+}
+
+std::string LhaLevel0Stored(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string out;
+  for (const auto& [name, data] : entries) {
+    std::string h = "-lh0-";
+    h += Le32(static_cast<uint32_t>(data.size())) + Le32(static_cast<uint32_t>(data.size()));
+    h += Le16(static_cast<uint16_t>((12 << 11) | (30 << 5))) + Le16(static_cast<uint16_t>((44 << 9) | (3 << 5) | 14));
+    h += std::string("\x20\x00", 2);
+    h += static_cast<char>(name.size());
+    h += name + Le16(LhaCrc16(data));
+    uint8_t sum = 0;
+    for (const char ch : h) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(ch));
+    out += static_cast<char>(h.size());
+    out += static_cast<char>(sum);
+    out += h + data;
+  }
+  return out + std::string(1, '\0');
+}
+
+TEST(NamesTest, Cp932NamesInLhaAndArjArchives) {
+  ScratchDir dir;
+  // "表\写真.txt" as written on Japanese Windows: 表 is 0x95 0x5C, so a byte-wise
+  // backslash replacement would break it.
+  const std::string hyou = "\x95\x5c", shashin = "\x8e\xca\x90\x5e";
+  WriteFile(dir / "x.lzh", LhaLevel0Stored({{hyou + "\\" + shashin + ".txt", "photo"}, {"plain.txt", "p"}}));
+  Library lha("libunlha32.so");
+  std::string message;
+  EXPECT_EQ(lha.Command("Unlha", "x -+ -c1 -jse1 -jso1  \"" + (dir / "x.lzh") + "\" \"" + (dir / "lha") + "/\" ", &message),
+            ARC_OK)
+      << message;
+  EXPECT_EQ(FilesBelow(dir / "lha"),
+            (std::map<std::string, std::string>{{"表/写真.txt", "photo"}, {"plain.txt", "p"}}));
+
+  // arj on Linux keeps the name bytes as they are on disk.
+  WriteFile(dir / ("src/" + hyou + "/" + shashin + ".txt"), "arj photo");
+  ASSERT_EQ(Shell(dir / "src", "LC_ALL=C arj a -y -r ../x.arj '*'"), 0);
+  Library arj("libunarj32j.so");
+  EXPECT_EQ(arj.Command("Unarj", "x -+ -c1 -jse1 -jso1  \"" + (dir / "x.arj") + "\" \"" + (dir / "arj") + "/\" ", &message),
+            ARC_OK)
+      << message;
+  EXPECT_EQ(FilesBelow(dir / "arj"), (std::map<std::string, std::string>{{"表/写真.txt", "arj photo"}}));
+}
+
+TEST(NamesTest, EncryptedEntriesAreReportedNotWritten) {
+  ScratchDir dir;
+  WriteFile(dir / "src/secret.txt", "secret");
+  ASSERT_EQ(Shell(dir / "src", "zip -q -P pw ../enc.zip secret.txt && arj a -y -gpw ../enc.arj secret.txt"), 0);
+  Library zip("libunzip32.so"), arj("libunarj32j.so");
+  std::string message;
+  EXPECT_EQ(zip.Command("UnZip", ZipLine(dir / "enc.zip", dir / "z"), &message), ARC_ERROR_PASSWORD_FILE) << message;
+  EXPECT_EQ(arj.Command("Unarj", LhaLine(dir / "enc.arj", dir / "a"), &message), ARC_ERROR_PASSWORD_FILE) << message;
+  EXPECT_TRUE(FilesBelow(dir / "z").empty());
+  EXPECT_TRUE(FilesBelow(dir / "a").empty());
+}
+
 // --- The entry points the binding looks up.
 
 TEST(ExportsTest, EveryLibraryHasTheEntriesTheBindingLooksUp) {
@@ -464,6 +530,41 @@ TEST(DetectionTest, FullCheckFindsDamagedDataThatTheHeadersHide) {
   EXPECT_TRUE(FilesBelow(files / "zo").empty());
   EXPECT_NE(arj.Command("Unarj", LhaLine(files / "x.arj", files / "ao"), &message), ARC_OK) << message;
   EXPECT_TRUE(FilesBelow(files / "ao").empty());
+}
+
+TEST(DetectionTest, SelfExtractingArchivesAreFoundBehindTheirStub) {
+  SourceFiles files;
+  ASSERT_EQ(Shell(files.src(), "jlha ao5 ../x.lzh a.txt && gcab -c -z ../x.cab a.txt && arj a -m1 -y ../x.arj a.txt && "
+                               "zip -q ../x.zip a.txt"),
+            0);
+  WriteFile(files / "x.gza", BgaArchive({{"", "a.txt", files.a(), false, false}}));
+  // A stand-in for the program part of a self-extracting archive.
+  const std::string stub = "MZ" + Binary(30000, 77);
+  struct Sfx {
+    const char* library;
+    const char* prefix;
+    const char* archive;
+  };
+  const Sfx cases[] = {{"libunlha32.so", "Unlha", "x.lzh"}, {"libcab32.so", "Cab", "x.cab"},
+                       {"libunarj32j.so", "Unarj", "x.arj"}, {"libbga32.so", "Bga", "x.gza"},
+                       {"libunzip32.so", "UnZip", "x.zip"}};
+  for (const auto& c : cases) {
+    const std::string exe = files / (std::string(c.archive) + ".exe");
+    WriteFile(exe, stub + ReadFile(files / c.archive));
+    if (std::string(c.archive) == "x.zip") {
+      ASSERT_EQ(Shell(files.src(), "zip -qA " + Quote(exe)), 0);
+    }
+    Library lib(c.library);
+    EXPECT_NE(lib.Get<ArcCheckArchiveProc>(std::string(c.prefix) + "CheckArchive")(exe.c_str(), 16), 0) << exe;
+    const std::string out = files / (std::string("out-") + c.archive);
+    const std::string line = std::string(c.prefix) == "UnZip" ? ZipLine(exe, out)
+                             : std::string(c.prefix) == "Cab" ? ZipLine(exe, out)
+                             : std::string(c.prefix) == "Bga" ? BgaLine(exe, out)
+                                                              : LhaLine(exe, out);
+    std::string message;
+    EXPECT_EQ(lib.Command(c.prefix, line, &message), ARC_OK) << exe << ": " << message;
+    EXPECT_EQ(FilesBelow(out), (std::map<std::string, std::string>{{"a.txt", files.a()}})) << exe;
+  }
 }
 
 // --- Hostile archives.
@@ -718,6 +819,84 @@ TEST(ExtractMemTest, OneEntryIntoMemory) {
     EXPECT_EQ(written, 100u);
     const std::string missing = " -+ -jso1  \"" + (files / archive) + "\" \"nope.bin\" ";
     EXPECT_EQ(mem(0, missing.c_str(), buffer.data(), 100, nullptr, nullptr, &written), ARC_ERROR_NOT_EXIST);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged copies of real archives: bytes flipped, runs overwritten, cut
+// short. Whatever a library answers, it must return, and it must write
+// nothing outside its destination folder.
+TEST(SafetyTest, MutatedArchivesNeverCrashOrEscape) {
+  SourceFiles files;
+  ASSERT_EQ(Shell(files.src(), "arj a -m1 -y ../m1.arj a.txt sub/b.bin && arj a -m4 -y ../m4.arj a.txt sub/b.bin && "
+                               "jlha ao5 ../x.lzh a.txt sub/b.bin && zip -q ../x.zip a.txt sub/b.bin"),
+            0);
+  WriteFile(files / "x.gza", BgaArchive({{"", "a.txt", files.a(), false, false}, {"sub\\", "b.bin", files.b(), false, false}}));
+  WriteFile(files / "x.bza", BgaArchive({{"", "a.txt", files.a(), true, false}}));
+  struct Target {
+    const char* library;
+    const char* prefix;
+    const char* archive;
+  };
+  const Target targets[] = {{"libunarj32j.so", "Unarj", "m1.arj"}, {"libunarj32j.so", "Unarj", "m4.arj"},
+                            {"libbga32.so", "Bga", "x.gza"},       {"libbga32.so", "Bga", "x.bza"},
+                            {"libunlha32.so", "Unlha", "x.lzh"},   {"libunzip32.so", "UnZip", "x.zip"}};
+  ScratchDir play;
+  uint32_t x = 12345;
+  auto rnd = [&x](uint32_t n) {
+    x = x * 1664525u + 1013904223u;
+    return (x >> 8) % n;
+  };
+  for (const auto& t : targets) {
+    Library lib(t.library);
+    ASSERT_TRUE(lib.loaded());
+    auto check = lib.Get<ArcCheckArchiveProc>(std::string(t.prefix) + "CheckArchive");
+    auto open = lib.Get<ArcOpenArchiveProc>(std::string(t.prefix) + "OpenArchive");
+    auto first = lib.Get<ArcFindFirstProc>(std::string(t.prefix) + "FindFirst");
+    auto next = lib.Get<ArcFindNextProc>(std::string(t.prefix) + "FindNext");
+    auto close = lib.Get<ArcCloseArchiveProc>(std::string(t.prefix) + "CloseArchive");
+    const std::string original = ReadFile(files / t.archive);
+    for (int round = 0; round < 60; ++round) {
+      std::string data = original;
+      switch (round % 3) {
+        case 0:
+          for (int k = 0; k < 1 + static_cast<int>(rnd(8)); ++k)
+            data[rnd(static_cast<uint32_t>(data.size()))] ^= static_cast<char>(1 + rnd(255));
+          break;
+        case 1: {
+          const size_t at = rnd(static_cast<uint32_t>(data.size()));
+          for (size_t k = at; k < data.size() && k < at + 64; ++k) data[k] = static_cast<char>(rnd(256));
+          break;
+        }
+        default:
+          data.resize(rnd(static_cast<uint32_t>(data.size())));
+          break;
+      }
+      const std::string path = play / "damaged.bin";
+      WriteFile(path, data);
+      check(path.c_str(), ARC_CHECK_FULLCRC);
+      if (ArcHandle h = open(0, path.c_str(), 0)) {
+        ArcIndividualInfo info;
+        int guard = 0;
+        for (int r = first(h, "*", &info); r == 0 && guard < 10000; r = next(h, &info)) ++guard;
+        close(h);
+      }
+      const std::string line = std::string(t.prefix == std::string("UnZip") ? "-x -o" : "x -+ -c1 -jse1 -jso1") +
+                               "  \"" + path + "\" \"" + (play / "out") + "/\" ";
+      lib.Command(t.prefix, line);
+      // Only the damaged archive and the destination folder exist.
+      size_t count = 0;
+      for (const auto& e : std::filesystem::directory_iterator(play.path())) {
+        const std::string n = e.path().filename().string();
+        EXPECT_TRUE(n == "damaged.bin" || n == "out") << n << " in round " << round << " of " << t.archive;
+        ++count;
+      }
+      EXPECT_LE(count, 2u);
+      std::filesystem::remove_all(play / "out");
+    }
   }
 }
 
