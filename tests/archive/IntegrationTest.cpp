@@ -249,6 +249,32 @@ TEST_F(Integration, ListingAndMemoryExtractionThroughTheZipHandler)
     EXPECT_EQ(buffer.left(int(written)), m_a);
 }
 
+TEST_F(Integration, ExtractionWithAProgressWindowAsOwner)
+{
+    ASSERT_EQ(Shell(Path(Q("src")), Q("zip -qr ../x.zip a.jpg sub && jlha ao5 ../x.lzh a.jpg sub/b.png && "
+                                       "tar czf ../x.tgz a.jpg sub && arj a -m1 -y ../x.arj a.jpg sub/b.png")),
+              0);
+    for (const char* name : {"x.zip", "x.lzh", "x.tgz", "x.arj"}) {
+        SCOPED_TRACE(name);
+        TArchiveFile af;
+        af.SetFileName(Path(Q(name)));
+        af.Options().x = 0;
+        af.Options().c = 1;
+        af.Options().jse = 1;
+        af.Options().jso = 1;
+        af.OnProgress = [](TArchiveFile*, std::int32_t, void*, bool&) {};
+        const QString dest = Path(Q("progress_") + Q(name).replace(QLatin1Char('.'), QLatin1Char('_')));
+        ASSERT_TRUE(QDir().mkpath(dest));
+        EXPECT_EQ(af.Extract(0, nullptr, dest, TFileList{}), 0) << af.CommandLine().toStdString();
+        EXPECT_NE(af.ProgressWindow(), 0u);
+        EXPECT_FALSE(af.Archiver()->HasOwnerWindow());
+        // The library took the window: the builders asked for no dialogs.
+        const QString owned = Q(name) == Q("x.zip") ? Q(" --i ") : Q(name) == Q("x.tgz") ? Q(" -z ") : Q(" -n1 ");
+        EXPECT_TRUE(af.CommandLine().contains(owned)) << af.CommandLine().toStdString();
+        EXPECT_EQ(FilesBelow(dest), Flat(false));
+    }
+}
+
 TEST_F(Integration, BrokenArchiveGivesAReturnCodeNotAnException)
 {
     WriteFile(Path(Q("broken.zip")), "PK\x03\x04 this is not really a zip archive");
