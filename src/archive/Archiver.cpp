@@ -20,7 +20,7 @@ void TArchiver::FreeDLL()
 
 TArchiveHandle TArchiver::OpenArc(TWindowHandle, const QString&, std::uint32_t)
 {
-    return nullptr;
+    return 0;
 }
 
 int TArchiver::FindFirst(TArchiveHandle, TEntryInfo&, const QString&)

@@ -103,7 +103,7 @@ typedef uint16_t (*ArcGetVersionProc)(void);
 // "GetRunning": non-zero while a command runs
 typedef ArcBool (*ArcGetRunningProc)(void);
 // "GetFileName": the full name of the entry last found; 0 on success,
-// ARC_ERROR_MORE_SPACE when size is too small (nothing written then)
+// ARC_ERROR_BUFFER_TOO_SMALL when size is too small (nothing written then)
 typedef int32_t (*ArcGetFileNameProc)(ArcHandle archive, char* buffer, int32_t size);
 // "GetFileCount": number of entries, -1 on error
 typedef int32_t (*ArcGetFileCountProc)(const char* archivePath);
@@ -179,6 +179,7 @@ typedef int32_t (*ArcGetFileCountProc)(const char* archivePath);
 #define ARC_ERROR_EOF 0x802D              // archive ends in the middle of an entry
 #define ARC_ERROR_SIZE_BUDGET 0x8041      // an entry or the archive expands beyond the size budget
 #define ARC_ERROR_BAD_COMMAND 0x8042      // the command line cannot be parsed
+#define ARC_ERROR_BUFFER_TOO_SMALL 0x8043 // ExtractMem/GetFileName: the buffer is smaller than the data
 
 // Size budget of one extraction: no single entry and no whole archive is
 // written beyond this many bytes.

@@ -125,19 +125,37 @@ int TCustomArchiverDll::SetOwnerWindowEx(TWindowHandle window, void* callback)
 int TCustomArchiverDll::GetWriteTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
 {
     auto fn = As<ArcGetFileTimeFn>(Entry(esGetWriteTimeEx));
-    return fn ? fn(handle, &fileTime) : 0;
+    if (!fn)
+        return 0;
+    ArcFileTime time{0, 0};
+    const int rc = fn(handle, &time);
+    if (rc != 0)
+        fileTime = (std::uint64_t(time.high) << 32) | time.low;
+    return rc;
 }
 
 int TCustomArchiverDll::GetCreateTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
 {
     auto fn = As<ArcGetFileTimeFn>(Entry(esGetCreateTimeEx));
-    return fn ? fn(handle, &fileTime) : 0;
+    if (!fn)
+        return 0;
+    ArcFileTime time{0, 0};
+    const int rc = fn(handle, &time);
+    if (rc != 0)
+        fileTime = (std::uint64_t(time.high) << 32) | time.low;
+    return rc;
 }
 
 int TCustomArchiverDll::GetAccessTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
 {
     auto fn = As<ArcGetFileTimeFn>(Entry(esGetAccessTimeEx));
-    return fn ? fn(handle, &fileTime) : 0;
+    if (!fn)
+        return 0;
+    ArcFileTime time{0, 0};
+    const int rc = fn(handle, &time);
+    if (rc != 0)
+        fileTime = (std::uint64_t(time.high) << 32) | time.low;
+    return rc;
 }
 
 int TCustomArchiverDll::GetOriginalSizeEx(TArchiveHandle handle, std::uint64_t& size)
@@ -163,7 +181,7 @@ int TCustomArchiverDll::GetArchiveType(const QString& archive)
 void TCustomArchiverDll::CompleteEntry(TArchiveHandle handle, TEntryInfo& entry)
 {
     std::uint64_t dosTime = 0;
-    const bool haveDos = DosDateTimeToFileTime(entry.Info.Date, entry.Info.Time, dosTime);
+    const bool haveDos = DosDateTimeToFileTime(entry.Info.dosDate, entry.Info.dosTime, dosTime);
     auto fallbackTime = [&](std::uint64_t& field, int (TCustomArchiverDll::*get)(TArchiveHandle, std::uint64_t&)) {
         std::uint64_t value = 0;
         if ((this->*get)(handle, value) != 0)
@@ -176,9 +194,9 @@ void TCustomArchiverDll::CompleteEntry(TArchiveHandle handle, TEntryInfo& entry)
     fallbackTime(entry.CreationTime, &TCustomArchiverDll::GetCreateTimeEx);
 
     std::uint64_t size = 0;
-    entry.OriginalSize64 = GetOriginalSizeEx(handle, size) != 0 ? size : entry.Info.OriginalSize;
+    entry.OriginalSize64 = GetOriginalSizeEx(handle, size) != 0 ? size : entry.Info.originalSize;
     size = 0;
-    entry.CompressedSize64 = GetCompressedSizeEx(handle, size) != 0 ? size : entry.Info.CompressedSize;
+    entry.CompressedSize64 = GetCompressedSizeEx(handle, size) != 0 ? size : entry.Info.compressedSize;
 }
 
 // --- TArchiverDll ------------------------------------------------------------
@@ -334,11 +352,17 @@ void* TZipDll::Entry(TEntrySlot slot)
         GetZipProc(s, zmUnzip32, zmLmzip32, zmZip32j, QStringLiteral("UnZipExtractMem"), true);
         break;
     case esSetOwnerWindowEx:
-        TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], QStringLiteral("UnZipSetOwnerWindowEx"), true);
+    case esKillOwnerWindowEx: {
+        const QString name = slot == esSetOwnerWindowEx ? QStringLiteral("UnZipSetOwnerWindowEx")
+                                                        : QStringLiteral("UnZipKillOwnerWindowEx");
+        // Only UNZIP32.DLL is asked; without it the message names the file.
+        if (!s && !m_modules[zmUnzip32]) {
+            throw EEntryNotFound(QStringLiteral("%1 に %2 のエントリが見つかりません。")
+                                     .arg(LibraryFileName(zmUnzip32), name));
+        }
+        TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], name, true);
         break;
-    case esKillOwnerWindowEx:
-        TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], QStringLiteral("UnZipKillOwnerWindowEx"), true);
-        break;
+    }
     default:
         return nullptr; // no size entries, no archive type
     }

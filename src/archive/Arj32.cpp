@@ -89,8 +89,9 @@ bool TArj32::SetOwnerWindow(TWindowHandle window, std::uintptr_t value)
 {
     if (TLha32::Binding())
         TLha32::SetOwnerWindow(window, value);
+    const bool accepted = ArjDll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
     m_ownerWindow = window;
-    return ArjDll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
+    return accepted;
 }
 
 bool TArj32::KillOwnerWindow(TWindowHandle window)
@@ -109,7 +110,7 @@ bool TArj32::IsArjFile(const QString& fileName)
         TArchiverDll& dll = ArjDll();
         TArchiveHandle handle = dll.OpenArc(0, MakeAbsolutePath(fileName), 0x800002);
         dll.CloseArc(handle);
-        return handle != nullptr;
+        return handle != 0;
     } catch (const EArchiver&) {
         return false;
     }

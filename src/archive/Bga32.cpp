@@ -7,11 +7,11 @@
 namespace {
 
 std::unique_ptr<TArchiverDll> g_binding;
-const TBindingSpec kSpec{u"BGA 形式書庫", u"Bga", u"BGA32.DLL"};
+const TBindingInfo kBindingInfo{u"BGA 形式書庫", u"Bga", u"BGA32.DLL"};
 
 } // namespace
 
-TBGA32::TBGA32() : TSingleLibraryArchiver(g_binding, kSpec) {}
+TBGA32::TBGA32() : TSingleLibraryArchiver(g_binding, kBindingInfo) {}
 
 TArchiverDll* TBGA32::Binding()
 {
@@ -20,7 +20,7 @@ TArchiverDll* TBGA32::Binding()
 
 void TBGA32::LoadClassDLL()
 {
-    LoadBinding(g_binding, kSpec);
+    LoadBinding(g_binding, kBindingInfo);
 }
 
 void TBGA32::FreeClassDLL()
@@ -85,5 +85,5 @@ bool TBGA32::IsBgaFile(const QString& fileName)
     }
     if (!QFileInfo::exists(MakeAbsolutePath(fileName)))
         return false;
-    return OpensAsArchive(g_binding, kSpec, fileName);
+    return OpensAsArchive(g_binding, kBindingInfo, fileName);
 }

@@ -3,11 +3,11 @@
 namespace {
 
 std::unique_ptr<TArchiverDll> g_binding;
-const TBindingSpec kSpec{u"CAB 形式書庫", u"Cab", u"CAB32.DLL"};
+const TBindingInfo kBindingInfo{u"CAB 形式書庫", u"Cab", u"CAB32.DLL"};
 
 } // namespace
 
-TCab32::TCab32() : TSingleLibraryArchiver(g_binding, kSpec) {}
+TCab32::TCab32() : TSingleLibraryArchiver(g_binding, kBindingInfo) {}
 
 TArchiverDll* TCab32::Binding()
 {
@@ -16,7 +16,7 @@ TArchiverDll* TCab32::Binding()
 
 void TCab32::LoadClassDLL()
 {
-    LoadBinding(g_binding, kSpec);
+    LoadBinding(g_binding, kBindingInfo);
 }
 
 void TCab32::FreeClassDLL()
@@ -77,5 +77,5 @@ int TCab32::ExtractMem(TWindowHandle window, const QString& archive, const TArch
 
 bool TCab32::IsCabFile(const QString& fileName)
 {
-    return OpensAsArchive(g_binding, kSpec, fileName);
+    return OpensAsArchive(g_binding, kBindingInfo, fileName);
 }

@@ -57,6 +57,20 @@ struct SourceVisitor {
     }
 };
 
+// The libraries' command lines group a token with double quotes and know no
+// way to write a double quote inside one, and a response file holds one name
+// a line. A name with such characters would be split into other tokens (a
+// different archive, folder or switch), so it is refused.
+void CheckToken(const QString& value, bool lineBased)
+{
+    const bool quote = value.contains(QLatin1Char('"'));
+    const bool lineBreak = lineBased && (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')));
+    if (quote || lineBreak) {
+        throw EArchiver(QStringLiteral("書庫ライブラリに渡せない文字 (%1) を含む名前です: %2")
+                            .arg(quote ? QStringLiteral("\"") : QStringLiteral("改行"), value));
+    }
+}
+
 } // namespace
 
 QStringList MakeFileList(const TFileList& files)
@@ -111,6 +125,7 @@ void TCmdOpt::AddStr(const QString& name, const QString& value)
 {
     if (IsUnset(value))
         return;
+    CheckToken(value, false);
     const QChar quote = QLatin1Char('"');
     if (name.isEmpty()) {
         Add(quote + value + quote);
@@ -151,8 +166,10 @@ int TCmdOpt::AddResFile(const TFileList& files, const QString& resFileName)
     const QStringList names = MakeFileList(files);
     QByteArray content;
     for (const QString& n : names) {
+        const QString converted = Convert(n);
+        CheckToken(converted, true);
         content += '"';
-        content += Convert(n).toUtf8();
+        content += converted.toUtf8();
         content += "\"\r\n";
     }
     QFile file(resFileName);

@@ -50,14 +50,17 @@ public:
     // "-" + name when b.
     void AddBool(const QString& name, bool b);
     // A quoted value, optionally with a switch; nothing when value is unset.
+    // Raises EArchiver for a value holding a double quote, which the
+    // libraries could not tell from the end of the token.
     void AddStr(const QString& name, const QString& value);
     // A folder with a trailing "/" through AddStr; nothing when empty or unset.
     void AddDir(const QString& name, const QString& folder);
     // Every name of the list through AddStr(name, ...); returns the count.
     int AddFiles(const QString& name, const TFileList& files);
     // Writes the names to the response file (quoted, CR LF) and adds
-    // "@" + the response file's path; returns the count. Raises EArchiver
-    // when the response file cannot be written.
+    // "@" + the response file's path; returns the count. Raises
+    // EFCreateError when the response file cannot be written, EArchiver for a
+    // name holding a double quote or a line break.
     int AddResFile(const TFileList& files, const QString& resFileName);
 
 private:

@@ -213,8 +213,9 @@ int TLha32::CheckArc(const QString& archive, int level, int extra)
 
 bool TLha32::SetOwnerWindow(TWindowHandle window, std::uintptr_t value)
 {
+    const bool accepted = LhaDll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
     m_ownerWindow = window;
-    return LhaDll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
+    return accepted;
 }
 
 bool TLha32::KillOwnerWindow(TWindowHandle window)
@@ -233,7 +234,7 @@ bool TLha32::IsLhaFile(const QString& fileName)
             return false;
         TArchiveHandle handle = dll.OpenArc(0, path, 0x800002);
         dll.CloseArc(handle);
-        return handle != nullptr;
+        return handle != 0;
     } catch (const EArchiver&) {
         return false;
     }

@@ -3,11 +3,11 @@
 namespace {
 
 std::unique_ptr<TArchiverDll> g_binding;
-const TBindingSpec kSpec{u"RAR 形式書庫", u"Unrar", u"UNRAR32.DLL"};
+const TBindingInfo kBindingInfo{u"RAR 形式書庫", u"Unrar", u"UNRAR32.DLL"};
 
 } // namespace
 
-TRar32::TRar32() : TSingleLibraryArchiver(g_binding, kSpec) {}
+TRar32::TRar32() : TSingleLibraryArchiver(g_binding, kBindingInfo) {}
 
 TArchiverDll* TRar32::Binding()
 {
@@ -16,7 +16,7 @@ TArchiverDll* TRar32::Binding()
 
 void TRar32::LoadClassDLL()
 {
-    LoadBinding(g_binding, kSpec);
+    LoadBinding(g_binding, kBindingInfo);
 }
 
 void TRar32::FreeClassDLL()
@@ -57,5 +57,5 @@ int TRar32::ExtractMem(TWindowHandle window, const QString& archive, const TArch
 
 bool TRar32::IsRarFile(const QString& fileName)
 {
-    return OpensAsArchive(g_binding, kSpec, fileName);
+    return OpensAsArchive(g_binding, kBindingInfo, fileName);
 }

@@ -7,7 +7,7 @@
 namespace {
 
 std::unique_ptr<TArchiverDll> g_binding;
-const TBindingSpec kSpec{u"7z 形式書庫", u"SevenZip", u"7-zip32.dll"};
+const TBindingInfo kBindingInfo{u"7z 形式書庫", u"SevenZip", u"7-zip32.dll"};
 
 QString& SfxModuleName()
 {
@@ -23,7 +23,7 @@ QString& SfxConfigName()
 
 } // namespace
 
-TSevenZip32::TSevenZip32() : TSingleLibraryArchiver(g_binding, kSpec) {}
+TSevenZip32::TSevenZip32() : TSingleLibraryArchiver(g_binding, kBindingInfo) {}
 
 TArchiverDll* TSevenZip32::Binding()
 {
@@ -32,7 +32,7 @@ TArchiverDll* TSevenZip32::Binding()
 
 void TSevenZip32::LoadClassDLL()
 {
-    LoadBinding(g_binding, kSpec);
+    LoadBinding(g_binding, kBindingInfo);
 }
 
 void TSevenZip32::FreeClassDLL()

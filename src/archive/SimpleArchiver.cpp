@@ -2,26 +2,26 @@
 
 #include "ArchiverErrors.h"
 
-TSingleLibraryArchiver::TSingleLibraryArchiver(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec)
-    : m_binding(binding), m_spec(spec)
+TSingleLibraryArchiver::TSingleLibraryArchiver(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info)
+    : m_binding(binding), m_info(info)
 {
-    LoadBinding(binding, spec);
+    LoadBinding(binding, info);
 }
 
-void TSingleLibraryArchiver::LoadBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec)
+void TSingleLibraryArchiver::LoadBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info)
 {
     if (binding)
         return;
-    binding = std::make_unique<TArchiverDll>(QString::fromUtf16(spec.description), QString::fromUtf16(spec.prefix),
-                                             QString::fromUtf16(spec.fileName));
+    binding = std::make_unique<TArchiverDll>(QString::fromUtf16(info.description), QString::fromUtf16(info.prefix),
+                                             QString::fromUtf16(info.fileName));
     binding->LoadDLL();
 }
 
-TArchiverDll& TSingleLibraryArchiver::EnsureBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec)
+TArchiverDll& TSingleLibraryArchiver::EnsureBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info)
 {
     if (!binding) {
         try {
-            LoadBinding(binding, spec);
+            LoadBinding(binding, info);
         } catch (const ENoArchiverDLL&) {
         }
     }
@@ -63,8 +63,9 @@ int TSingleLibraryArchiver::CheckArc(const QString& archive, int level, int extr
 
 bool TSingleLibraryArchiver::SetOwnerWindow(TWindowHandle window, std::uintptr_t value)
 {
+    const bool accepted = Dll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
     m_ownerWindow = window;
-    return Dll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
+    return accepted;
 }
 
 bool TSingleLibraryArchiver::KillOwnerWindow(TWindowHandle window)
@@ -73,15 +74,15 @@ bool TSingleLibraryArchiver::KillOwnerWindow(TWindowHandle window)
     return Dll().KillOwnerWindowEx(window) != 0;
 }
 
-bool TSingleLibraryArchiver::OpensAsArchive(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec,
+bool TSingleLibraryArchiver::OpensAsArchive(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info,
                                             const QString& fileName)
 {
     try {
-        LoadBinding(binding, spec);
+        LoadBinding(binding, info);
         TArchiverDll& dll = *binding;
         TArchiveHandle handle = dll.OpenArc(0, MakeAbsolutePath(fileName), 0x800002);
         dll.CloseArc(handle);
-        return handle != nullptr;
+        return handle != 0;
     } catch (const EArchiver&) {
         return false;
     }

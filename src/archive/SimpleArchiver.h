@@ -6,7 +6,7 @@
 
 #include <memory>
 
-struct TBindingSpec {
+struct TBindingInfo {
     const char16_t* description;
     const char16_t* prefix;
     const char16_t* fileName;
@@ -23,22 +23,22 @@ public:
     bool KillOwnerWindow(TWindowHandle window) override;
 
 protected:
-    explicit TSingleLibraryArchiver(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec);
+    explicit TSingleLibraryArchiver(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info);
 
     // The class-level load: creates the binding when missing, stores it and
     // loads the library.
-    static void LoadBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec);
+    static void LoadBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info);
     // The binding, created when missing (a failed load leaves it in place;
     // the call that follows reports the missing library).
-    static TArchiverDll& EnsureBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec);
+    static TArchiverDll& EnsureBinding(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info);
 
-    TArchiverDll& Dll() const { return EnsureBinding(m_binding, m_spec); }
+    TArchiverDll& Dll() const { return EnsureBinding(m_binding, m_info); }
     int Run(TWindowHandle window, const QString& cmdLine, QString& output);
     // Content test shared by CAB, ARJ, RAR and BGA: OpenArchive succeeds.
-    static bool OpensAsArchive(std::unique_ptr<TArchiverDll>& binding, const TBindingSpec& spec,
+    static bool OpensAsArchive(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info,
                                const QString& fileName);
 
 private:
     std::unique_ptr<TArchiverDll>& m_binding;
-    TBindingSpec m_spec;
+    TBindingInfo m_info;
 };

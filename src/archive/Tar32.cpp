@@ -8,11 +8,11 @@
 namespace {
 
 std::unique_ptr<TArchiverDll> g_binding;
-const TBindingSpec kSpec{u"tar/tgz/taz/bz2 形式書庫", u"Tar", u"TAR32.DLL"};
+const TBindingInfo kBindingInfo{u"tar/tgz/taz/bz2 形式書庫", u"Tar", u"TAR32.DLL"};
 
 } // namespace
 
-TTar32::TTar32() : TSingleLibraryArchiver(g_binding, kSpec) {}
+TTar32::TTar32() : TSingleLibraryArchiver(g_binding, kBindingInfo) {}
 
 TArchiverDll* TTar32::Binding()
 {
@@ -21,7 +21,7 @@ TArchiverDll* TTar32::Binding()
 
 void TTar32::LoadClassDLL()
 {
-    LoadBinding(g_binding, kSpec);
+    LoadBinding(g_binding, kBindingInfo);
 }
 
 void TTar32::FreeClassDLL()
@@ -105,7 +105,7 @@ int TTar32::ExtractMem(TWindowHandle window, const QString& archive, const TArch
 int TTar32::GetTarType(const QString& fileName)
 {
     try {
-        LoadBinding(g_binding, kSpec);
+        LoadBinding(g_binding, kBindingInfo);
         const int code = g_binding->GetArchiveType(fileName);
         if (code == 1)
             return atTar;

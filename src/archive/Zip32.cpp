@@ -249,8 +249,9 @@ int TZip32::CheckArc(const QString& archive, int level, int)
 
 bool TZip32::SetOwnerWindow(TWindowHandle window, std::uintptr_t value)
 {
+    const bool accepted = ZipDll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
     m_ownerWindow = window;
-    return ZipDll().SetOwnerWindowEx(window, reinterpret_cast<void*>(value)) != 0;
+    return accepted;
 }
 
 bool TZip32::KillOwnerWindow(TWindowHandle window)
