@@ -52,7 +52,6 @@ bool SplitTokens(const std::string& line, std::vector<Token>& tokens, std::strin
     while (i < n && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
     if (i >= n) break;
     std::string text;
-    bool quotedAt = false;
     while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n') {
       if (line[i] == '"') {
         const size_t close = line.find('"', i + 1);
@@ -66,7 +65,6 @@ bool SplitTokens(const std::string& line, std::vector<Token>& tokens, std::strin
         text.push_back(line[i++]);
       }
     }
-    (void)quotedAt;
     if (text.size() > 1 && text[0] == '@') {
       if (!ReadResponseFile(text.substr(1), tokens, error)) return false;
     } else if (!text.empty()) {
@@ -336,7 +334,6 @@ bool ParseCommand(Dialect d, const std::string& line, bool hasWord, Command& c, 
     error = "no archive named in the command line";
     return false;
   }
-  (void)overwriteChosen;
   return true;
 }
 
