@@ -54,7 +54,29 @@ e2e_wait_exit() {
     kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
     sleep 0.1
   done
+  return 1
+}
+
+# e2e_escape PID WID: presses Esc until the program has ended (a busy
+# machine may still be starting it up when the first press arrives).
+e2e_escape() {
+  local pid="$1" wid="$2"
+  for _ in $(seq 10); do
+    xdotool key --window "$wid" Escape 2>/dev/null || true
+    e2e_wait_exit "$pid" 2 && return 0
+  done
   kill "$pid" 2>/dev/null || true
+  return 1
+}
+
+# e2e_wait_title WID TEXT: waits up to 10 s for the window title.
+e2e_wait_title() {
+  local wid="$1" want="$2"
+  for _ in $(seq 100); do
+    [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "$want" ] && return 0
+    sleep 0.1
+  done
+  echo "title is: $(xdotool getwindowname "$wid" 2>/dev/null)"
   return 1
 }
 

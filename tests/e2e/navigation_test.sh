@@ -18,28 +18,28 @@ FIRST="$PICS/sample1.jpg"
 PID=$!
 WID="$(e2e_wait_window "$PID")" || { echo "no window"; exit 1; }
 sleep 0.5
-title() { xdotool getwindowname "$WID"; }
-press() { xdotool key --window "$WID" "$1" 2>/dev/null || true; sleep 0.3; }
+press() { xdotool key --window "$WID" "$1" 2>/dev/null || true; }
 
-check "title shows the first picture" test "$(title)" = "ミレット -- [1/4] $FIRST"
+check "title shows the first picture" e2e_wait_title "$WID" "ミレット -- [1/4] $FIRST"
 press Right
-check "Right steps forward" test "$(title)" = "ミレット -- [2/4] $PICS/sample2.png"
+check "Right steps forward" e2e_wait_title "$WID" "ミレット -- [2/4] $PICS/sample2.png"
 press Return
-check "Enter steps forward" test "$(title)" = "ミレット -- [3/4] $PICS/sample3.bmp"
+check "Enter steps forward" e2e_wait_title "$WID" "ミレット -- [3/4] $PICS/sample3.bmp"
 press Left
+e2e_wait_title "$WID" "ミレット -- [2/4] $PICS/sample2.png" >/dev/null
 press Left
+e2e_wait_title "$WID" "ミレット -- [1/4] $FIRST" >/dev/null
 press Left
-check "Left wraps round to the last" test "$(title)" = "ミレット -- [4/4] $PICS/sample4.gif"
+check "Left wraps round to the last" e2e_wait_title "$WID" "ミレット -- [4/4] $PICS/sample4.gif"
 press Next
-check "Page Down wraps to the first" test "$(title)" = "ミレット -- [1/4] $FIRST"
+check "Page Down wraps to the first" e2e_wait_title "$WID" "ミレット -- [1/4] $FIRST"
 
 LST="$P/ov1.lst"
 check "the list was stored as ov1.lst" test -f "$LST"
 EXPECTED="$(printf '%s\r\n' "$PICS/sample1.jpg" "$PICS/sample2.png" "$PICS/sample3.bmp" "$PICS/sample4.gif")"
 check "ov1.lst holds the list in order with CR LF" test "$(cat "$LST")" = "$EXPECTED"
 
-press Escape
-check "Esc ends the program" e2e_wait_exit "$PID" 15
+check "Esc ends the program" e2e_escape "$PID" "$WID"
 check "ListMax=1 written" test "$(ini_value "$P/orvanto.ini" Window ListMax)" = "1"
 
 rm -rf "$P" "$PICS"

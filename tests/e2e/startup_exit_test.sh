@@ -18,9 +18,7 @@ run_and_escape() {
     echo "no window appeared"; kill "$pid" 2>/dev/null || true; return 1
   fi
   sleep 0.5
-  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus "$wid" >/dev/null 2>&1 || true
-  xdotool key --window "$wid" Escape 2>/dev/null || true
-  e2e_wait_exit "$pid" 15
+  e2e_escape "$pid" "$wid"
 }
 
 # First run: every key written with its default.

@@ -6,6 +6,8 @@
 #include "platform/Desktop.h"
 #include "platform/ProfileFile.h"
 #include "platform/Trash.h"
+#include "platform/DynamicLibrary.h"
+#include <QProcess>
 #include "viewer/HistoryStore.h"
 #include "fullscreen/FullScreenWindow.h"
 
@@ -415,4 +417,34 @@ TEST(MainWindowHelpers, ExtensionTestsAndApplicationNames)
     QDir(work.path()).mkdir(QStringLiteral("photos_zip"));
     EXPECT_EQ(UnpackFolderFor(work.path(), QStringLiteral("/x/photos.zip")),
               work.filePath(QStringLiteral("photos_zip[001]")));
+}
+
+TEST_F(MainWindowTest, ArchiveOnTheCommandLineIsUnpackedIntoTheWorkFolder)
+{
+    platform::AddLibrarySearchFolder(QStringLiteral(ORVANTO_BIN_DIR));
+    QDir(dir.path()).mkdir(QStringLiteral("in"));
+    picture(QStringLiteral("in/p2.png"));
+    picture(QStringLiteral("in/p1.png"));
+    const QString zip = dir.filePath(QStringLiteral("my.photos.zip"));
+    QProcess tool;
+    tool.setWorkingDirectory(dir.filePath(QStringLiteral("in")));
+    tool.start(QStringLiteral("zip"), {QStringLiteral("-q"), zip, QStringLiteral("p1.png"), QStringLiteral("p2.png")});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    ASSERT_EQ(tool.exitCode(), 0);
+
+    auto main = start({zip});
+    ASSERT_FALSE(main->WorkFolder.isEmpty());
+    ASSERT_EQ(main->Images.Count(), 2) << main->Images.ToStringList().join(' ').toStdString();
+    const QString unpacked = main->WorkFolder + QStringLiteral("/my_photos_zip/");
+    EXPECT_EQ(main->Images.At(0), unpacked + QStringLiteral("p1.png"));
+    EXPECT_EQ(main->Images.At(1), unpacked + QStringLiteral("p2.png"));
+    EXPECT_TRUE(main->State.Viewing);
+    // The same archive again goes to a numbered folder.
+    main->DropPaths({zip});
+    ASSERT_EQ(main->Images.Count(), 2);
+    EXPECT_TRUE(main->Images.At(0).startsWith(main->WorkFolder + QStringLiteral("/my_photos_zip[001]/")));
+    // The work folder goes away with the program.
+    const QString work = main->WorkFolder;
+    main->close();
+    EXPECT_FALSE(QFileInfo::exists(work));
 }
