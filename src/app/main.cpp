@@ -2,6 +2,7 @@
 // and the message loop until the main window closes.
 #include "app/Wiring.h"
 #include "decode/BuiltInFormats.h"
+#include "dialogs/DialogSupport.h"
 #include "viewer/MainWindow.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("orvanto"));
     QApplication::setApplicationDisplayName(MainTexts::ProductName);
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInFormats();
 
     QStringList arguments = QApplication::arguments();
