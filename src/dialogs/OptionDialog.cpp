@@ -47,17 +47,17 @@ TfOption::TfOption(QWidget* owner, Settings& settings, const QStringList& applic
     label(QStringLiteral("Label1"), QStringLiteral("スライドショー表示間隔"), m_panel1, 10, 12);
     m_spin1 = new TArrowSpinEdit(0, 20, 1, m_panel1);
     m_spin1->setObjectName(QStringLiteral("SpinEdit1"));
-    m_spin1->setGeometry(130, 8, 45, 22);
-    label(QStringLiteral("Label2"), QStringLiteral("秒"), m_panel1, 179, 12);
+    m_spin1->setGeometry(146, 8, 40, 22);
+    label(QStringLiteral("Label2"), QStringLiteral("秒"), m_panel1, 189, 12);
     m_spin3 = new TArrowSpinEdit(0, 900, 100, m_panel1);
     m_spin3->setObjectName(QStringLiteral("SpinEdit3"));
-    m_spin3->setGeometry(198, 8, 55, 22);
-    label(QStringLiteral("Label5"), QStringLiteral("m秒"), m_panel1, 257, 12);
+    m_spin3->setGeometry(205, 8, 50, 22);
+    label(QStringLiteral("Label5"), QStringLiteral("m秒"), m_panel1, 258, 12);
     label(QStringLiteral("Label3"), QStringLiteral("転送ボタン数"), m_panel1, 10, 40);
     m_spin2 = new TArrowSpinEdit(1, 10, 1, m_panel1);
     m_spin2->setObjectName(QStringLiteral("SpinEdit2"));
-    m_spin2->setGeometry(130, 36, 45, 22);
-    label(QStringLiteral("Label4"), QStringLiteral("個"), m_panel1, 179, 40);
+    m_spin2->setGeometry(146, 36, 40, 22);
+    label(QStringLiteral("Label4"), QStringLiteral("個"), m_panel1, 189, 40);
 
     // numbering1: a radio group of two columns.
     m_numbering = new QGroupBox(QStringLiteral("同ファイル名時、自動連番機能(コピー・移動)"), this);

@@ -163,7 +163,7 @@ TfShortCut::TfShortCut(QWidget* owner, Settings& settings)
     for (int i = 0; i < 3; ++i) {
         m_place[i] = new QRadioButton(places[i], m_placeGroup);
         m_place[i]->setObjectName(QStringLiteral("RadioGroup1_%1").arg(i));
-        m_place[i]->setGeometry(10 + (i % 2) * 130, 17 + (i / 2) * 19, 120, 19);
+        m_place[i]->setGeometry(10 + (i % 2) * 130, 17 + (i / 2) * 19, i == 2 ? 245 : 120, 19);
     }
 
     m_create = new QPushButton(GlyphIcon(Glyph::Ok), QStringLiteral("ショートカット作成"), this);

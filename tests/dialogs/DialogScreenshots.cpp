@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
+#include <QLineEdit>
+#include <QTextBrowser>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -39,8 +42,6 @@ void save(QWidget* w, const QString& file)
 }
 
 } // namespace
-
-#include <QThread>
 
 int main(int argc, char** argv)
 {

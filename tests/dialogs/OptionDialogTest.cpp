@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
