@@ -155,8 +155,10 @@ TfHelpViewer::TfHelpViewer(QWidget* owner, Settings& settings)
 
 TfHelpViewer::~TfHelpViewer()
 {
-    if (!m_closed)
-        FormClose();
+    // A viewer still open when the main window goes is destroyed with it;
+    // the settings may already be gone then, so only the reference is cleared.
+    if (g_current == this)
+        g_current = nullptr;
 }
 
 TfHelpViewer* TfHelpViewer::Current()
@@ -172,7 +174,6 @@ void TfHelpViewer::FormCreate()
 
 void TfHelpViewer::FormClose()
 {
-    m_closed = true;
     m_settings.Help.Left = x();
     m_settings.Help.Top = y();
     m_settings.Help.Width = width();

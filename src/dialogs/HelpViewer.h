@@ -60,5 +60,4 @@ private:
     QTextBrowser* m_browser = nullptr;
     QFrame* m_panel = nullptr;
     QPushButton* m_close = nullptr;
-    bool m_closed = false;
 };

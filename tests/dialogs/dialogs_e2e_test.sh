@@ -84,7 +84,7 @@ check "OK closes the about box" wait_named "$PID" "ﾊﾞｰｼﾞｮﾝ情報" 
 
 press "$MAIN" Escape
 check "the program ends with Esc" e2e_wait_exit "$PID" 15
-check "the help viewer's place is written back" test "$(ini_value "$P/orvanto.ini" Help Width)" -gt 0
+check "the help viewer's size is written back" test "$(ini_value "$P/orvanto.ini" Help Width)x$(ini_value "$P/orvanto.ini" Help Height)" = "640x560"
 
 rm -rf "$P"
 e2e_finish
