@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QPainter>

@@ -3,11 +3,11 @@
 #include "dialogs/DialogSupport.h"
 #include "platform/Desktop.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/ProgramLocation.h"
 #include "platform/SpecialFolders.h"
 #include "viewer/SharedHelpers.h"
 
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +51,17 @@ QRadioButton* radio(int n, const QString& text, QWidget* parent, int x, int y)
     r->setObjectName(QStringLiteral("RadioButton%1").arg(n));
     r->setGeometry(x, y, 60, 20);
     return r;
+}
+
+// Creates a folder together with its missing parents.
+void makeFolders(const QString& path)
+{
+    if (path.isEmpty() || platform::DirectoryExists(path))
+        return;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0)
+        makeFolders(path.left(slash));
+    platform::CreateDirectory(path);
 }
 
 QGroupBox* group(const QString& name, const QString& title, QWidget* parent, QRect geometry)
@@ -265,8 +276,7 @@ QString TfShortCut::PlaceFolder(bool& cancelled)
         // The user's applications folder is where desktop entries belong;
         // it is made when it is missing, as desktop environments do.
         const QString programs = SpecialFolderPath(platform::CSIDL_PROGRAMS);
-        if (!programs.isEmpty())
-            QDir().mkpath(programs);
+        makeFolders(programs);
     }
     if (!m_browse->Execute()) {
         cancelled = true;
@@ -284,6 +294,10 @@ void TfShortCut::BitBtn1Click()
                              platform::MsgOk);
         return;
     }
+    // The entry is started from another folder: a folder typed relative to
+    // this program's current folder is written as the absolute path.
+    if (!m_edit1->text().startsWith(QLatin1Char('/')))
+        m_edit1->setText(platform::CanonicalPath(m_edit1->text()));
     // 2.
     QString name = m_edit2->text().trimmed();
     m_edit2->setText(name);

@@ -259,6 +259,26 @@ TEST_F(ShortcutDialogTest, NameIsTrimmedAndGetsTheExtensionOnce)
     EXPECT_TRUE(QFileInfo::exists(desktop + QStringLiteral("/夏休み.lnk.desktop")));
 }
 
+TEST_F(ShortcutDialogTest, RelativePictureFolderIsWrittenAbsolute)
+{
+    // The entry starts the program in its own folder, so a folder typed
+    // relative to the current one must not stay relative.
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(home.path()));
+    TfShortCut d(nullptr, settings);
+    d.Edit1()->setText(QStringLiteral("pics"));
+    d.Edit2()->setText(QStringLiteral("relative"));
+    d.BitBtn1Click();
+    QDir::setCurrent(saved);
+    ASSERT_EQ(d.result(), int(QDialog::Accepted));
+    EXPECT_EQ(d.Edit1()->text(), pics);
+    const QStringList exec = platform::ParseDesktopExec(
+        readEntry(desktop + QStringLiteral("/relative.desktop")).value(QStringLiteral("Exec")));
+    ASSERT_GE(exec.size(), 2);
+    EXPECT_EQ(exec[1], pics);
+    EXPECT_EQ(settings.ShortCut.PictureFolder, pics);
+}
+
 TEST_F(ShortcutDialogTest, ExistingEntryIsReplacedOnlyAfterTheQuestion)
 {
     const QString file = desktop + QStringLiteral("/show.desktop");
