@@ -1,7 +1,7 @@
 // Saves pictures of the options dialog, the shortcut dialog, the help viewer
 // (showing the program's help document) and the about box, for looking at
 // them under a real X server (Xvfb):
-//   dialogs_screenshots <output folder> <help.html>
+//   dialogs_screenshots <output folder> <help.html> [anchor...]
 #include "dialogs/AboutBox.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/HelpViewer.h"
@@ -74,10 +74,11 @@ int main(int argc, char** argv)
     help->StartPage = QString::fromLocal8Bit(argv[2]);
     help->Navigate(help->StartPage);
     save(help, out + QStringLiteral("/help.png"));
-    if (argc > 3) {
-        // A second picture further down the document.
-        help->WebBrowser1()->scrollToAnchor(QString::fromLocal8Bit(argv[3]));
-        save(help, out + QStringLiteral("/help2.png"));
+    // Further pictures at the anchors named after the document.
+    for (int i = 3; i < argc; ++i) {
+        const QString anchor = QString::fromLocal8Bit(argv[i]);
+        help->WebBrowser1()->scrollToAnchor(anchor);
+        save(help, out + QStringLiteral("/help_") + anchor + QStringLiteral(".png"));
     }
     help->close();
 
