@@ -10,8 +10,9 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("orvanto"));
-    QApplication::setApplicationDisplayName(MainTexts::ProductName);
+    // The application title. No display name is set: Qt would append it to
+    // every window caption, and the captions are the program's own.
+    QApplication::setApplicationName(MainTexts::ProductName);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInFormats();

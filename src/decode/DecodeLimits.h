@@ -14,7 +14,12 @@ namespace decode {
 // No decoder accepts a picture of more than 2^28 pixels.
 constexpr std::uint64_t kMaxPixels = std::uint64_t(1) << 28;
 
-// Raises EGraphicError unless 0 < width, 0 < height and width*height <= kMaxPixels.
+// The limit in force: kMaxPixels unless lowered for testing (fuzzers lower
+// it to keep every input fast). 0 restores kMaxPixels.
+std::uint64_t MaxPixels();
+void SetMaxPixelsForTesting(std::uint64_t pixels);
+
+// Raises EGraphicError unless 0 < width, 0 < height and width*height <= MaxPixels().
 void CheckImageSize(std::int64_t width, std::int64_t height);
 
 // Creates an image of the size and format; raises EGraphicError when the

@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 
+#include <optional>
 #include <vector>
 
 namespace decode {
@@ -41,7 +42,7 @@ QString GifFailure(int code)
 
 } // namespace
 
-QImage DecodeGifData(ByteView data)
+QImage DecodeGifData(ByteView data, std::optional<QRgb> background)
 {
     if (data.size() < 6 || std::memcmp(data.data(), "GIF", 3) != 0)
         Fail(QStringLiteral("GIF データではありません"));
@@ -92,49 +93,68 @@ QImage DecodeGifData(ByteView data)
         screenWidth = std::int64_t(desc.Left) + frameWidth;
         screenHeight = std::int64_t(desc.Top) + frameHeight;
     }
-    QImage image = AllocateImage(screenWidth, screenHeight, QImage::Format_ARGB32);
-    image.fill(0);
+    CheckImageSize(screenWidth, screenHeight);
 
-    QRgb palette[256];
-    for (int i = 0; i < 256; ++i) {
-        if (i < map->ColorCount && i != transparentIndex) {
-            const GifColorType& c = map->Colors[i];
-            palette[i] = qRgb(c.Red, c.Green, c.Blue);
-        } else {
-            palette[i] = i == transparentIndex ? 0 : qRgb(0, 0, 0);
-        }
-    }
-
+    // Read the frame's indices first: a truncated file fails here, before
+    // the screen-sized picture is allocated. The buffer grows with the data.
+    std::vector<GifPixelType> indices;
     std::vector<GifPixelType> line(static_cast<std::size_t>(frameWidth));
-    auto putRow = [&](std::int64_t row) {
-        const std::int64_t y = std::int64_t(desc.Top) + row;
-        if (y < 0 || y >= screenHeight)
-            return;
-        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
-        for (std::int64_t x = 0; x < frameWidth; ++x) {
-            const std::int64_t sx = std::int64_t(desc.Left) + x;
-            if (sx >= screenWidth)
-                break;
-            const GifPixelType index = line[std::size_t(x)];
-            if (int(index) != transparentIndex)
-                dst[sx] = palette[index];
-        }
+    auto readRow = [&](std::int64_t row) {
+        if (DGifGetLine(gif.get(), line.data(), int(frameWidth)) == GIF_ERROR)
+            Fail(GifFailure(gif->Error));
+        const std::size_t at = std::size_t(row) * std::size_t(frameWidth);
+        if (indices.size() < at + line.size())
+            indices.resize(at + line.size());
+        std::memcpy(indices.data() + at, line.data(), line.size());
     };
     if (desc.Interlace) {
         static const int start[4] = {0, 4, 2, 1};
         static const int step[4] = {8, 8, 4, 2};
-        for (int pass = 0; pass < 4; ++pass) {
-            for (std::int64_t row = start[pass]; row < frameHeight; row += step[pass]) {
-                if (DGifGetLine(gif.get(), line.data(), int(frameWidth)) == GIF_ERROR)
-                    Fail(GifFailure(gif->Error));
-                putRow(row);
-            }
-        }
+        for (int pass = 0; pass < 4; ++pass)
+            for (std::int64_t row = start[pass]; row < frameHeight; row += step[pass])
+                readRow(row);
     } else {
-        for (std::int64_t row = 0; row < frameHeight; ++row) {
-            if (DGifGetLine(gif.get(), line.data(), int(frameWidth)) == GIF_ERROR)
-                Fail(GifFailure(gif->Error));
-            putRow(row);
+        for (std::int64_t row = 0; row < frameHeight; ++row)
+            readRow(row);
+    }
+
+    QRgb palette[256];
+    for (int i = 0; i < 256; ++i) {
+        if (i < map->ColorCount) {
+            const GifColorType& c = map->Colors[i];
+            palette[i] = qRgb(c.Red, c.Green, c.Blue);
+        } else {
+            palette[i] = qRgb(0, 0, 0); // beyond a short colour table
+        }
+    }
+
+    const bool keyed = background.has_value();
+    QImage image = AllocateImage(screenWidth, screenHeight, keyed ? QImage::Format_RGB888 : QImage::Format_ARGB32);
+    if (keyed)
+        image.fill(*background);
+    else
+        image.fill(0);
+    for (std::int64_t row = 0; row < frameHeight; ++row) {
+        const std::int64_t y = std::int64_t(desc.Top) + row;
+        if (y < 0 || y >= screenHeight)
+            continue;
+        const GifPixelType* src = indices.data() + std::size_t(row) * std::size_t(frameWidth);
+        uchar* dst = image.scanLine(int(y));
+        for (std::int64_t x = 0; x < frameWidth; ++x) {
+            const std::int64_t sx = std::int64_t(desc.Left) + x;
+            if (sx >= screenWidth)
+                break;
+            const GifPixelType index = src[x];
+            if (int(index) == transparentIndex)
+                continue;
+            const QRgb c = palette[index];
+            if (keyed) {
+                dst[3 * sx] = uchar(qRed(c));
+                dst[3 * sx + 1] = uchar(qGreen(c));
+                dst[3 * sx + 2] = uchar(qBlue(c));
+            } else {
+                reinterpret_cast<QRgb*>(dst)[sx] = c;
+            }
         }
     }
     return image;

@@ -14,8 +14,8 @@ namespace {
 struct Candidate {
     ByteView payload;
     bool png = false;
-    std::int64_t width = 0;
-    std::int64_t height = 0;
+    std::uint64_t width = 0;  // as declared: up to 2^32 - 1 each
+    std::uint64_t height = 0;
     int bits = 0;
 };
 
@@ -43,10 +43,13 @@ QImage DecodeIconData(ByteView data)
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = 6 + 16 * i;
         if (!data.Has(at, 16))
-            break;
+            Fail(QStringLiteral("アイコンのデータが途中で切れています"));
         const std::uint32_t size = data.U32(at + 8);
         const std::uint32_t offset = data.U32(at + 12);
-        if (size == 0 || !data.Has(offset, 1))
+        // An entry that runs past the end of the data: the file is truncated.
+        if (!data.Has(offset, size))
+            Fail(QStringLiteral("アイコンのデータが途中で切れています"));
+        if (size == 0)
             continue;
         Candidate c;
         c.payload = data.Sub(offset, size);
@@ -55,15 +58,15 @@ QImage DecodeIconData(ByteView data)
             if (!c.payload.Has(16, 8))
                 continue;
             const unsigned char* ihdr = c.payload.data() + 16;
-            c.width = (std::int64_t(ihdr[0]) << 24) | (ihdr[1] << 16) | (ihdr[2] << 8) | ihdr[3];
-            c.height = (std::int64_t(ihdr[4]) << 24) | (ihdr[5] << 16) | (ihdr[6] << 8) | ihdr[7];
+            c.width = (std::uint64_t(ihdr[0]) << 24) | (std::uint64_t(ihdr[1]) << 16) | (std::uint64_t(ihdr[2]) << 8) | ihdr[3];
+            c.height = (std::uint64_t(ihdr[4]) << 24) | (std::uint64_t(ihdr[5]) << 16) | (std::uint64_t(ihdr[6]) << 8) | ihdr[7];
             c.bits = 32;
         } else {
             int w = 0, h = 0;
             if (!DibHeaderSize(c.payload, w, h))
                 continue;
-            c.width = w;
-            c.height = std::abs(std::int64_t(h)) / 2;
+            c.width = w > 0 ? std::uint64_t(w) : 0;
+            c.height = std::uint64_t(std::abs(std::int64_t(h))) / 2;
             c.bits = c.payload.U16(c.payload.U32(0) == 12 ? 10 : 14);
         }
         candidates.push_back(c);
@@ -72,7 +75,7 @@ QImage DecodeIconData(ByteView data)
         Fail(QStringLiteral("アイコンに読める画像がありません"));
 
     std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        const std::int64_t areaA = a.width * a.height, areaB = b.width * b.height;
+        const std::uint64_t areaA = a.width * a.height, areaB = b.width * b.height; // cannot overflow
         if (areaA != areaB)
             return areaA > areaB;
         return a.bits > b.bits;

@@ -85,7 +85,7 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
     jpeg_read_header(&cinfo, TRUE);
 
     const std::uint64_t pixels = std::uint64_t(cinfo.image_width) * cinfo.image_height;
-    if (cinfo.image_width == 0 || cinfo.image_height == 0 || pixels > kMaxPixels) {
+    if (cinfo.image_width == 0 || cinfo.image_height == 0 || pixels > MaxPixels()) {
         s.failure = QStringLiteral("画像が大きすぎます (%1 x %2)").arg(cinfo.image_width).arg(cinfo.image_height);
         jpeg_destroy_decompress(&cinfo);
         return false;

@@ -651,6 +651,24 @@ private:
         }
     }
 
+    // The rectangles of a RGNDATA block as one path.
+    static QPainterPath RegionPath(ByteView data)
+    {
+        QPainterPath path;
+        const std::uint32_t headerSize = data.U32(0);
+        const std::size_t count = data.U32(8);
+        if (headerSize < 32 || count > data.size() / 16)
+            return path;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t at = headerSize + 16 * i;
+            if (!data.Has(at, 16))
+                break;
+            path.addRect(Box(data.S32(at), data.S32(at + 4), data.S32(at + 8), data.S32(at + 12)));
+        }
+        path.setFillRule(Qt::WindingFill);
+        return path;
+    }
+
     // --- WMF objects -----------------------------------------------------
     void WmfCreate(GdiObject o)
     {
@@ -1169,10 +1187,55 @@ void Player::PlayEmf(ByteView data)
                 m_painter.setClipPath(m_path, r.U32(8) == 5 ? Qt::ReplaceClip : Qt::IntersectClip);
             m_path = QPainterPath();
             break;
-        case 75: // EXTSELECTCLIPRGN: an empty region with RGN_COPY resets the clip
-            if (r.U32(8) == 0 && r.U32(12) == 5)
-                m_painter.setClipping(false);
+        case 75: { // EXTSELECTCLIPRGN: cbRgnData, mode, region (device units)
+            const std::uint32_t mode = r.U32(12);
+            if (r.U32(8) == 0) {
+                if (mode == 5) // RGN_COPY of no region: no clipping
+                    m_painter.setClipping(false);
+                break;
+            }
+            if (!m_valid)
+                break;
+            const QPainterPath device = RegionPath(r.Sub(16, r.U32(8)));
+            // Region coordinates are device units: bring them into the current space.
+            const QPainterPath logical = (m_device * m_outer * m_full.inverted()).map(device);
+            switch (mode) {
+            case 1: m_painter.setClipPath(logical, Qt::IntersectClip); break; // RGN_AND
+            case 5: m_painter.setClipPath(logical, Qt::ReplaceClip); break;   // RGN_COPY
+            case 2: // RGN_OR
+                if (m_painter.hasClipping())
+                    m_painter.setClipPath(m_painter.clipPath().united(logical), Qt::ReplaceClip);
+                break;
+            case 4: // RGN_DIFF
+                if (m_painter.hasClipping())
+                    m_painter.setClipPath(m_painter.clipPath().subtracted(logical), Qt::ReplaceClip);
+                break;
+            default:
+                break;
+            }
             break;
+        }
+        case 71: case 74: { // FILLRGN (with a brush), PAINTRGN (current brush)
+            if (!m_valid)
+                break;
+            // bounds, cbRgnData, [ihBrush], region (logical units)
+            QBrush brush = m_dc.brush.brush;
+            std::size_t at = 28;
+            if (type == 71) {
+                const std::uint32_t index = r.U32(28);
+                if (index & 0x80000000u) {
+                    brush = StockObject(index).brush;
+                } else {
+                    auto it = m_objects.find(index);
+                    if (it != m_objects.end() && it->second.kind == GdiObject::Brush)
+                        brush = it->second.brush;
+                }
+                at = 32;
+            }
+            const QPainterPath region = RegionPath(r.Sub(at, r.U32(24)));
+            m_painter.fillPath(region, brush);
+            break;
+        }
         case 76: case 77: case 114: { // BITBLT, STRETCHBLT, ALPHABLEND
             const QRectF dest(r.S32(24), r.S32(28), r.S32(32), r.S32(36));
             const std::uint32_t rop = type == 114 ? 0x00CC0020 : r.U32(40);
@@ -1353,6 +1416,7 @@ const TGraphicClassInfo TMetafileGraphic::ClassInfo = {
 void TMetafileGraphic::LoadFromStream(const QByteArray& data)
 {
     m_metafile = decode::Metafile(data);
+    m_rendered = QImage();
 }
 
 void TMetafileGraphic::Draw(QPainter& painter, const QRect& target) const
@@ -1364,5 +1428,7 @@ QImage TMetafileGraphic::ToImage() const
 {
     if (m_metafile.IsNull())
         return {};
-    return m_metafile.Render(m_metafile.Width(), m_metafile.Height());
+    if (m_rendered.isNull())
+        m_rendered = m_metafile.Render(m_metafile.Width(), m_metafile.Height());
+    return m_rendered;
 }

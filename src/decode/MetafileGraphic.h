@@ -69,4 +69,5 @@ public:
 
 private:
     decode::Metafile m_metafile;
+    mutable QImage m_rendered; // ToImage() is rendered once
 };

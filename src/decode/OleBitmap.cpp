@@ -65,7 +65,8 @@ void TOleBITMAP::LoadFromStream(const QByteArray& data)
         keyed = true;
         break;
     case Content::Gif:
-        picture = DecodeGifData(bytes);
+        // Decoded straight onto the key colour, 24 bits.
+        picture = DecodeGifData(bytes, ColorRefToRgb(kKeyColor));
         keyed = true;
         break;
     case Content::Jpeg:
@@ -87,23 +88,24 @@ void TOleBITMAP::LoadFromStream(const QByteArray& data)
     CheckImageSize(width, height);
 
     QImage bitmap;
-    if (keyed) {
-        // Draw onto the key colour so that undrawn pixels keep it.
-        QImage canvas = AllocateImage(width, height, QImage::Format_RGB32);
-        canvas.fill(ColorRefToRgb(kKeyColor));
-        QPainter painter(&canvas);
-        if (!metafile.IsNull()) {
-            metafile.Play(painter, QRectF(0, 0, width, height));
-        } else {
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, picture.size() != canvas.size());
-            painter.drawImage(QRect(0, 0, width, height), picture);
-        }
-        painter.end();
-        bitmap = canvas.convertToFormat(QImage::Format_RGB888);
+    if (!metafile.IsNull()) {
+        // Played onto the key colour so that undrawn pixels keep it.
+        bitmap = AllocateImage(width, height, QImage::Format_RGB888);
+        bitmap.fill(ColorRefToRgb(kKeyColor));
+        QPainter painter(&bitmap);
+        metafile.Play(painter, QRectF(0, 0, width, height));
     } else {
         if (picture.size() != QSize(width, height))
             picture = picture.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        bitmap = picture.convertToFormat(QImage::Format_RGB888);
+        if (keyed && picture.hasAlphaChannel()) {
+            bitmap = AllocateImage(width, height, QImage::Format_RGB888);
+            bitmap.fill(ColorRefToRgb(kKeyColor));
+            QPainter painter(&bitmap);
+            painter.drawImage(0, 0, picture);
+        } else {
+            bitmap = picture.format() == QImage::Format_RGB888 ? std::move(picture)
+                                                                : picture.convertToFormat(QImage::Format_RGB888);
+        }
     }
     if (bitmap.isNull())
         Fail(QStringLiteral("画像のメモリを確保できません"));

@@ -66,7 +66,7 @@ bool Run(Session& s, QString& failure)
     int bitDepth = 0, colorType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
     const std::uint64_t pixels = std::uint64_t(width) * height;
-    if (width == 0 || height == 0 || pixels > kMaxPixels) {
+    if (width == 0 || height == 0 || pixels > MaxPixels()) {
         png_destroy_read_struct(&png, &info, nullptr);
         failure = QStringLiteral("画像が大きすぎます (%1 x %2)").arg(width).arg(height);
         return false;

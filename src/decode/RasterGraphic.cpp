@@ -7,5 +7,9 @@ void TRasterGraphic::Draw(QPainter& painter, const QRect& target) const
     const QImage image = ToImage();
     if (image.isNull() || target.isEmpty())
         return;
+    const bool smooth = painter.testRenderHint(QPainter::SmoothPixmapTransform);
+    if (image.size() != target.size())
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(target, image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
 }

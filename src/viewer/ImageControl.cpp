@@ -1,5 +1,6 @@
 #include "ImageControl.h"
 
+#include "viewer/FastShrink.h"
 #include "decode/Graphic.h"
 
 #include <QMouseEvent>
@@ -11,16 +12,50 @@ TImageControl::TImageControl(QWidget* parent) : QWidget(parent)
     setMouseTracking(true);
 }
 
+void TImageControl::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_cacheValid = false;
+}
+
 void TImageControl::SetGraphic(const TGraphic* graphic)
 {
     m_graphic = graphic;
-    update();
+    Invalidate();
 }
 
 void TImageControl::Clear()
 {
     m_graphic = nullptr;
+    Invalidate();
+}
+
+void TImageControl::Invalidate()
+{
+    m_cacheValid = false;
+    m_cache = QPixmap();
     update();
+}
+
+void TImageControl::renderCache()
+{
+    m_cacheValid = true;
+    m_cache = QPixmap();
+    const QSize target = size();
+    const QImage source = m_graphic->ToImage();
+    if (!source.isNull() && source.width() >= target.width() && source.height() >= target.height()) {
+        // Shrinking: area-averaging scale once, then plain blits.
+        m_cache = QPixmap::fromImage(SmoothShrink(source, target));
+        return;
+    }
+    // Enlarging (or a picture that draws itself): let the graphic draw.
+    QImage canvas(target, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    m_graphic->Draw(painter, QRect(QPoint(0, 0), target));
+    painter.end();
+    m_cache = QPixmap::fromImage(canvas);
 }
 
 void TImageControl::SetHint(const QString& hint)
@@ -33,9 +68,10 @@ void TImageControl::paintEvent(QPaintEvent*)
 {
     if (!m_graphic || m_graphic->Empty() || width() <= 0 || height() <= 0)
         return;
+    if (!m_cacheValid || m_cache.size() != size())
+        renderCache();
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    m_graphic->Draw(painter, rect());
+    painter.drawPixmap(0, 0, m_cache);
 }
 
 void TImageControl::mousePressEvent(QMouseEvent* event)

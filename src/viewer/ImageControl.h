@@ -1,6 +1,7 @@
 #pragma once
 // An image control: draws its picture stretched to the control's own size.
 // The owner sizes and places it. Its hint is the path of the shown file.
+#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -15,6 +16,8 @@ public:
     void SetGraphic(const TGraphic* graphic);
     const TGraphic* Graphic() const { return m_graphic; }
     void Clear();
+    // Drops the scaled copy (the graphic changed in place).
+    void Invalidate();
 
     void SetHint(const QString& hint);
     const QString& Hint() const { return m_hint; }
@@ -26,11 +29,17 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void renderCache();
+
     const TGraphic* m_graphic = nullptr;
+    // The picture scaled to the control's size, made once per picture and size.
+    QPixmap m_cache;
+    bool m_cacheValid = false;
     QString m_hint;
 };

@@ -495,6 +495,7 @@ void TfMain::FormCloseQuery()
     }
     // 5.
     Images.Clear();
+    DetachPictures();
     m_pictures[0]->Clear();
     m_pictures[1]->Clear();
 }
@@ -602,6 +603,7 @@ void TfMain::ShowImages()
     }
     // 2.
     RemoveActivationHook();
+    DetachPictures();
     m_pictures[0]->Clear();
     m_pictures[1]->Clear();
     // 3.
@@ -717,6 +719,22 @@ void TfMain::ShowImages()
     // 11.
     if (shown[0] || shown[1])
         InstallActivationHook();
+}
+
+void TfMain::DetachPictures()
+{
+    // Controls must not keep pointing at graphics that are about to be freed.
+    const TGraphic* owned[2] = {m_pictures[0]->Graphic(), m_pictures[1]->Graphic()};
+    std::vector<TImageControl*> controls{m_images[0], m_images[1]};
+    if (m_fullScreen) {
+        controls.push_back(m_fullScreen->ImageAt(0));
+        controls.push_back(m_fullScreen->ImageAt(1));
+    }
+    for (TImageControl* control : controls) {
+        const TGraphic* g = control->Graphic();
+        if (g && (g == owned[0] || g == owned[1]))
+            control->Clear();
+    }
 }
 
 void TfMain::StepImage(bool forward)
@@ -1216,6 +1234,8 @@ void TfMain::ApplyFullScreen()
     bool changed = false;
     if (State.FullScreen && !m_fullScreen) {
         m_fullScreen = new TfMax(*this);
+        if (QScreen* own = screen()) // cover the screen the main window is on
+            m_fullScreen->setGeometry(own->geometry());
         m_fullScreen->showFullScreen();
         changed = true;
     } else if (!State.FullScreen && m_fullScreen) {

@@ -201,7 +201,7 @@ private:
     void InstallActivationHook();
     void RemoveActivationHook();
     void ApplicationStateChanged(Qt::ApplicationState state);
-    void FitAndShowSlot(int slot, int position, bool shown);
+    void DetachPictures();
     void ShowUndecodable(int position);
     void HideLabel(int position);
     TImageControl* TargetControl(int position) const;

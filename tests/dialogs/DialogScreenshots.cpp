@@ -46,7 +46,7 @@ void save(QWidget* w, const QString& file)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("ミレット"));
+    QApplication::setApplicationName(QStringLiteral("ミレット"));
     QApplication::setWindowIcon(ProgramIcon());
     if (argc < 3)
         return 2;

@@ -19,7 +19,7 @@ run_and_escape() {
   fi
   sleep 0.5
   xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus "$wid" >/dev/null 2>&1 || true
-  xdotool key --window "$wid" Escape
+  xdotool key --window "$wid" Escape 2>/dev/null || true
   e2e_wait_exit "$pid" 15
 }
 

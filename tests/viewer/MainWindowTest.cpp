@@ -5,6 +5,9 @@
 #include "decode/BuiltInFormats.h"
 #include "platform/Desktop.h"
 #include "platform/ProfileFile.h"
+#include "platform/Trash.h"
+#include "viewer/HistoryStore.h"
+#include "fullscreen/FullScreenWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -251,4 +254,165 @@ TEST_F(MainWindowTest, SlideshowToggleAndEndOfListRule)
     EXPECT_FALSE(main->Action(QStringLiteral("slideshow1"))->isChecked());
     EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow OFF"));
     EXPECT_TRUE(main->windowTitle().startsWith(QStringLiteral("ミレット -- [2/2] ")));
+}
+
+TEST_F(MainWindowTest, ClickRuleAndWheel)
+{
+    for (int i = 0; i < 3; ++i)
+        picture(QStringLiteral("m%1.png").arg(i));
+    auto main = start({dir.path()});
+    main->HandleMousePress(QPoint(10, 10));
+    main->HandleMouseRelease(QPoint(16, 14), Qt::LeftButton); // moved 10: a click
+    EXPECT_EQ(main->State.CurrentIndex, 1);
+    main->HandleMousePress(QPoint(10, 10));
+    main->HandleMouseRelease(QPoint(17, 14), Qt::LeftButton); // moved 11: nothing
+    EXPECT_EQ(main->State.CurrentIndex, 1);
+    main->HandleMousePress(QPoint(0, 0));
+    main->HandleMouseRelease(QPoint(0, 0), Qt::RightButton);
+    EXPECT_EQ(main->State.CurrentIndex, 0);
+    main->HandleMouseRelease(QPoint(0, 0), Qt::MiddleButton);
+    EXPECT_EQ(main->State.CurrentIndex, 0);
+    main->HandleWheel(-120); // wheel down: backward, wrapping
+    EXPECT_EQ(main->State.CurrentIndex, 2);
+    main->HandleWheel(120);
+    EXPECT_EQ(main->State.CurrentIndex, 0);
+}
+
+TEST_F(MainWindowTest, PlayOrdersReverseAndShuffleTheSameWayEveryRun)
+{
+    for (const char* n : {"a.png", "b.png", "c.png", "d.png"})
+        picture(QString::fromLatin1(n));
+    auto main = start({dir.path()});
+    main->SelectPlayOrder(3);
+    EXPECT_EQ(main->Images.At(0), dir.filePath(QStringLiteral("d.png")));
+    EXPECT_EQ(main->Images.At(3), dir.filePath(QStringLiteral("a.png")));
+    main->SelectPlayOrder(1);
+    const QStringList shuffled = main->Images.ToStringList();
+    main->SelectPlayOrder(2);
+    EXPECT_EQ(main->Images.At(0), dir.filePath(QStringLiteral("a.png")));
+    auto second = start({dir.path()});
+    second->SelectPlayOrder(3);
+    second->SelectPlayOrder(1);
+    EXPECT_EQ(second->Images.ToStringList(), shuffled);
+}
+
+TEST_F(MainWindowTest, DeleteSendsToTrashUnlessRefused)
+{
+    const QString a = picture(QStringLiteral("del-a.png"));
+    const QString b = picture(QStringLiteral("del-b.png"));
+    auto main = start({dir.path()});
+    platform::SetRecycleConfirmHandlerForTesting([](const QString&) { return false; });
+    key(*main, Qt::Key_Delete);
+    EXPECT_TRUE(QFile::exists(a));
+    EXPECT_EQ(main->Images.Count(), 2);
+    // While the slideshow runs, Delete does nothing at all.
+    bool asked = false;
+    platform::SetRecycleConfirmHandlerForTesting([&](const QString&) { asked = true; return false; });
+    main->ToggleSlideshow();
+    key(*main, Qt::Key_Delete);
+    EXPECT_FALSE(asked);
+    main->ToggleSlideshow();
+    platform::SetRecycleConfirmHandlerForTesting({});
+}
+
+TEST_F(MainWindowTest, HistoryEntryReopensItsList)
+{
+    const QString first = picture(QStringLiteral("x1.png"));
+    picture(QStringLiteral("x2.png"));
+    auto main = start({dir.path()});
+    ASSERT_EQ(main->History().Count(), 1);
+    main->Images.Clear();
+    main->OpenHistory(1);
+    EXPECT_EQ(main->Images.Count(), 2);
+    EXPECT_EQ(main->Images.At(0), first);
+    EXPECT_EQ(main->History().Count(), 1); // taken out and pushed again
+
+    // A stored list whose first picture is gone: the box, then the empty state.
+    HistoryStore::WriteList(main->History().HistoryFileName(1), {dir.filePath(QStringLiteral("gone.png"))});
+    main->OpenHistory(1);
+    EXPECT_EQ(messages.last(), QStringLiteral("指定された場所に画像が存在しません。"));
+    EXPECT_FALSE(main->State.Viewing);
+    EXPECT_TRUE(main->Images.IsEmpty());
+
+    // An empty history file opens as an empty list.
+    main->History().Push({first});
+    HistoryStore::WriteList(main->History().HistoryFileName(1), {});
+    main->OpenHistory(1);
+    EXPECT_TRUE(main->Images.IsEmpty());
+    EXPECT_FALSE(main->State.Viewing);
+}
+
+TEST_F(MainWindowTest, DropReplacesTheListAndSkipsWhatIsNotAPicture)
+{
+    const QString a = picture(QStringLiteral("drop-a.png"));
+    const QString song = dir.filePath(QStringLiteral("song.mp3"));
+    QFile(song).open(QIODevice::WriteOnly);
+    const QString jp = dir.filePath(QStringLiteral("x.jp"));
+    QFile(jp).open(QIODevice::WriteOnly);
+    auto main = start({});
+    main->DropPaths({a, a, song, jp});
+    // x.jp passes the image test: ".jp" occurs in "*.jpg" of the filter.
+    EXPECT_EQ(main->Images.ToStringList(), (QStringList{a, jp}));
+    EXPECT_TRUE(main->State.Viewing);
+    EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow OFF"));
+}
+
+TEST_F(MainWindowTest, FullScreenShowsTheSamePicturesAndCanBeClosedBySystem)
+{
+    picture(QStringLiteral("f1.png"), QSize(100, 80));
+    auto main = start({dir.path()});
+    main->ToggleFullScreen();
+    ASSERT_NE(main->FullScreenWindow(), nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(main->State.FullScreen);
+    EXPECT_TRUE(main->Action(QStringLiteral("Max1"))->isChecked());
+    EXPECT_EQ(main->FullScreenWindow()->ImageAt(0)->Hint(), dir.filePath(QStringLiteral("f1.png")));
+    EXPECT_FALSE(main->isVisible());
+    // Closed by the system (Alt+F4): everything comes back in line.
+    main->FullScreenWindow()->close();
+    QApplication::processEvents();
+    EXPECT_EQ(main->FullScreenWindow(), nullptr);
+    EXPECT_FALSE(main->State.FullScreen);
+    EXPECT_FALSE(main->Action(QStringLiteral("Max1"))->isChecked());
+    EXPECT_TRUE(main->isVisible());
+}
+
+TEST_F(MainWindowTest, AutoSwitchStartsTheSlideshowAndFullSwitchStartsFullScreen)
+{
+    picture(QStringLiteral("auto.png"));
+    auto main = start({dir.path(), QStringLiteral("/Auto=On"), QStringLiteral("/Time=1.5")});
+    EXPECT_TRUE(main->SlideshowRunning());
+    EXPECT_FALSE(main->State.SwitchLaunch);
+    EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow ON - 2秒")); // /Auto came before /Time
+    auto full = std::make_unique<TfMain>(QStringList{dir.path(), QStringLiteral("/Full=on")}, nullptr,
+                                         [this](TfMain& m) { m.IniPath = ini; });
+    QApplication::processEvents();
+    EXPECT_TRUE(full->State.SwitchLaunch);
+    ASSERT_NE(full->FullScreenWindow(), nullptr);
+    EXPECT_FALSE(full->State.StartFullScreen); // cleared by the first ShowImages
+    EXPECT_TRUE(full->State.Viewing);
+}
+
+TEST(MainWindowHelpers, ExtensionTestsAndApplicationNames)
+{
+    const QString filter = QStringLiteral("すべて (*.gif;*.jpg)|*.gif;*.jpg|compuserve graphic (*.gif)|*.gif");
+    EXPECT_TRUE(IsImageName(QStringLiteral("/a/x.jp"), filter));
+    EXPECT_TRUE(IsImageName(QStringLiteral("/a/X.JPG"), filter));
+    EXPECT_FALSE(IsImageName(QStringLiteral("/a/noext"), filter));
+    EXPECT_FALSE(IsImageName(QStringLiteral("/a.b/noext"), filter));
+    EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.GZ")));
+    EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.gza")));
+    EXPECT_FALSE(IsArchiveName(QStringLiteral("/a/p.7z")));
+    EXPECT_TRUE(IsExcludedName(QStringLiteral("/a/song.MP3")));
+    EXPECT_EQ(ApplicationName(QStringLiteral("/opt/tools/Viewer.exe")), QStringLiteral("Viewer"));
+    EXPECT_EQ(ApplicationName(QStringLiteral("/usr/bin/gimp")), QStringLiteral("gimp"));
+    EXPECT_EQ(LaunchArguments(QStringLiteral("/x/gmask.exe"), QStringLiteral("/p/a b.jpg")),
+              (QStringList{"/p/a", "b.jpg"}));
+    EXPECT_EQ(LaunchArguments(QStringLiteral("/x/gimp"), QStringLiteral("/p/a b.jpg")), QStringList{"/p/a b.jpg"});
+
+    QTemporaryDir work;
+    EXPECT_EQ(UnpackFolderFor(work.path(), QStringLiteral("/x/photos.zip")), work.filePath(QStringLiteral("photos_zip")));
+    QDir(work.path()).mkdir(QStringLiteral("photos_zip"));
+    EXPECT_EQ(UnpackFolderFor(work.path(), QStringLiteral("/x/photos.zip")),
+              work.filePath(QStringLiteral("photos_zip[001]")));
 }

@@ -1,0 +1,9 @@
+#include "FuzzCommon.h"
+#include "decode/BmpGraphic.h"
+
+void OrvantoFuzzDecode(const QByteArray& bytes)
+{
+    TBitmapGraphic graphic;
+    graphic.LoadFromStream(bytes);
+    OrvantoFuzzTouch(graphic);
+}
