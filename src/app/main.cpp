@@ -2,6 +2,7 @@
 // and the message loop until the main window closes.
 #include "app/Wiring.h"
 #include "decode/BuiltInFormats.h"
+#include "dialogs/DialogSupport.h"
 #include "viewer/MainWindow.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     // every window caption, and the captions are the program's own.
     QApplication::setApplicationName(MainTexts::ProductName);
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInFormats();
 
     QStringList arguments = QApplication::arguments();
