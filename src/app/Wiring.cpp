@@ -4,6 +4,7 @@
 #include "decode/susie/SPIBmp.h"
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
+#include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
 #include "viewer/SharedHelpers.h"
 
@@ -21,6 +22,7 @@ public:
         main.PluginSearchHandler = [this](TfMain& m, const QString&) {
             SearchViewerPlugins(m_spis, m.Config.SusieDir);
         };
+        AttachOrganizing(main);
     }
 
 private:
