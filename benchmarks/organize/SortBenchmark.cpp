@@ -156,8 +156,8 @@ void BM_BareStdCopy(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_SortByDigitKeys)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_BarePlatformCopy)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_BareStdCopy)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SortByDigitKeys)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_BarePlatformCopy)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_BareStdCopy)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 BENCHMARK_MAIN();

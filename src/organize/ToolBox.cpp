@@ -255,6 +255,12 @@ TToolBox::TToolBox(TOrganizer& organizer, QWidget* parent)
         connect(action, &QAction::triggered, this, item.handler);
     }
 
+    // The undo button follows the main window's undo command, which the
+    // main window also switches off when a new list is loaded.
+    if (QAction* undo = organizer.Main().Action(QStringLiteral("MoveUndo1"))) {
+        connect(undo, &QAction::changed, this, [this, undo] { TurnbackBtn->setEnabled(undo->isEnabled()); });
+    }
+
     AutoBtn->installEventFilter(this);
     WatchKeys(this);
     for (QWidget* child : findChildren<QWidget*>())

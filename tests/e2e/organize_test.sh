@@ -25,12 +25,14 @@ write_ini() { # SHOW
   printf '[Option]\nFolder1=%s\nButton1=sorted\nCopy=1\n[Tool]\nShow=%s\nLeft=600\nTop=100\n' "$DEST" "$1" > "$P/orvanto.ini"
 }
 
-# wait_title WID TEXT: the window title becomes TEXT within 8 seconds.
+# wait_title WID TEXT: the window title becomes TEXT within 8 seconds. Qt
+# may append " — " and the application's display name on X11.
 wait_title() {
   local name=""
   for _ in $(seq 80); do
     name="$(xdotool getwindowname "$1" 2>/dev/null || true)"
     [ "$name" = "$2" ] && return 0
+    [ "$name" = "$2 — ミレット" ] && return 0
     sleep 0.1
   done
   echo "  title is: $name" >&2
@@ -83,7 +85,8 @@ check "Ctrl+Z: the file is back" wait_file "$SECOND"
 check "Ctrl+Z: the destination no longer has it" wait_file "$DEST/a photo.jpg" absent
 check "Ctrl+Z: the list starts again at the first image" wait_title "$WID" "ミレット -- [1/3] $FIRST"
 
-sleep 0.5
+# "復活 完了 ！" follows the display; let its window close itself first.
+sleep 1.8
 press "$WID" Escape
 check "the program ends with Esc" e2e_wait_exit "$PID" 15
 check "move mode kept in the INI file" test "$(ini_value "$P/orvanto.ini" Option Copy)" = "0"

@@ -424,6 +424,13 @@ TEST_F(ToolBoxTest, DigitKeysCopyMoveAndUndoWithTheToolboxOpenOrClosed)
     EXPECT_FALSE(QFileInfo::exists(src + "/a.png"));
     box()->TurnbackBtn->click();
     EXPECT_TRUE(QFileInfo::exists(src + "/a.png"));
+
+    // Loading a list switches both undo controls off.
+    typeKey(box(), Qt::Key_0, "0");
+    EXPECT_TRUE(box()->TurnbackBtn->isEnabled());
+    main->ListLoaded();
+    EXPECT_FALSE(main->Action("MoveUndo1")->isEnabled());
+    EXPECT_FALSE(box()->TurnbackBtn->isEnabled());
 }
 
 TEST_F(ToolBoxTest, ConflictDialogShowsBothSidesAndKeepsItsGeometry)
