@@ -338,10 +338,16 @@ void TToolBox::closeEvent(QCloseEvent* event)
 void TToolBox::SetTransferArea()
 {
     TfMain& main = Main();
-    for (QLabel* label : NumberLabels)
-        delete label;
-    for (QPushButton* button : TransferButtons)
-        delete button;
+    // The rows may be rebuilt from within one of their own handlers: they
+    // are hidden now and released once control is back in the event loop.
+    for (QLabel* label : NumberLabels) {
+        label->hide();
+        label->deleteLater();
+    }
+    for (QPushButton* button : TransferButtons) {
+        button->hide();
+        button->deleteLater();
+    }
     NumberLabels.clear();
     TransferButtons.clear();
     if (m_editing) {

@@ -273,7 +273,7 @@ void TTransferEngine::RenameCurrent()
         return;
     BusyScope busy(m_busy);
     ImageList& images = m_host.Images();
-    if (images.IsEmpty())
+    if (images.IsEmpty() || m_host.SlideshowRunning())
         return;
     // 1.
     const int index = NormaliseIndex(DisplayForm::SinglePage, m_host.CurrentIndex(), images.Count());

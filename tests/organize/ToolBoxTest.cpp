@@ -321,6 +321,11 @@ TEST_F(ToolBoxTest, NavigationControlsFollowTheList)
     box()->BtnClick(1);
     EXPECT_EQ(main->State.CurrentIndex, 8);
     EXPECT_EQ(box()->TrackBar->value(), 8);
+    // Keys typed in the toolbox go to the main window's key handling.
+    typeKey(box(), Qt::Key_Right, QString());
+    EXPECT_EQ(main->State.CurrentIndex, 9);
+    typeKey(box()->NameChangeBtn, Qt::Key_Left, QString());
+    EXPECT_EQ(main->State.CurrentIndex, 8);
 
     main->Images.Clear();
     main->Images.Add(src + "/p00.png");

@@ -614,6 +614,12 @@ TEST_F(TransferEngineTest, RenameFollowsTheExtensionRuleAndNeverReplaces)
     engine.RenameCurrent();
     EXPECT_EQ(host.caption, caption);
     EXPECT_EQ(host.images.At(2), src + "/holiday.");
+
+    // No prompt at all during a slideshow.
+    host.slideshow = true;
+    const int asked = ui.asked.size();
+    engine.RenameCurrent();
+    EXPECT_EQ(ui.asked.size(), asked);
 }
 
 TEST(TransferEngineHelpers, PathPartsAndTheExtensionRule)
