@@ -553,3 +553,43 @@ TEST_F(ToolBoxTest, Screenshots)
     EXPECT_TRUE(QFileInfo::exists(out + "/toolbox.png"));
     EXPECT_TRUE(QFileInfo::exists(out + "/same_dialog.png"));
 }
+
+TEST_F(ToolBoxTest, SwitchesOrderAndOptionsReachTheMainWindow)
+{
+    picture("a.png");
+    picture("b.png");
+    picture("c.png");
+    start(folderIni());
+    ASSERT_NE(box(), nullptr);
+    box()->CheckBox1->click();
+    EXPECT_TRUE(main->Config.Option.Zoom);
+    box()->rgState->Item(2)->click();
+    box()->rgOrient->Item(1)->click();
+    EXPECT_EQ(main->Config.Tool.Orient, 1);
+    EXPECT_FALSE(main->Action("clipcopy1")->isEnabled());
+    box()->rgState->Item(0)->click();
+    EXPECT_TRUE(main->Action("clipcopy1")->isEnabled());
+
+    // The play order from the split button's menu and from the main menu.
+    box()->PopupMenu2->actions()[2]->trigger();
+    EXPECT_EQ(main->State.PlayOrder, 3);
+    EXPECT_EQ(box()->Button1->text(), "逆順");
+    EXPECT_EQ(main->Images.At(0), src + "/c.png");
+    main->Action("menu_random")->trigger();
+    EXPECT_EQ(main->State.PlayOrder, 1);
+    EXPECT_EQ(box()->Button1->text(), "ランダム");
+
+    // Copy and move mode from the main window press the toolbox's buttons.
+    main->Action("MoveMode1")->trigger();
+    EXPECT_TRUE(box()->BtnMove->isChecked());
+    main->Action("CopyMode1")->trigger();
+    EXPECT_TRUE(box()->BtnCopy->isChecked());
+
+    // Releasing the right button on Auto opens the options.
+    int options = 0;
+    main->OptionsHandler = [&](TfMain&) { ++options; };
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(3, 3), QPointF(3, 3), Qt::RightButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(box()->AutoBtn, &release);
+    EXPECT_EQ(options, 1);
+}
