@@ -5,6 +5,7 @@
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
 #include "dialogs/AppDialogs.h"
+#include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
 #include "viewer/SharedHelpers.h"
 
@@ -23,6 +24,7 @@ public:
             SearchViewerPlugins(m_spis, m.Config.SusieDir);
         };
         AttachDialogs(main);
+        AttachOrganizing(main);
     }
 
 private:

@@ -1,0 +1,74 @@
+#include "organize/RenameDialog.h"
+
+#include "organize/TransferEngine.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+std::function<bool(TfRename&)>& renameHandler()
+{
+    static std::function<bool(TfRename&)> handler;
+    return handler;
+}
+} // namespace
+
+void SetRenameDialogHandlerForTesting(std::function<bool(TfRename&)> handler)
+{
+    renameHandler() = std::move(handler);
+}
+
+TfRename::TfRename(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("fRename"));
+    setWindowTitle(QStringLiteral("画像ファイル名変更"));
+    setFixedSize(442, 119);
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+    m_label1 = new QLabel(this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->move(16, 8);
+    m_label2 = new QLabel(this);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->move(16, 32);
+    m_edit = new QLineEdit(this);
+    m_edit->setObjectName(QStringLiteral("Edit1"));
+    m_edit->setGeometry(48, 56, 377, 21);
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("BitBtn1"));
+    m_ok->setGeometry(136, 88, 81, 25);
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    m_cancel->setObjectName(QStringLiteral("BitBtn2"));
+    m_cancel->setGeometry(240, 88, 81, 25);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfRename::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        const QRect own = frameGeometry();
+        move(area.left() + (area.width() - own.width()) / 2, area.top() + (area.height() - own.height()) / 2);
+    }
+    m_edit->setFocus();
+}
+
+QString InputNewName(const QString& folder, const QString& name, QWidget* parent)
+{
+    TfRename dialog(parent);
+    dialog.Label1()->setText(QLatin1Char('"') + name + QStringLiteral("\" の新しいファイル名を入力してください。"));
+    dialog.Label1()->adjustSize();
+    dialog.Label2()->setText(QStringLiteral("場所：  \"") + folder + QLatin1Char('"'));
+    dialog.Label2()->adjustSize();
+    dialog.Edit1()->setText(name);
+    const bool ok = renameHandler() ? renameHandler()(dialog) : dialog.exec() == QDialog::Accepted;
+    const QString typed = WithOldExtension(dialog.Edit1()->text(), name);
+    return ok ? typed : QString();
+}

@@ -1,0 +1,195 @@
+#include "organize/SameDialog.h"
+
+#include "organize/TransferEngine.h"
+#include "viewer/FitPicture.h"
+#include "viewer/ImageControl.h"
+#include "viewer/SharedHelpers.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+QString GroupThousands(qint64 value)
+{
+    const bool negative = value < 0;
+    QString digits = QString::number(negative ? -value : value);
+    for (int at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return negative ? QStringLiteral("-") + digits : digits;
+}
+
+QString SameInfoLine(int width, int height, qint64 size, const QString& fileName)
+{
+    return QStringLiteral("%1 x %2 - Size: %3 byte - [ %4 ]")
+        .arg(width)
+        .arg(height)
+        .arg(GroupThousands(size), fileName);
+}
+
+namespace {
+
+QLabel* makeLabel(const QString& text, QWidget* parent, int pixelSize, bool bold, const char* name)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    label->setFont(font);
+    label->adjustSize();
+    return label;
+}
+
+QPushButton* makeButton(const QString& text, QWidget* parent, int width, const char* name)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->resize(width, 25);
+    return button;
+}
+
+} // namespace
+
+TfSame::TfSame(const QString& source, const QString& destination, const QRect& geometry, bool zoom,
+               QWidget* parent)
+    : QDialog(parent), m_source(source), m_destination(destination), m_zoom(zoom)
+{
+    setObjectName(QStringLiteral("fSame"));
+    setWindowTitle(QStringLiteral("ファイル名が同じです。ファイル名を変更しますか。"));
+    setMinimumSize(350, 250);
+
+    m_top = new QFrame(this);
+    m_top->setObjectName(QStringLiteral("TopPanel"));
+    m_label2 = makeLabel(QStringLiteral("移動・複写元の画像"), m_top, 16, true, "Label2");
+    m_label1 = makeLabel(QStringLiteral("移動・複写先の画像"), m_top, 16, true, "Label1");
+    m_label3 = makeLabel(QStringLiteral("---→"), m_top, 19, true, "Label3");
+    QFont fixed(QStringLiteral("ＭＳ ゴシック"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    fixed.setPixelSize(19);
+    fixed.setBold(true);
+    m_label3->setFont(fixed);
+    m_label3->setStyleSheet(QStringLiteral("color: red;"));
+    m_label3->adjustSize();
+    for (QLabel** text : {&m_leftText, &m_rightText}) {
+        *text = new QLabel(m_top);
+        (*text)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        (*text)->setFixedHeight(16);
+    }
+    m_leftText->setObjectName(QStringLiteral("LeftText"));
+    m_rightText->setObjectName(QStringLiteral("RightText"));
+
+    auto makePanel = [this](const char* name, TImageControl*& image, QLabel*& label, const char* imageName,
+                            const char* labelName) {
+        auto* panel = new QFrame(this);
+        panel->setObjectName(QString::fromLatin1(name));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        image = new TImageControl(panel);
+        image->setObjectName(QString::fromLatin1(imageName));
+        label = makeLabel(QStringLiteral("表示不可"), panel, 27, true, labelName);
+        label->setStyleSheet(QStringLiteral("color: fuchsia;"));
+        label->hide();
+        return panel;
+    };
+    m_leftPanel = makePanel("LeftPanel", m_leftImage, m_leftLabel, "LeftImage", "LeftLabel");
+    m_rightPanel = makePanel("RightPanel", m_rightImage, m_rightLabel, "RightImage", "RightLabel");
+
+    m_bottom = new QFrame(this);
+    m_bottom->setObjectName(QStringLiteral("BottomPanel"));
+    m_btn1 = makeButton(QStringLiteral("変更後、実行"), m_bottom, 100, "BitBtn1");
+    m_btn3 = makeButton(QStringLiteral("元の画像を削除して中止"), m_bottom, 160, "BitBtn3");
+    m_btn2 = makeButton(QStringLiteral("キャンセル"), m_bottom, 100, "BitBtn2");
+    m_btn4 = makeButton(QStringLiteral("先の画像を削除して実行"), m_bottom, 160, "BitBtn4");
+    m_btn1->setDefault(true);
+    connect(m_btn1, &QPushButton::clicked, this, [this] { done(srRename); });
+    connect(m_btn3, &QPushButton::clicked, this, [this] { done(srDeleteSource); });
+    connect(m_btn2, &QPushButton::clicked, this, [this] { done(srCancel); });
+    connect(m_btn4, &QPushButton::clicked, this, [this] { done(srDeleteExisting); });
+
+    // Both pictures are decoded once; every layout pass shows them again.
+    m_sourceLoaded = LoadPictureSafe(m_source, m_sourcePicture);
+    m_destinationLoaded = LoadPictureSafe(m_destination, m_destinationPicture);
+
+    const QRect wanted(geometry.left(), geometry.top(), std::max(geometry.width(), 350),
+                       std::max(geometry.height(), 250));
+    setGeometry(wanted);
+    LayoutControls();
+}
+
+int TfSame::Ask()
+{
+    const int result = exec();
+    return result == srRename || result == srDeleteSource || result == srDeleteExisting ? result : srCancel;
+}
+
+void TfSame::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    KeepOnDesktop(this);
+}
+
+void TfSame::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    LayoutControls();
+}
+
+void TfSame::LayoutControls()
+{
+    const int cw = width();
+    const int ch = height();
+    const int W = frameGeometry().width();
+    m_top->setGeometry(0, 0, cw, 57);
+    m_bottom->setGeometry(0, std::max(57, ch - 62), cw, 62);
+    const int middleTop = 57;
+    const int middleHeight = std::max(0, ch - 57 - 62);
+    // 1.
+    const int rightWidth = cw / 2;
+    m_rightPanel->setGeometry(cw - rightWidth, middleTop, rightWidth, middleHeight);
+    m_leftPanel->setGeometry(0, middleTop, cw - rightWidth, middleHeight);
+    // 2. and 3.
+    m_btn1->move((W - m_btn1->width() - m_btn3->width() - 25) / 2, 5);
+    m_btn3->move(m_btn1->x() + m_btn1->width() + 25, 5);
+    m_btn2->move((W - m_btn1->width() - m_btn4->width() - 25) / 2, 34);
+    m_btn4->move(m_btn2->x() + m_btn2->width() + 25, 34);
+    // 4.
+    m_label2->move((W - m_label2->width() - m_label1->width()) / 4, 8);
+    m_label1->move(3 * m_label2->x() + m_label2->width(), 8);
+    m_label3->move((W - m_label3->width()) / 2, 6);
+    // 5.
+    m_leftText->setGeometry(10, 35, m_leftPanel->width() - 20, 16);
+    m_rightText->setGeometry(m_leftPanel->width() + 10, 35, m_leftText->width(), 16);
+    // 6.
+    ShowSide(m_source, m_sourcePicture, m_sourceLoaded, m_leftPanel, m_leftImage, m_leftLabel, m_leftText);
+    ShowSide(m_destination, m_destinationPicture, m_destinationLoaded, m_rightPanel, m_rightImage, m_rightLabel,
+             m_rightText);
+}
+
+void TfSame::ShowSide(const QString& path, TPicture& picture, bool loaded, QFrame* panel, TImageControl* image,
+                      QLabel* label, QLabel* text)
+{
+    QString info;
+    if (loaded) {
+        info = SameInfoLine(picture.Width(), picture.Height(), FileSizeOf(path), FileNameOf(path));
+        FitInput in;
+        in.areaWidth = panel->width();
+        in.areaHeight = panel->height();
+        in.position = 0;
+        in.pictureWidth = picture.Width();
+        in.pictureHeight = picture.Height();
+        in.zoom = m_zoom;
+        in.spread = false;
+        in.menuHeight = 0;
+        image->setGeometry(FitPictureRect(in));
+        image->SetGraphic(picture.Graphic());
+        image->show();
+        label->hide();
+    } else {
+        label->adjustSize();
+        label->move((panel->width() - label->width()) / 2, (panel->height() - label->height()) / 2);
+        label->show();
+        image->Clear();
+    }
+    text->setText(info);
+    text->repaint();
+}

@@ -1,0 +1,791 @@
+#include "organize/ToolBox.h"
+
+#include "organize/Glyphs.h"
+#include "organize/Organizer.h"
+#include "platform/Desktop.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "viewer/MainWindow.h"
+#include "viewer/SharedHelpers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QToolButton>
+#include <QUrl>
+
+namespace {
+
+const QString kNone = QStringLiteral("none");
+
+QToolButton* speedButton(QWidget* parent, const char* name, QRect place, const QString& hint)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(place);
+    button->setToolTip(hint);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoRaise(false);
+    return button;
+}
+
+// The caption editor: losing the focus ends the editing.
+class CaptionEdit : public QLineEdit {
+public:
+    CaptionEdit(QWidget* parent, std::function<void()> onExit) : QLineEdit(parent), m_onExit(std::move(onExit)) {}
+
+protected:
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        if (m_onExit)
+            m_onExit();
+    }
+
+private:
+    std::function<void()> m_onExit;
+};
+
+} // namespace
+
+QString TransferButtonText(const QString& caption, const QString& folder)
+{
+    QString text = caption;
+    if (text.size() == 14)
+        text = text.left(11);
+    if (text.isEmpty() || folder.isEmpty())
+        text = kNone;
+    const int width = folder == OrganizeTexts::RunTimeChoice ? 10 : 12;
+    const int length = static_cast<int>(text.size());
+    const int lpad = (width - length) / 2 - 1; // division truncates toward zero
+    const int rpad = width - length - lpad;
+    return QString(std::max(lpad, 0), QLatin1Char(' ')) + text + QString(std::max(rpad, 0), QLatin1Char(' '));
+}
+
+QString CaptionForFolder(const QString& folder)
+{
+    QString part = LastPathPart(folder);
+    if (part.isEmpty())
+        part = folder; // the root folder "/"
+    return part.left(12);
+}
+
+// ---------------------------------------------------------------- TRadioGroup
+
+TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget* parent) : QWidget(parent)
+{
+    m_box = new QGroupBox(title, this);
+    m_group = new QButtonGroup(this);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* radio = new QRadioButton(items[i], m_box);
+        radio->setFocusPolicy(Qt::NoFocus);
+        m_group->addButton(radio, i);
+        m_items.push_back(radio);
+    }
+    connect(m_group, &QButtonGroup::idClicked, this, &TRadioGroup::clicked);
+}
+
+int TRadioGroup::ItemIndex() const
+{
+    return m_group->checkedId();
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index >= 0 && index < static_cast<int>(m_items.size()))
+        m_items[static_cast<size_t>(index)]->setChecked(true);
+}
+
+QRadioButton* TRadioGroup::Item(int index) const
+{
+    return m_items.at(static_cast<size_t>(index));
+}
+
+// ---------------------------------------------------------------- TToolBox
+
+TToolBox::TToolBox(TOrganizer& organizer, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint),
+      m_organizer(organizer)
+{
+    setObjectName(QStringLiteral("ToolBox"));
+    setWindowTitle(QStringLiteral("Tool Box"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setMouseTracking(true);
+
+    BackBtn = speedButton(this, "BackBtn", QRect(4, 3, 33, 33), QStringLiteral("前画像"));
+    BackBtn->setIcon(MakeGlyph(Glyph::Back));
+    AutoBtn = speedButton(this, "AutoBtn", QRect(43, 7, 33, 25), QStringLiteral("スライド ショー"));
+    AutoBtn->setText(QStringLiteral("Auto"));
+    FrontBtn = speedButton(this, "FrontBtn", QRect(82, 3, 33, 33), QStringLiteral("次画像"));
+    FrontBtn->setIcon(MakeGlyph(Glyph::Front));
+    connect(BackBtn, &QToolButton::clicked, this, [this] { BtnClick(-1); });
+    connect(AutoBtn, &QToolButton::clicked, this, [this] { BtnClick(0); });
+    connect(FrontBtn, &QToolButton::clicked, this, [this] { BtnClick(1); });
+
+    TrackBar = new QSlider(Qt::Horizontal, this);
+    TrackBar->setObjectName(QStringLiteral("TrackBar"));
+    TrackBar->setGeometry(0, 40, 116, 41);
+    TrackBar->setPageStep(10);
+    TrackBar->setTickPosition(QSlider::TicksAbove);
+    TrackBar->setFocusPolicy(Qt::NoFocus);
+    connect(TrackBar, &QSlider::valueChanged, this, [this] { TrackBarChange(); });
+
+    CheckBox1 = new QCheckBox(QStringLiteral("自動拡大"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->move(8, 82);
+    CheckBox1->setFocusPolicy(Qt::NoFocus);
+    CheckBox2 = new QCheckBox(QStringLiteral("フルスクリーン"), this);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->move(8, 98);
+    CheckBox2->setFocusPolicy(Qt::NoFocus);
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+    connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
+
+    rgState = new TRadioGroup(QStringLiteral("表示形式"),
+                              {QStringLiteral("単ページ"), QStringLiteral("見開き(奇数)"), QStringLiteral("見開き(偶数)")},
+                              this);
+    rgState->setObjectName(QStringLiteral("rgState"));
+    rgState->setGeometry(8, 120, 105, 69);
+    rgOrient = new TRadioGroup(QStringLiteral("表示方向"), {QStringLiteral("左→右"), QStringLiteral("左←右")}, this);
+    rgOrient->setObjectName(QStringLiteral("rgOrient"));
+    rgOrient->setGeometry(8, 189, 105, 53);
+    for (TRadioGroup* group : {rgState, rgOrient}) {
+        auto* box = group->findChild<QGroupBox*>();
+        box->setGeometry(0, 0, group->width(), group->height());
+        int y = 15;
+        for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
+            radio->setGeometry(8, y, group->width() - 12, 17);
+            y += 17;
+        }
+    }
+    connect(rgState, &TRadioGroup::clicked, this, [this] { rgStateClick(); });
+    connect(rgOrient, &TRadioGroup::clicked, this, [this] { rgOrientClick(); });
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    const struct { const char* name; const char* caption; int tag; Glyph glyph; } orders[] = {
+        {"sort_random", "ランダム", 1, Glyph::Random},
+        {"sort_normal", "正順", 2, Glyph::Normal},
+        {"sort_reverse", "逆順", 3, Glyph::Reverse},
+    };
+    for (const auto& o : orders) {
+        QAction* item = PopupMenu2->addAction(MakeGlyph(o.glyph), QString::fromUtf8(o.caption));
+        item->setObjectName(QString::fromLatin1(o.name));
+        item->setData(o.tag);
+        connect(item, &QAction::triggered, this, [this, tag = o.tag] { list_click(tag); });
+    }
+    Button1 = new QToolButton(this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(8, 248, 106, 25);
+    Button1->setPopupMode(QToolButton::MenuButtonPopup);
+    Button1->setMenu(PopupMenu2);
+    Button1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Button1->setFocusPolicy(Qt::NoFocus);
+    connect(Button1, &QToolButton::clicked, this, [this] { Button1Click(); });
+
+    NameChangeBtn = new QPushButton(QStringLiteral("ファイル名変更"), this);
+    NameChangeBtn->setObjectName(QStringLiteral("NameChangeBtn"));
+    NameChangeBtn->setGeometry(8, 279, 105, 25);
+    connect(NameChangeBtn, &QPushButton::clicked, this, [this] { m_organizer.Engine().RenameCurrent(); });
+
+    BtnDoor = speedButton(this, "BtnDoor", QRect(8, 309, 35, 20), QStringLiteral("転送ボタンの開閉"));
+    BtnDoor->setIcon(MakeGlyph(Glyph::Door));
+    connect(BtnDoor, &QToolButton::clicked, this, [this] { m_organizer.ToggleTransfer(); });
+    DeleteBtn = speedButton(this, "DeleteBtn", QRect(56, 307, 57, 25), QStringLiteral("ゴミ箱を利用したファイルの削除"));
+    DeleteBtn->setText(QStringLiteral("削除"));
+    connect(DeleteBtn, &QToolButton::clicked, this, [this] { BtnClick(-9); });
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    Bevel1->setGeometry(0, kBevelTop, kClientWidth, 2);
+
+    TurnbackBtn = speedButton(this, "TurnbackBtn", QRect(2, 343, 25, 25), QStringLiteral("復活"));
+    TurnbackBtn->setIcon(MakeGlyph(Glyph::Turnback));
+    connect(TurnbackBtn, &QToolButton::clicked, this, [this] { m_organizer.Engine().UndoLastMove(); });
+    FileCopy1 = speedButton(this, "FileCopy1", QRect(28, 343, 25, 25), QStringLiteral("画像ファイルの複写"));
+    FileCopy1->setIcon(MakeGlyph(Glyph::FileCopy));
+    FileCopy1->installEventFilter(this);
+    BtnCopy = speedButton(this, "BtnCopy", QRect(54, 343, 30, 25), QString());
+    BtnCopy->setText(QStringLiteral("複写"));
+    BtnMove = speedButton(this, "BtnMove", QRect(84, 343, 30, 25), QString());
+    BtnMove->setText(QStringLiteral("移動"));
+    m_modeGroup = new QButtonGroup(this);
+    for (QToolButton* b : {BtnCopy, BtnMove}) {
+        QFont bold = b->font();
+        bold.setBold(true);
+        b->setFont(bold);
+        b->setCheckable(true);
+        m_modeGroup->addButton(b);
+    }
+    m_modeGroup->setExclusive(true);
+    connect(BtnCopy, &QToolButton::clicked, this, [this] { BtnCMCheck(1); });
+    connect(BtnMove, &QToolButton::clicked, this, [this] { BtnCMCheck(2); });
+
+    myEdit = new CaptionEdit(this, [this] { myEditExit(); });
+    myEdit->setObjectName(QStringLiteral("myEdit"));
+    myEdit->hide();
+    connect(myEdit, &QLineEdit::returnPressed, this, [this] { myEditExit(); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    const struct { const char* name; const char* caption; void (TToolBox::*handler)(); } items[] = {
+        {"N1", "転送先", &TToolBox::ChoiceFolder},
+        {"N4", "転送先→実行時選択", &TToolBox::RunChoiceClick},
+        {"N2", "転送先 消去", &TToolBox::FolderErase},
+        {"N3", "表示名", &TToolBox::ButtonNameClick},
+    };
+    for (const auto& item : items) {
+        QAction* action = PopupMenu1->addAction(QString::fromUtf8(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        connect(action, &QAction::triggered, this, item.handler);
+    }
+
+    // The undo button follows the main window's undo command, which the
+    // main window also switches off when a new list is loaded.
+    if (QAction* undo = organizer.Main().Action(QStringLiteral("MoveUndo1"))) {
+        connect(undo, &QAction::changed, this, [this, undo] { TurnbackBtn->setEnabled(undo->isEnabled()); });
+    }
+
+    AutoBtn->installEventFilter(this);
+    WatchKeys(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        WatchKeys(child);
+    setFixedSize(kClientWidth, kBevelTop);
+}
+
+TToolBox::~TToolBox()
+{
+    UnregisterDropTarget(this);
+}
+
+TfMain& TToolBox::Main()
+{
+    return m_organizer.Main();
+}
+
+void TToolBox::WatchKeys(QWidget* widget)
+{
+    if (widget != myEdit)
+        widget->installEventFilter(this);
+}
+
+void TToolBox::FormCreate()
+{
+    TfMain& main = Main();
+    CheckBox1->setChecked(main.Config.Option.Zoom);
+    CheckBox2->setChecked(main.State.FullScreen);
+    rgState->SetItemIndex(main.Config.Tool.State);
+    rgOrient->SetItemIndex(main.Config.Tool.Orient);
+    rgOrient->setEnabled(main.Config.Tool.State != 0);
+    ShowCopyMode(main.Config.Option.Copy);
+    SetTransferArea();
+    RefreshNavControls();
+    main.ApplyDisplayForm();
+    m_editIndex = 0;
+    ShowPlayOrder(main.State.PlayOrder);
+}
+
+void TToolBox::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        FormShow();
+    }
+}
+
+void TToolBox::FormShow()
+{
+    setAcceptDrops(true);
+    RegisterDropTarget(this);
+    const TfMain& main = m_organizer.Main();
+    setGeometry(main.Config.Tool.Left, main.Config.Tool.Top, width(), height());
+    RefreshUndoControls();
+    KeepOnDesktop(this);
+}
+
+void TToolBox::closeEvent(QCloseEvent* event)
+{
+    // FormCloseQuery: keep the place.
+    TfMain& main = Main();
+    main.Config.Tool.Top = geometry().top();
+    main.Config.Tool.Left = geometry().left();
+    myEditExit();
+    event->accept();
+    // FormClose.
+    UnregisterDropTarget(this);
+    m_organizer.ToolboxClosed();
+    deleteLater();
+}
+
+// ---------------------------------------------------------------- transfer area
+
+void TToolBox::SetTransferArea()
+{
+    TfMain& main = Main();
+    // The rows may be rebuilt from within one of their own handlers: they
+    // are hidden now and released once control is back in the event loop.
+    for (QLabel* label : NumberLabels) {
+        label->hide();
+        label->deleteLater();
+    }
+    for (QPushButton* button : TransferButtons) {
+        button->hide();
+        button->deleteLater();
+    }
+    NumberLabels.clear();
+    TransferButtons.clear();
+    if (m_editing) {
+        m_editing = false;
+        myEdit->hide();
+    }
+    if (main.Config.Option.Open) {
+        const int n = std::clamp(main.Config.Option.nButton, 0, 10);
+        setFixedSize(kClientWidth, kBevelTop + 15 + 24 * (n + 1));
+        NumberLabels.resize(static_cast<size_t>(n), nullptr);
+        TransferButtons.resize(static_cast<size_t>(n), nullptr);
+        MakeTransferButtons();
+    } else {
+        setFixedSize(kClientWidth, kBevelTop);
+    }
+}
+
+void TToolBox::MakeTransferButtons()
+{
+    const int count = static_cast<int>(TransferButtons.size());
+    for (int n = 1; n <= count; ++n) {
+        const int i = n - 1;
+        auto* label = new QLabel(QString::number(i) + QLatin1Char('.'), this);
+        label->setObjectName(QStringLiteral("NumLabel%1").arg(i));
+        QFont font = label->font();
+        font.setPointSize(12);
+        font.setBold(true);
+        label->setFont(font);
+        label->adjustSize();
+        label->move(3, kBevelTop + 18 + 24 * n - label->height() / 2 + 6);
+        label->installEventFilter(this);
+        label->show();
+        NumberLabels[static_cast<size_t>(i)] = label;
+
+        auto* button = new QPushButton(this);
+        button->setObjectName(QStringLiteral("ArBitBtn%1").arg(i + 1));
+        button->setProperty("tag", i);
+        button->setGeometry(20, kBevelTop + 12 + 24 * n, 100, 25);
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(button, &QPushButton::clicked, this, [this, i] { m_organizer.Engine().ArBitBtnProcess(i); });
+        connect(button, &QWidget::customContextMenuRequested, this, [this, i, button](const QPoint& at) {
+            if (m_editing)
+                return; // the automatic context menu is off while editing
+            m_popupTarget = i;
+            PopupMenu1->popup(button->mapToGlobal(at));
+        });
+        button->installEventFilter(this);
+        TransferButtons[static_cast<size_t>(i)] = button;
+        DrawTransferButton(i);
+        button->show();
+    }
+}
+
+void TToolBox::DrawTransferButton(int i)
+{
+    if (i < 0 || i >= static_cast<int>(TransferButtons.size()))
+        return;
+    QPushButton* button = TransferButtons[static_cast<size_t>(i)];
+    const TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(i)];
+    QFont font(QStringLiteral("ＭＳ ゴシック"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(12);
+    const bool runTime = entry.Folder == OrganizeTexts::RunTimeChoice;
+    font.setBold(runTime);
+    button->setFont(font);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, runTime ? QColor(128, 0, 128) : QColor(0, 0, 128));
+    button->setPalette(palette);
+    button->setIcon(MakeGlyph(runTime ? Glyph::RunTimeChoice : Glyph::Destination));
+    button->setText(TransferButtonText(entry.Caption, entry.Folder));
+    button->setToolTip(entry.Folder.isEmpty() ? QString() : entry.Folder);
+}
+
+// ---------------------------------------------------------------- IToolboxLink
+
+void TToolBox::RefreshNavControls()
+{
+    TfMain& main = Main();
+    const int count = main.Images.Count();
+    QAction* rename = main.Action(QStringLiteral("fNameChange1"));
+    if (count > 1) {
+        for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
+            w->setEnabled(true);
+        rename->setEnabled(true);
+        const QSignalBlocker block(TrackBar);
+        TrackBar->setMinimum(0);
+        TrackBar->setMaximum(count - 1);
+        TrackBar->setValue(main.State.CurrentIndex);
+        TrackBar->setTickInterval(TrackBar->maximum() <= 40 ? 1 : 10);
+    } else if (count == 1) {
+        for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar})
+            w->setEnabled(false);
+        DeleteBtn->setEnabled(true);
+        NameChangeBtn->setEnabled(true);
+        rename->setEnabled(true);
+    } else {
+        for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
+            w->setEnabled(false);
+        rename->setEnabled(false);
+    }
+}
+
+void TToolBox::SetTrackPosition(int index)
+{
+    const QSignalBlocker block(TrackBar);
+    TrackBar->setValue(index);
+}
+
+void TToolBox::ShowCopyMode(bool copy)
+{
+    (copy ? BtnCopy : BtnMove)->setChecked(true);
+}
+
+void TToolBox::EnableOrganizingButtons(bool on)
+{
+    DeleteBtn->setEnabled(on);
+    BtnDoor->setEnabled(on);
+    NameChangeBtn->setEnabled(on);
+}
+
+void TToolBox::SetFullScreenCheck(bool on)
+{
+    CheckBox2->setChecked(on);
+    CheckBox2Click();
+}
+
+void TToolBox::DisplayFormChanged()
+{
+    TfMain& main = Main();
+    rgState->SetItemIndex(main.Config.Tool.State);
+    rgOrient->SetItemIndex(main.Config.Tool.Orient);
+    rgOrient->setEnabled(main.Config.Tool.State != 0);
+}
+
+void TToolBox::ShowPlayOrder(int order)
+{
+    switch (order) {
+    case 1:
+        Button1->setText(QStringLiteral("ランダム"));
+        Button1->setIcon(MakeGlyph(Glyph::Random));
+        break;
+    case 2:
+        Button1->setText(QStringLiteral("正順"));
+        Button1->setIcon(MakeGlyph(Glyph::Normal));
+        break;
+    case 3:
+        Button1->setText(QStringLiteral("逆順"));
+        Button1->setIcon(MakeGlyph(Glyph::Reverse));
+        break;
+    default:
+        break;
+    }
+}
+
+void TToolBox::RefreshUndoControls()
+{
+    const ViewerState& state = Main().State;
+    TurnbackBtn->setEnabled(!state.UndoFrom.isEmpty() && !state.UndoTo.isEmpty());
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TToolBox::BtnClick(int tag)
+{
+    myEditExit();
+    TfMain& main = Main();
+    const int index = main.State.CurrentIndex;
+    const int count = main.Images.Count();
+    switch (tag) {
+    case -1:
+        main.StepImage(false);
+        break;
+    case 1:
+        main.StepImage(true);
+        break;
+    case 0:
+        main.ToggleSlideshow();
+        break;
+    case -9:
+        if (main.Config.Tool.State == 0)
+            main.DeleteCurrentImage();
+        break;
+    default:
+        break;
+    }
+    if (main.State.CurrentIndex != index || main.Images.Count() != count)
+        main.ShowImages();
+}
+
+void TToolBox::TrackBarChange()
+{
+    myEditExit();
+    TfMain& main = Main();
+    if (TrackBar->value() != main.State.CurrentIndex) {
+        main.State.CurrentIndex = TrackBar->value();
+        main.ShowImages();
+    }
+}
+
+void TToolBox::BtnCMCheck(int tag)
+{
+    myEditExit();
+    TfMain& main = Main();
+    main.Config.Option.Copy = tag == 1;
+    main.UpdateModeChecks();
+}
+
+void TToolBox::CheckBox1Click()
+{
+    TfMain& main = Main();
+    main.Config.Option.Zoom = CheckBox1->isChecked();
+    if (main.State.Viewing)
+        main.ShowImages();
+}
+
+void TToolBox::CheckBox2Click()
+{
+    TfMain& main = Main();
+    main.State.FullScreen = CheckBox2->isChecked();
+    main.Action(QStringLiteral("Max1"))->setChecked(main.State.FullScreen);
+    main.ApplyFullScreen();
+}
+
+void TToolBox::rgStateClick()
+{
+    TfMain& main = Main();
+    main.Config.Tool.State = rgState->ItemIndex();
+    rgOrient->setEnabled(main.Config.Tool.State != 0);
+    main.ApplyDisplayForm();
+    main.Action(QStringLiteral("clipcopy1"))->setEnabled(main.Config.Tool.State == 0);
+}
+
+void TToolBox::rgOrientClick()
+{
+    TfMain& main = Main();
+    main.Config.Tool.Orient = rgOrient->ItemIndex();
+    main.ShowImages();
+}
+
+void TToolBox::Button1Click()
+{
+    TfMain& main = Main();
+    if (main.State.PlayOrder == 1)
+        main.ApplyPlayOrder(1);
+}
+
+void TToolBox::list_click(int order)
+{
+    TfMain& main = Main();
+    main.State.PlayOrder = order;
+    main.ApplyPlayOrder(order);
+    ShowPlayOrder(order);
+}
+
+void TToolBox::ChoiceFolder()
+{
+    const int i = m_popupTarget;
+    if (i < 0 || i >= 10)
+        return;
+    TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(i)];
+    TTransferEngine& engine = m_organizer.Engine();
+    if (!entry.Folder.isEmpty() && platform::DirectoryExists(entry.Folder))
+        engine.LastInitialFolder = entry.Folder;
+    QString directory;
+    if (!m_organizer.BrowseFolder(QStringLiteral("画像転送先フォルダー指定 ") + QString::number(i + 1),
+                                  engine.LastInitialFolder, &directory)
+        || directory.isEmpty())
+        return;
+    entry.Folder = directory;
+    entry.Caption = CaptionForFolder(directory);
+    DrawTransferButton(i);
+}
+
+void TToolBox::RunChoiceClick()
+{
+    if (m_popupTarget < 0 || m_popupTarget >= 10)
+        return;
+    TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(m_popupTarget)];
+    entry.Folder = OrganizeTexts::RunTimeChoice;
+    entry.Caption = OrganizeTexts::RunTimeCaption;
+    DrawTransferButton(m_popupTarget);
+}
+
+void TToolBox::FolderErase()
+{
+    if (m_popupTarget < 0 || m_popupTarget >= 10)
+        return;
+    TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(m_popupTarget)];
+    entry.Folder.clear();
+    entry.Caption = kNone;
+    DrawTransferButton(m_popupTarget);
+}
+
+void TToolBox::ButtonNameClick()
+{
+    m_editIndex = m_popupTarget;
+    if (m_editing || m_editIndex < 0 || m_editIndex >= static_cast<int>(TransferButtons.size()))
+        return;
+    QPushButton* button = TransferButtons[static_cast<size_t>(m_editIndex)];
+    const QRect r = button->geometry();
+    myEdit->setGeometry(r.left() + 3, r.top() + 2, r.width() - 4, r.height() - 4);
+    const QString trimmed = button->text().trimmed();
+    myEdit->setText(trimmed == kNone ? QString() : trimmed);
+    m_editing = true;
+    myEdit->show();
+    myEdit->raise();
+    myEdit->setFocus();
+}
+
+void TToolBox::myEditExit()
+{
+    if (!m_editing)
+        return;
+    m_editing = false;
+    QString text = myEdit->text().left(14);
+    if (text.isEmpty())
+        text = kNone;
+    if (m_editIndex >= 0 && m_editIndex < 10)
+        Main().Config.Option.Buttons[static_cast<size_t>(m_editIndex)].Caption = text.left(12);
+    DrawTransferButton(m_editIndex);
+    myEdit->hide();
+}
+
+void TToolBox::FilesDropped(const QStringList& paths, const QPoint& position)
+{
+    if (paths.isEmpty())
+        return;
+    const QString path = paths.first();
+    if (!platform::DirectoryExists(path)) {
+        platform::Beep();
+        platform::MessageBox(this, QStringLiteral("ボタンに、フォルダをドラッグ＆ドロップしてください。"),
+                             platform::MsgIcon::Error, platform::MsgOk);
+        return;
+    }
+    QWidget* target = childAt(position);
+    for (size_t i = 0; i < TransferButtons.size(); ++i) {
+        QPushButton* button = TransferButtons[i];
+        if (target && (target == button || button->isAncestorOf(target))) {
+            TransferButtonSetting& entry = Main().Config.Option.Buttons[i];
+            entry.Folder = path;
+            entry.Caption = CaptionForFolder(path);
+            DrawTransferButton(static_cast<int>(i));
+            return;
+        }
+    }
+}
+
+void TToolBox::FileCopy1MouseDown()
+{
+    m_organizer.DragFromFileCopy();
+}
+
+// ---------------------------------------------------------------- events
+
+void TToolBox::mousePressEvent(QMouseEvent* event)
+{
+    myEditExit();
+    QWidget::mousePressEvent(event);
+}
+
+void TToolBox::mouseMoveEvent(QMouseEvent* event)
+{
+    const QCursor* cursor = QApplication::overrideCursor();
+    if (cursor && cursor->shape() == Qt::BlankCursor) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TToolBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (acceptDrops() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TToolBox::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << platform::CanonicalPath(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+    FilesDropped(paths, event->position().toPoint());
+}
+
+bool TToolBox::ForwardKey(QKeyEvent* event)
+{
+    // The main window's commands have application-wide shortcuts; every
+    // other key goes to the main window's key handling.
+    Main().HandleKey(event);
+    return true;
+}
+
+bool TToolBox::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (watched != myEdit && !myEdit->hasFocus())
+            return ForwardKey(static_cast<QKeyEvent*>(event));
+        break;
+    case QEvent::ShortcutOverride:
+        // Keys typed in the caption editor stay there.
+        if (watched == myEdit || myEdit->hasFocus()) {
+            event->accept();
+            return false;
+        }
+        break;
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (watched == FileCopy1 && e->button() == Qt::LeftButton) {
+            FileCopy1MouseDown();
+            return true;
+        }
+        for (QLabel* label : NumberLabels) {
+            if (watched == label)
+                myEditExit();
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (watched == AutoBtn && e->button() == Qt::RightButton) {
+            if (Main().OptionsHandler)
+                Main().OptionsHandler(Main());
+            return true;
+        }
+        if (e->button() == Qt::RightButton && !m_editing) {
+            for (size_t i = 0; i < TransferButtons.size(); ++i) {
+                if (watched == TransferButtons[i])
+                    m_popupTarget = static_cast<int>(i);
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
