@@ -14,7 +14,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=(bmp icon jpeg png gif metafile olebitmap)
 fi
 
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g"
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVANTO_BUILD_FUZZERS=ON -DORVANTO_BUILD_TESTS=OFF -DORVANTO_BUILD_BENCHMARKS=OFF \

@@ -24,6 +24,8 @@ constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
 constexpr std::size_t kMaxSavedStates = 1024;
 // The largest font size (device pixels) the player asks for.
 constexpr double kMaxFontPixels = 20000;
+// The widest pen the player strokes (device pixels).
+constexpr double kMaxPenPixels = 4096;
 
 enum MapMode {
     MM_TEXT = 1,
@@ -257,14 +259,12 @@ private:
             m_painter.setPen(Qt::NoPen);
             return;
         }
+        // GDI pens keep their shape whatever the mapping: the width is taken
+        // along x and stroked in device space, so the pen is cosmetic here.
         QPen pen(p.penColor);
-        const double deviceWidth = p.penWidth * std::max(ScaleX(), ScaleY());
-        if (deviceWidth <= 1.0) {
-            pen.setCosmetic(true);
-            pen.setWidthF(1.0);
-        } else {
-            pen.setWidthF(p.penWidth);
-        }
+        pen.setCosmetic(true);
+        const double deviceWidth = p.penWidth * ScaleX();
+        pen.setWidthF(std::isfinite(deviceWidth) ? std::clamp(deviceWidth, 1.0, kMaxPenPixels) : 1.0);
         switch (style) {
         case 1: pen.setStyle(Qt::DashLine); break;
         case 2: pen.setStyle(Qt::DotLine); break;
@@ -304,7 +304,43 @@ private:
             m_painter.setBrush(Qt::NoBrush);
         QPainterPath p = path;
         p.setFillRule(m_dc.fillRule);
-        m_painter.drawPath(p);
+        DrawPath(p);
+    }
+
+    // Draws with the painter's pen and brush. Geometry reaching far beyond
+    // the drawing surface is cut to it first, in device space: the
+    // rasterizer's time grows with the whole extent, visible or not.
+    void DrawPath(const QPainterPath& path)
+    {
+        QPaintDevice* device = m_painter.device();
+        if (!device) {
+            m_painter.drawPath(path);
+            return;
+        }
+        const QRectF limit = QRectF(0, 0, device->width(), device->height()).adjusted(-256, -256, 256, 256);
+        const QPainterPath mapped = m_full.map(path);
+        if (limit.contains(mapped.controlPointRect())) {
+            m_painter.drawPath(path);
+            return;
+        }
+        QPainterPath box;
+        box.addRect(limit);
+        const QPen pen = m_painter.pen();
+        const QBrush brush = m_painter.brush();
+        m_painter.save();
+        m_painter.setTransform(QTransform());
+        if (brush.style() != Qt::NoBrush)
+            m_painter.fillPath(mapped.intersected(box), brush);
+        if (pen.style() != Qt::NoPen) {
+            QPainterPathStroker stroker;
+            stroker.setWidth(pen.widthF());
+            stroker.setCapStyle(pen.capStyle());
+            stroker.setJoinStyle(pen.joinStyle());
+            QPainterPath outline = stroker.createStroke(mapped);
+            outline.setFillRule(Qt::WindingFill);
+            m_painter.fillPath(outline.intersected(box), pen.color());
+        }
+        m_painter.restore();
     }
 
     void Polyline(const std::vector<QPointF>& points)
@@ -432,7 +468,13 @@ private:
     {
         if (!m_valid)
             return;
-        m_painter.fillRect(r, brush);
+        QPainterPath path;
+        path.addRect(r);
+        m_painter.save();
+        m_painter.setPen(Qt::NoPen);
+        m_painter.setBrush(brush);
+        DrawPath(path);
+        m_painter.restore();
     }
 
     static QPainter::CompositionMode RopMode(std::uint32_t rop)
@@ -1178,7 +1220,7 @@ void Player::PlayEmf(ByteView data)
                 m_painter.setBrush(Qt::NoBrush);
             else
                 ApplyBrush();
-            m_painter.drawPath(path);
+            DrawPath(path);
             m_path = QPainterPath();
             break;
         }
@@ -1233,7 +1275,11 @@ void Player::PlayEmf(ByteView data)
                 at = 32;
             }
             const QPainterPath region = RegionPath(r.Sub(at, r.U32(24)));
-            m_painter.fillPath(region, brush);
+            m_painter.save();
+            m_painter.setPen(Qt::NoPen);
+            m_painter.setBrush(brush);
+            DrawPath(region);
+            m_painter.restore();
             break;
         }
         case 76: case 77: case 114: { // BITBLT, STRETCHBLT, ALPHABLEND
