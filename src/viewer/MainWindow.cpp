@@ -12,6 +12,7 @@
 #include "platform/Desktop.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 #include "platform/ProgramLocation.h"
 
 #include <QAction>
@@ -88,6 +89,31 @@ QString UnpackFolderFor(const QString& workFolder, const QString& archivePath)
     for (int n = 1; platform::DirectoryExists(candidate) || platform::FileExists(candidate); ++n)
         candidate = base + NumberSuffix(n);
     return candidate;
+}
+
+QString WorkFolderFor(const QString& base, qint64 pid)
+{
+    return IncludeBackslash(base) + QStringLiteral("picture-") + QString::number(pid);
+}
+
+void RemoveStaleWorkFolders(const QString& base)
+{
+    // "picture" and "picture-<pid>" of programs that are no longer running.
+    // A folder of a running instance is left alone: it holds that
+    // instance's unpacked archives.
+    const QString prefix = QStringLiteral("picture-");
+    for (const platform::DirEntry& entry : platform::ListDirectory(base)) {
+        if (!entry.isDir)
+            continue;
+        bool stale = entry.name == QLatin1String("picture");
+        if (!stale && entry.name.startsWith(prefix)) {
+            bool ok = false;
+            const qint64 pid = entry.name.mid(prefix.size()).toLongLong(&ok);
+            stale = !ok || !platform::ProcessExists(pid);
+        }
+        if (stale)
+            DeleteFolderTree(IncludeBackslash(base) + entry.name);
+    }
 }
 
 // ---------------------------------------------------------------- creation
@@ -371,7 +397,8 @@ void TfMain::FormCreate(const QStringList& arguments)
     GraphicFilter = TFormatRegistry::Instance().GraphicFilter();
     // 11.
     if (const auto base = platform::PrivateWorkFolder()) {
-        WorkFolder = IncludeBackslash(*base) + QStringLiteral("picture");
+        RemoveStaleWorkFolders(*base);
+        WorkFolder = WorkFolderFor(*base, platform::CurrentProcessId());
         if (platform::DirectoryExists(WorkFolder))
             DeleteFolderTree(WorkFolder);
     }

@@ -54,6 +54,13 @@ QStringList LaunchArguments(const QString& appPath, const QString& imagePath);
 // then [001], [002], ... until the name is free.
 QString UnpackFolderFor(const QString& workFolder, const QString& archivePath);
 
+// The work folder of one running program below the private folder: each
+// instance unpacks into its own "picture-<pid>", so two viewers never
+// delete each other's pictures.
+QString WorkFolderFor(const QString& base, qint64 pid);
+// Deletes the work folders left by programs that are no longer running.
+void RemoveStaleWorkFolders(const QString& base);
+
 struct ViewerState {
     int CurrentIndex = 0;
     bool Viewing = false;

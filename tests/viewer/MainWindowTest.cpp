@@ -6,6 +6,7 @@
 #include "platform/Desktop.h"
 #include "platform/ProfileFile.h"
 #include "platform/Trash.h"
+#include "platform/Process.h"
 #include "platform/DynamicLibrary.h"
 #include <QProcess>
 #include "viewer/HistoryStore.h"
@@ -393,6 +394,21 @@ TEST_F(MainWindowTest, AutoSwitchStartsTheSlideshowAndFullSwitchStartsFullScreen
     ASSERT_NE(full->FullScreenWindow(), nullptr);
     EXPECT_FALSE(full->State.StartFullScreen); // cleared by the first ShowImages
     EXPECT_TRUE(full->State.Viewing);
+}
+
+TEST(MainWindowHelpers, StaleWorkFoldersAreRemovedLiveOnesKept)
+{
+    QTemporaryDir base;
+    const QString mine = WorkFolderFor(base.path(), platform::CurrentProcessId());
+    QDir().mkpath(mine + QStringLiteral("/a_zip"));
+    QDir().mkpath(base.filePath(QStringLiteral("picture/old_zip")));
+    QDir().mkpath(base.filePath(QStringLiteral("picture-999999999/x")));
+    QDir().mkpath(base.filePath(QStringLiteral("unrelated")));
+    RemoveStaleWorkFolders(base.path());
+    EXPECT_TRUE(QFileInfo::exists(mine + QStringLiteral("/a_zip")));
+    EXPECT_FALSE(QFileInfo::exists(base.filePath(QStringLiteral("picture"))));
+    EXPECT_FALSE(QFileInfo::exists(base.filePath(QStringLiteral("picture-999999999"))));
+    EXPECT_TRUE(QFileInfo::exists(base.filePath(QStringLiteral("unrelated"))));
 }
 
 TEST(MainWindowHelpers, ExtensionTestsAndApplicationNames)

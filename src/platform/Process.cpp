@@ -1,0 +1,23 @@
+#include "Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+
+namespace platform {
+
+qint64 CurrentProcessId()
+{
+    return static_cast<qint64>(::getpid());
+}
+
+bool ProcessExists(qint64 pid)
+{
+    if (pid <= 0 || pid > 0x7fffffff)
+        return false;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0)
+        return true;
+    return errno == EPERM; // exists, owned by someone else
+}
+
+} // namespace platform

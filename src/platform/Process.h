@@ -1,0 +1,11 @@
+#pragma once
+// The running process and other processes of the machine.
+#include <QtGlobal>
+
+namespace platform {
+
+qint64 CurrentProcessId();
+// True while a process with this id exists (it may belong to another user).
+bool ProcessExists(qint64 pid);
+
+} // namespace platform
