@@ -15,7 +15,7 @@ fi
 
 SHOT="${SCREENSHOT:-$ROOT/${BUILD_DIR:-build}/orvanto-screenshot.png}"
 DISP=":$(( 90 + RANDOM % 100 ))"
-Xvfb "$DISP" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$DISP" -screen 0 1280x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 XVFB_PID=$!
 cleanup() { kill "$APP_PID" 2>/dev/null || true; kill "$XVFB_PID" 2>/dev/null || true; }
 trap cleanup EXIT

@@ -314,7 +314,14 @@ void TToolBox::FormShow()
     setAcceptDrops(true);
     RegisterDropTarget(this);
     const TfMain& main = m_organizer.Main();
-    setGeometry(main.Config.Tool.Left, main.Config.Tool.Top, width(), height());
+    if (main.Config.Tool.Left == 0 && main.Config.Tool.Top == 0 && main.isVisible()) {
+        // Never placed yet: stand beside the main window instead of on top
+        // of its menu bar.
+        const QRect frame = main.frameGeometry();
+        setGeometry(frame.right() + 1, frame.top(), width(), height());
+    } else {
+        setGeometry(main.Config.Tool.Left, main.Config.Tool.Top, width(), height());
+    }
     RefreshUndoControls();
     KeepOnDesktop(this);
 }

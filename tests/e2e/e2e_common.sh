@@ -9,7 +9,7 @@ e2e_start_display() {
   local n
   for n in $(seq 0 40); do
     E2E_DISPLAY=":$(( 200 + (RANDOM % 500) ))"
-    Xvfb "$E2E_DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$E2E_DISPLAY" -screen 0 1280x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     E2E_XVFB_PID=$!
     export DISPLAY="$E2E_DISPLAY"
     for _ in $(seq 50); do
