@@ -195,3 +195,39 @@ int spi_progress(SusieProgressCallback progress, int32_t current, int32_t total,
         return 0;
     return progress(current, total, data) != 0;
 }
+
+int32_t spi_get_picture_info(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info,
+                             SpiInfoReader read)
+{
+    if (!info)
+        return SUSIE_INTERNAL_ERROR;
+    SpiInput input;
+    int result = spi_input_open(buf, len, flag, &input);
+    if (result != SUSIE_OK)
+        return result;
+    SusiePictureInfo found;
+    memset(&found, 0, sizeof found);
+    result = read(input.data, input.size, &found);
+    if (result == SUSIE_OK)
+        *info = found;
+    spi_input_close(&input);
+    return result;
+}
+
+int32_t spi_get_picture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
+                        SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t progressData,
+                        SpiPictureDecoder decode)
+{
+    if (!bitmapInfo || !bitmapBits)
+        return SUSIE_INTERNAL_ERROR;
+    SpiInput input;
+    int result = spi_input_open(buf, len, flag, &input);
+    if (result != SUSIE_OK)
+        return result;
+    SpiDib dib;
+    result = decode(input.data, input.size, &dib, progress, progressData);
+    if (result == SUSIE_OK)
+        spi_dib_release(&dib, bitmapInfo, bitmapBits);
+    spi_input_close(&input);
+    return result;
+}

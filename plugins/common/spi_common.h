@@ -73,6 +73,24 @@ SusieLocalHandle spi_text_handle(const char* text, size_t length);
 /* Calls the host's progress callback; non-zero means stop. */
 int spi_progress(SusieProgressCallback progress, int32_t current, int32_t total, intptr_t data);
 
+/* Reads the picture information of a whole input into a zeroed record;
+ * returns SUSIE_OK or an error code. */
+typedef int (*SpiInfoReader)(const unsigned char* data, size_t size, SusiePictureInfo* info);
+/* Decodes a whole input into a new bitmap; returns SUSIE_OK or an error code
+ * (the bitmap is then already freed). */
+typedef int (*SpiPictureDecoder)(const unsigned char* data, size_t size, SpiDib* dib,
+                                 SusieProgressCallback progress, intptr_t progressData);
+
+/* GetPictureInfo of a plug-in: reads the input the host names and fills
+ * info only when the reader succeeds. */
+int32_t spi_get_picture_info(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info,
+                             SpiInfoReader read);
+/* GetPicture of a plug-in: reads the input, decodes it and hands the two
+ * blocks to the host on success. */
+int32_t spi_get_picture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
+                        SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t progressData,
+                        SpiPictureDecoder decode);
+
 #ifdef __cplusplus
 }
 #endif

@@ -196,49 +196,37 @@ SUSIE_EXPORT int32_t IsSupported(const char* name, const void* head)
     return head && read_header((const unsigned char*)head, SUSIE_HEAD_SIZE, &h);
 }
 
+static int read_info(const unsigned char* data, size_t size, SusiePictureInfo* info)
+{
+    PcxHeader h;
+    if (!read_header(data, size, &h))
+        return SUSIE_UNKNOWN_FORMAT;
+    info->left = (int32_t)h.xmin;
+    info->top = (int32_t)h.ymin;
+    info->width = (int32_t)(h.xmax - h.xmin + 1);
+    info->height = (int32_t)(h.ymax - h.ymin + 1);
+    info->xDensity = (uint16_t)u16(data + 12);
+    info->yDensity = (uint16_t)u16(data + 14);
+    info->colorDepth = (int16_t)(h.bits * h.planes);
+    return SUSIE_OK;
+}
+
+static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, SusieProgressCallback progress,
+                          intptr_t progressData)
+{
+    PcxHeader h;
+    if (!read_header(data, size, &h))
+        return SUSIE_UNKNOWN_FORMAT;
+    return decode(&h, data, size, dib, progress, progressData);
+}
+
 SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
 {
-    if (!info)
-        return SUSIE_INTERNAL_ERROR;
-    SpiInput input;
-    int result = spi_input_open(buf, len, flag, &input);
-    if (result != SUSIE_OK)
-        return result;
-    PcxHeader h;
-    if (!read_header(input.data, input.size, &h)) {
-        result = SUSIE_UNKNOWN_FORMAT;
-    } else {
-        memset(info, 0, sizeof *info);
-        info->left = (int32_t)h.xmin;
-        info->top = (int32_t)h.ymin;
-        info->width = (int32_t)(h.xmax - h.xmin + 1);
-        info->height = (int32_t)(h.ymax - h.ymin + 1);
-        info->xDensity = (uint16_t)u16(input.data + 12);
-        info->yDensity = (uint16_t)u16(input.data + 14);
-        info->colorDepth = (int16_t)(h.bits * h.planes);
-    }
-    spi_input_close(&input);
-    return result;
+    return spi_get_picture_info(buf, len, flag, info, read_info);
 }
 
 SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
                                 SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data)
 {
-    if (!bitmapInfo || !bitmapBits)
-        return SUSIE_INTERNAL_ERROR;
-    SpiInput input;
-    int result = spi_input_open(buf, len, flag, &input);
-    if (result != SUSIE_OK)
-        return result;
-    PcxHeader h;
-    if (!read_header(input.data, input.size, &h)) {
-        result = SUSIE_UNKNOWN_FORMAT;
-    } else {
-        SpiDib dib;
-        result = decode(&h, input.data, input.size, &dib, progress, data);
-        if (result == SUSIE_OK)
-            spi_dib_release(&dib, bitmapInfo, bitmapBits);
-    }
-    spi_input_close(&input);
-    return result;
+    return spi_get_picture(buf, len, flag, bitmapInfo, bitmapBits, progress, data, decode_picture);
 }

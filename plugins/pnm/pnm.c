@@ -247,44 +247,36 @@ SUSIE_EXPORT int32_t IsSupported(const char* name, const void* head)
     return head && looks_like_pnm((const unsigned char*)head, SUSIE_HEAD_SIZE);
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
+static int read_info(const unsigned char* data, size_t size, SusiePictureInfo* info)
 {
-    if (!info)
-        return SUSIE_INTERNAL_ERROR;
-    SpiInput input;
-    int result = spi_input_open(buf, len, flag, &input);
+    PnmHeader header;
+    const int result = parse_header(data, size, &header);
     if (result != SUSIE_OK)
         return result;
+    info->width = (int32_t)header.width;
+    info->height = (int32_t)header.height;
+    info->colorDepth = (int16_t)depth_of(header.kind);
+    info->hInfo = spi_text_handle((const char*)header.comment, header.commentLength);
+    return SUSIE_OK;
+}
+
+static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, SusieProgressCallback progress,
+                          intptr_t progressData)
+{
     PnmHeader header;
-    result = parse_header(input.data, input.size, &header);
-    if (result == SUSIE_OK) {
-        memset(info, 0, sizeof *info);
-        info->width = (int32_t)header.width;
-        info->height = (int32_t)header.height;
-        info->colorDepth = (int16_t)depth_of(header.kind);
-        info->hInfo = spi_text_handle((const char*)header.comment, header.commentLength);
-    }
-    spi_input_close(&input);
-    return result;
+    const int result = parse_header(data, size, &header);
+    if (result != SUSIE_OK)
+        return result;
+    return decode(&header, data, size, dib, progress, progressData);
+}
+
+SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
+{
+    return spi_get_picture_info(buf, len, flag, info, read_info);
 }
 
 SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
                                 SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data)
 {
-    if (!bitmapInfo || !bitmapBits)
-        return SUSIE_INTERNAL_ERROR;
-    SpiInput input;
-    int result = spi_input_open(buf, len, flag, &input);
-    if (result != SUSIE_OK)
-        return result;
-    PnmHeader header;
-    result = parse_header(input.data, input.size, &header);
-    if (result == SUSIE_OK) {
-        SpiDib dib;
-        result = decode(&header, input.data, input.size, &dib, progress, data);
-        if (result == SUSIE_OK)
-            spi_dib_release(&dib, bitmapInfo, bitmapBits);
-    }
-    spi_input_close(&input);
-    return result;
+    return spi_get_picture(buf, len, flag, bitmapInfo, bitmapBits, progress, data, decode_picture);
 }

@@ -241,48 +241,40 @@ SUSIE_EXPORT int32_t IsSupported(const char* name, const void* head)
     return header_plausible(&h);
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
+static int read_info(const unsigned char* data, size_t size, SusiePictureInfo* info)
 {
-    if (!info)
-        return SUSIE_INTERNAL_ERROR;
-    SpiInput input;
-    int result = spi_input_open(buf, len, flag, &input);
-    if (result != SUSIE_OK)
-        return result;
     TgaHeader h;
     size_t start = 0;
-    result = parse(input.data, input.size, &h, &start);
-    if (result == SUSIE_OK) {
-        memset(info, 0, sizeof *info);
-        info->left = (int32_t)u16(input.data + 8);
-        info->top = (int32_t)u16(input.data + 10);
-        info->width = (int32_t)h.width;
-        info->height = (int32_t)h.height;
-        info->colorDepth = (int16_t)h.bits;
-        info->hInfo = spi_text_handle((const char*)input.data + 18, strnlen((const char*)input.data + 18, h.idLength));
-    }
-    spi_input_close(&input);
-    return result;
+    const int result = parse(data, size, &h, &start);
+    if (result != SUSIE_OK)
+        return result;
+    info->left = (int32_t)u16(data + 8);
+    info->top = (int32_t)u16(data + 10);
+    info->width = (int32_t)h.width;
+    info->height = (int32_t)h.height;
+    info->colorDepth = (int16_t)h.bits;
+    info->hInfo = spi_text_handle((const char*)data + 18, strnlen((const char*)data + 18, h.idLength));
+    return SUSIE_OK;
+}
+
+static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, SusieProgressCallback progress,
+                          intptr_t progressData)
+{
+    TgaHeader h;
+    size_t start = 0;
+    const int result = parse(data, size, &h, &start);
+    if (result != SUSIE_OK)
+        return result;
+    return decode(&h, data, size, start, dib, progress, progressData);
+}
+
+SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
+{
+    return spi_get_picture_info(buf, len, flag, info, read_info);
 }
 
 SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
                                 SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data)
 {
-    if (!bitmapInfo || !bitmapBits)
-        return SUSIE_INTERNAL_ERROR;
-    SpiInput input;
-    int result = spi_input_open(buf, len, flag, &input);
-    if (result != SUSIE_OK)
-        return result;
-    TgaHeader h;
-    size_t start = 0;
-    result = parse(input.data, input.size, &h, &start);
-    if (result == SUSIE_OK) {
-        SpiDib dib;
-        result = decode(&h, input.data, input.size, start, &dib, progress, data);
-        if (result == SUSIE_OK)
-            spi_dib_release(&dib, bitmapInfo, bitmapBits);
-    }
-    spi_input_close(&input);
-    return result;
+    return spi_get_picture(buf, len, flag, bitmapInfo, bitmapBits, progress, data, decode_picture);
 }

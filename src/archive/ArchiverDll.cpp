@@ -122,9 +122,9 @@ int TCustomArchiverDll::SetOwnerWindowEx(TWindowHandle window, void* callback)
     return fn(window, callback);
 }
 
-int TCustomArchiverDll::GetWriteTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
+int TCustomArchiverDll::FileTimeEntry(TEntrySlot slot, TArchiveHandle handle, std::uint64_t& fileTime)
 {
-    auto fn = As<ArcGetFileTimeFn>(Entry(esGetWriteTimeEx));
+    auto fn = As<ArcGetFileTimeFn>(Entry(slot));
     if (!fn)
         return 0;
     ArcFileTime time{0, 0};
@@ -132,30 +132,21 @@ int TCustomArchiverDll::GetWriteTimeEx(TArchiveHandle handle, std::uint64_t& fil
     if (rc != 0)
         fileTime = (std::uint64_t(time.high) << 32) | time.low;
     return rc;
+}
+
+int TCustomArchiverDll::GetWriteTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
+{
+    return FileTimeEntry(esGetWriteTimeEx, handle, fileTime);
 }
 
 int TCustomArchiverDll::GetCreateTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
 {
-    auto fn = As<ArcGetFileTimeFn>(Entry(esGetCreateTimeEx));
-    if (!fn)
-        return 0;
-    ArcFileTime time{0, 0};
-    const int rc = fn(handle, &time);
-    if (rc != 0)
-        fileTime = (std::uint64_t(time.high) << 32) | time.low;
-    return rc;
+    return FileTimeEntry(esGetCreateTimeEx, handle, fileTime);
 }
 
 int TCustomArchiverDll::GetAccessTimeEx(TArchiveHandle handle, std::uint64_t& fileTime)
 {
-    auto fn = As<ArcGetFileTimeFn>(Entry(esGetAccessTimeEx));
-    if (!fn)
-        return 0;
-    ArcFileTime time{0, 0};
-    const int rc = fn(handle, &time);
-    if (rc != 0)
-        fileTime = (std::uint64_t(time.high) << 32) | time.low;
-    return rc;
+    return FileTimeEntry(esGetAccessTimeEx, handle, fileTime);
 }
 
 int TCustomArchiverDll::GetOriginalSizeEx(TArchiveHandle handle, std::uint64_t& size)

@@ -90,6 +90,8 @@ protected:
     // optional one.
     virtual void* Entry(TEntrySlot slot) = 0;
     void CompleteEntry(TArchiveHandle handle, TEntryInfo& entry);
+    // Calls one of the optional file-time entries; 0 when it is missing.
+    int FileTimeEntry(TEntrySlot slot, TArchiveHandle handle, std::uint64_t& fileTime);
 
     std::array<void*, esBaseSlotCount> m_slots{};
 };
