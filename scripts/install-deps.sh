@@ -1,34 +1,83 @@
 #!/usr/bin/env bash
-# Installs every Debian package needed to build, run and test Orvanto.
+# Installs the Debian packages Orvanto needs, by need:
+#
+#   scripts/install-deps.sh              what the built program needs to run
+#   scripts/install-deps.sh --build      ... and what building it needs
+#   scripts/install-deps.sh --test       ... and what the tests, benchmarks
+#                                        and fuzzing need (implies --build)
+#   scripts/install-deps.sh --headless   ... and a virtual X server to run it
+#                                        without a display (Xvfb, screenshots)
+#   scripts/install-deps.sh --all        everything
+#
+# Each group below is one list; a package goes into the group of the first
+# moment it is needed (running, building, testing), one line per package or
+# per small family, with a comment saying what needs it.
 set -euo pipefail
 
-PACKAGES=(
-  # build
+# What the built program loads when it runs.
+RUN_PACKAGES=(
+  libqt6widgets6 libqt6gui6 libqt6core6   # Qt (the X11 platform plug-in comes with libqt6gui6)
+  libjpeg62-turbo libpng16-16 libgif7 zlib1g   # built-in picture decoders
+  libarchive13 libbz2-1.0 liblzma5        # archiver libraries
+  fonts-ipafont-gothic                    # Japanese glyphs of every window
+)
+
+# Compilers, headers and the packaging tools.
+BUILD_PACKAGES=(
   build-essential cmake pkg-config ccache
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-svg-dev                             # writes the desktop icon as SVG
   libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev
   libarchive-dev libbz2-dev liblzma-dev
-  # tests, benchmarks and fuzzing
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-  # run: Japanese glyphs, X server for headless runs and end-to-end tests
-  fonts-ipafont-gothic xvfb xauth xdotool x11-utils x11-apps imagemagick
-  # gio launch: starts desktop entries in the shortcut tests
-  libglib2.0-bin
-  # real archivers used by the tests to make archives
-  zip unzip p7zip-full jlha-utils arj gcab tar gzip bzip2 xz-utils ncompress cpio binutils
+  dpkg-dev file                           # cpack -G DEB: dependencies from the binaries
 )
+
+# Test frameworks, the X server of the end-to-end tests, and the real tools
+# the tests make their input with or check the output against.
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev                # fuzzing (scripts/fuzz.sh)
+  xvfb xauth xdotool x11-utils x11-apps imagemagick   # end-to-end tests under Xvfb
+  libglib2.0-bin                          # gio launch: starts desktop entries in the shortcut tests
+  desktop-file-utils appstream shared-mime-info groff-base   # validators of the installed desktop files
+  zip unzip p7zip-full jlha-utils arj gcab tar gzip bzip2 xz-utils ncompress cpio binutils   # archives made by real archivers
+)
+
+# Running the program without a display (scripts/run.sh under Xvfb).
+HEADLESS_PACKAGES=(
+  xvfb xauth xdotool x11-utils imagemagick
+)
+
+want=(RUN)
+for arg in "$@"; do
+  case "$arg" in
+    --build) want+=(BUILD) ;;
+    --test) want+=(BUILD TEST) ;;
+    --headless) want+=(HEADLESS) ;;
+    --all) want+=(BUILD TEST HEADLESS) ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    *) echo "install-deps: unknown option $arg (see --help)" >&2; exit 2 ;;
+  esac
+done
+
+packages=()
+for group in "${want[@]}"; do
+  declare -n list="${group}_PACKAGES"
+  packages+=("${list[@]}")
+  unset -n list
+done
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 missing=()
-for p in "${PACKAGES[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
 if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=900 --no-install-recommends "${missing[@]}"
 fi
-echo "install-deps: all packages present"
+echo "install-deps: present: $(printf '%s\n' "${want[@]}" | awk '!seen[$0]++' | tr 'A-Z\n' 'a-z ')"

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds Orvanto and opens it on the sample
-# pictures. Without a display it runs the viewer under Xvfb, saves a
-# screenshot of its window and prints where it is.
+# Installs what building and running need, builds Orvanto and opens it on
+# the sample pictures. Without a display it runs the viewer under Xvfb, saves
+# a screenshot of its window and prints where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$(pwd)"
-bash scripts/install-deps.sh
-bash scripts/build.sh
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  bash scripts/install-deps.sh --build
+else
+  bash scripts/install-deps.sh --build --headless
+fi
+# Only the program: the tests and benchmarks need the --test packages.
+bash scripts/build.sh -DORVANTO_BUILD_TESTS=OFF -DORVANTO_BUILD_BENCHMARKS=OFF
 BIN="$ROOT/${BUILD_DIR:-build}/bin/orvanto"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

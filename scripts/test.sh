@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds everything and runs every test.
+# Installs what building and testing need, builds everything and runs every
+# test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-bash scripts/build.sh
+bash scripts/install-deps.sh --build --test
+bash scripts/build.sh -DORVANTO_BUILD_TESTS=ON -DORVANTO_BUILD_BENCHMARKS=ON
 cd "${BUILD_DIR:-build}"
 ctest --output-on-failure -j"$(nproc)" --timeout 300

@@ -142,6 +142,9 @@ QString SearchPathFor(const QString& fileName)
     const QString programDir = platform::ProgramDir();
     if (!programDir.isEmpty())
         folders << programDir;
+    const QString libraryDir = platform::ProgramLibraryDir();
+    if (!libraryDir.isEmpty() && libraryDir != programDir)
+        folders << libraryDir;
     folders << QDir::currentPath();
     const QString path = qEnvironmentVariable("PATH");
     for (const QString& folder : path.split(QLatin1Char(':'), Qt::SkipEmptyParts))

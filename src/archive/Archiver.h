@@ -101,8 +101,9 @@ QString ChangeFileExt(const QString& path, const QString& ext);
 // The folder and the name joined by exactly one "/"; the name alone when the
 // folder is empty.
 QString JoinPath(const QString& folder, const QString& name);
-// Looks for a file on the default search path: the program's folder, the
-// current folder, then the folders of PATH. Empty when not found.
+// Looks for a file on the default search path: the program's folder, its
+// library folder when installed, the current folder, then the folders of
+// PATH. Empty when not found.
 QString SearchPathFor(const QString& fileName);
 // Writes the files one after the other into output. The output is built
 // beside its final place and renamed over it, so a failure never leaves a

@@ -55,7 +55,7 @@ void TMainOptionTarget::RetakeGraphicFilter()
 
 QString HelpDocumentPath()
 {
-    return IncludeBackslash(platform::ProgramDir()) + QStringLiteral("help.html");
+    return IncludeBackslash(platform::ProgramDataDir()) + QStringLiteral("help.html");
 }
 
 void RunOptionDialog(TfMain& main)

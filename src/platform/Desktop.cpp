@@ -1,4 +1,5 @@
 #include "Desktop.h"
+#include "ProgramLocation.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -281,6 +282,7 @@ bool WriteDesktopEntry(const QString& file, const QString& target, const QString
     if (!description.isEmpty())
         text += QStringLiteral("Comment=") + escapeValue(description) + QLatin1Char('\n');
     text += QStringLiteral("Exec=") + DesktopExecValue(target, arguments) + QLatin1Char('\n');
+    text += QStringLiteral("Icon=") + QLatin1String(ProgramIconName) + QLatin1Char('\n');
     if (!workingDir.isEmpty())
         text += QStringLiteral("Path=") + escapeValue(workingDir) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n");

@@ -46,7 +46,7 @@ QRect DesktopRect();
 
 // Writes a freedesktop desktop entry that starts `target` with `arguments`
 // in `workingDir`. Name is the file's name without ".desktop", Comment the
-// description. The file is written to a temporary name and renamed into place
+// description, Icon the program's icon (ProgramIconName). The file is written to a temporary name and renamed into place
 // (an existing entry is replaced) and made executable. Returns success.
 bool WriteDesktopEntry(const QString& file, const QString& target, const QStringList& arguments,
                        const QString& workingDir, const QString& description);

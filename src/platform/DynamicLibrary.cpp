@@ -62,11 +62,9 @@ LibraryHandle LoadLibrary(const QString& libraryName)
     }
 
     QStringList folders;
-    const QString programDir = ProgramDir();
-    if (!programDir.isEmpty()) {
-        folders << programDir;
-        folders << QDir::cleanPath(programDir + QStringLiteral("/../lib/orvanto"));
-    }
+    const QString libraryDir = ProgramLibraryDir();
+    if (!libraryDir.isEmpty())
+        folders << libraryDir;
     folders << extraFolders();
     for (const QString& folder : folders) {
         const QString candidate = folder + QLatin1Char('/') + mapped;

@@ -3,8 +3,9 @@
 //
 // A bare library name such as "UNLHA32.DLL" or "7-zip32.dll" is mapped to the
 // shared object "lib" + name without ".dll", lower-cased, + ".so" and looked
-// for in the program's folder, then in ../lib/orvanto beside it, then by the
-// system's own search. A name with a folder part, or a name that does not end
+// for in the program's library folder (ProgramLibraryDir: the program's own
+// folder, or PREFIX/lib/orvanto when installed), then by the system's own
+// search. A name with a folder part, or a name that does not end
 // in ".dll" (a Susie plug-in file, say), is loaded as given.
 #include <QString>
 

@@ -126,8 +126,10 @@ QString TempFolder()
 
 QString SettingsFolder()
 {
+    // An installed program keeps its settings per user even where its
+    // folder happens to be writable (root running /usr/bin/orvanto).
     const QString programDir = ProgramDir();
-    if (!programDir.isEmpty() && ::access(encode(programDir).constData(), W_OK) == 0)
+    if (!IsInstalledProgram() && !programDir.isEmpty() && ::access(encode(programDir).constData(), W_OK) == 0)
         return programDir;
 
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");

@@ -18,7 +18,7 @@ QString CanonicalPath(const QString& path);
 QString TempFolder();
 
 // Folder of the INI file and the history files: the program's folder when it
-// is writable, else $XDG_CONFIG_HOME/orvanto (or ~/.config/orvanto), which is
+// is writable and the program is not installed (ProgramLocation.h), else $XDG_CONFIG_HOME/orvanto (or ~/.config/orvanto), which is
 // created when missing. No trailing "/".
 QString SettingsFolder();
 

@@ -1,7 +1,9 @@
 #include "viewer/CommandLine.h"
 
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -97,6 +99,10 @@ void ApplySwitch(const QString& argument, Settings& settings, LaunchState& state
         settings.Option.Zoom = on(m);
         return;
     }
+    if (const SwitchMatch m = ParseSwitch(QStringLiteral("/Siblings"), argument); m.matched) {
+        state.Siblings = on(m);
+        return;
+    }
 
     if (const SwitchMatch m = ParseSwitch(QStringLiteral("/Full"), argument); m.matched && on(m))
         state.StartFullScreen = true;
@@ -109,4 +115,27 @@ void ApplySwitch(const QString& argument, Settings& settings, LaunchState& state
             state.RepeatMode = -1;
     }
     state.SwitchLaunch = true;
+}
+
+QString SiblingsLaunchFile(const QStringList& arguments, const std::function<bool(const QString&)>& isPicture)
+{
+    bool siblings = false;
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        if (!IsSwitchArgument(argument)) {
+            paths << argument;
+            continue;
+        }
+        Settings ignored;
+        LaunchState state;
+        state.Siblings = siblings;
+        ApplySwitch(argument, ignored, state);
+        siblings = state.Siblings;
+    }
+    if (!siblings || paths.size() != 1)
+        return {};
+    const QString file = platform::CanonicalPath(paths.first());
+    if (!QFileInfo(file).isFile() || !isPicture(file))
+        return {};
+    return file;
 }

@@ -4,6 +4,9 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 struct SwitchMatch {
     bool matched = false;
@@ -34,9 +37,18 @@ struct LaunchState {
     bool StartFullScreen = false;  // /Full=on
     bool SwitchLaunch = false;     // started with a switch other than /Time /Auto /Box /Button /Zoom
     int RepeatMode = -1;           // /Repeat=: 1 loop, 0 stop, -1 close the program
+    bool Siblings = false;         // /Siblings=on: one picture opens with its whole folder
 };
 
-// Applies one switch argument. The first of /Time, /Auto, /Box, /Button and
-// /Zoom that matches is applied; when none matches, /Full=on and /Repeat= are
-// applied and SwitchLaunch is set.
+// Applies one switch argument. The first of /Time, /Auto, /Box, /Button,
+// /Zoom and /Siblings that matches is applied; when none matches, /Full=on and
+// /Repeat= are applied and SwitchLaunch is set. /Siblings only chooses how a
+// single picture is opened, so it leaves SwitchLaunch alone like /Time.
 void ApplySwitch(const QString& argument, Settings& settings, LaunchState& state);
+
+// The picture a start with /Siblings=On opens together with its folder: the
+// switch's last value must be "on" and the command line must name exactly
+// one path, an existing file (not a folder) that isPicture accepts. Gives
+// that file's canonical path, or empty when the switch does not apply and
+// the command line is handled as usual.
+QString SiblingsLaunchFile(const QStringList& arguments, const std::function<bool(const QString&)>& isPicture);

@@ -3,6 +3,7 @@
 #include "viewer/FitPicture.h"
 #include "viewer/ImageControl.h"
 #include "viewer/SharedHelpers.h"
+#include "viewer/Siblings.h"
 #include "viewer/SlideshowText.h"
 #include "viewer/ToolboxLink.h"
 #include "archive/ArchiveFile.h"
@@ -32,7 +33,9 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 // ---------------------------------------------------------------- helpers
 
@@ -402,10 +405,18 @@ void TfMain::FormCreate(const QStringList& arguments)
         if (platform::DirectoryExists(WorkFolder))
             DeleteFolderTree(WorkFolder);
     }
-    // 12.
+    // 12. With /Siblings=On a single picture brings its folder's pictures.
+    const auto isPicture = [this](const QString& path) {
+        return !IsArchiveName(path) && IsImageName(path, GraphicFilter) && !IsExcludedName(path);
+    };
+    m_startPicture = SiblingsLaunchFile(arguments, isPicture);
     for (const QString& argument : arguments) {
         if (!IsSwitchArgument(argument)) {
-            AddPaths({platform::CanonicalPath(argument)});
+            if (m_startPicture.isEmpty())
+                AddPaths({platform::CanonicalPath(argument)});
+            else
+                for (const QString& path : SiblingPictures(m_startPicture, isPicture).paths)
+                    Images.Add(path);
             continue;
         }
         LaunchState launch;
@@ -458,6 +469,9 @@ void TfMain::FormShow()
 void TfMain::RestorePlacement()
 {
     ListLoaded();
+    // A /Siblings=On start shows the named picture first.
+    if (!m_startPicture.isEmpty())
+        State.CurrentIndex = std::max(0, Images.IndexOf(std::exchange(m_startPicture, QString())));
     if (!(windowState() & Qt::WindowMaximized)) {
         if (Config.Window.Width > 0 && Config.Window.Height > 0)
             setGeometry(Config.Window.Left, Config.Window.Top, Config.Window.Width, Config.Window.Height);

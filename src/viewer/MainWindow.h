@@ -232,6 +232,7 @@ private:
     QPointer<TfMax> m_fullScreen;
     bool m_activationHook = false;
     bool m_firstShowDone = false;
+    QString m_startPicture; // /Siblings=On: the picture shown first once the window shows
     QPoint m_mouseDown;
     bool m_exitDone = false;
 };

@@ -237,6 +237,7 @@ TEST_F(ShortcutDialogTest, DefaultsMakeAnEntryNamedAfterTheProductOnTheDesktop)
     EXPECT_EQ(keys.value(QStringLiteral("Name")), QStringLiteral("ミレット"));
     EXPECT_EQ(keys.value(QStringLiteral("Comment")), QStringLiteral("ミレットのショートカット作成"));
     EXPECT_EQ(keys.value(QStringLiteral("Path")), platform::ProgramDir());
+    EXPECT_EQ(keys.value(QStringLiteral("Icon")), QStringLiteral("orvanto"));
     const QStringList exec = platform::ParseDesktopExec(keys.value(QStringLiteral("Exec")));
     ASSERT_FALSE(exec.isEmpty());
     EXPECT_EQ(exec.first(), platform::ProgramFilePath());

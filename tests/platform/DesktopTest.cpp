@@ -87,6 +87,7 @@ TEST(DesktopEntry, WritesAnExecutableEntry)
     EXPECT_EQ(storedValue(file, "Name"), "ミレット");
     EXPECT_EQ(storedValue(file, "Comment"), "ミレットのショートカット作成");
     EXPECT_EQ(storedValue(file, "Path"), "/opt/orvanto");
+    EXPECT_EQ(storedValue(file, "Icon"), "orvanto");
     EXPECT_EQ(platform::ParseDesktopExec(storedValue(file, "Exec")), QStringList{target} + args);
     EXPECT_TRUE(QFileInfo(file).permissions() & QFileDevice::ExeOwner);
     EXPECT_EQ(namesIn(dir.path()), QStringList{"ミレット.desktop"}) << "no temporary file left";

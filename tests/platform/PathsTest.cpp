@@ -158,3 +158,36 @@ TEST_F(PathsTest, WorkFolderFailsWhenItCannotBeMade)
     EnvGuard tmp("TMPDIR", root + "/missing/deeper");
     EXPECT_FALSE(platform::PrivateWorkFolder().has_value());
 }
+
+TEST_F(PathsTest, ProgramLayoutTellsPortableFromInstalled)
+{
+    // A portable folder: everything beside the program, even one named "bin"
+    // whose parent holds a "lib" folder of other things (a build tree).
+    ASSERT_TRUE(QDir().mkpath(root + "/build/bin/plugins"));
+    ASSERT_TRUE(QDir().mkpath(root + "/build/lib"));
+    EXPECT_FALSE(platform::IsInstalledLayout(root + "/build/bin"));
+    EXPECT_EQ(platform::LibraryDirFor(root + "/build/bin"), root + "/build/bin");
+    EXPECT_EQ(platform::DataDirFor(root + "/build/bin"), root + "/build/bin");
+
+    // An installed tree: PREFIX/bin with PREFIX/lib/orvanto.
+    ASSERT_TRUE(QDir().mkpath(root + "/usr/bin"));
+    ASSERT_TRUE(QDir().mkpath(root + "/usr/lib/orvanto/plugins"));
+    EXPECT_TRUE(platform::IsInstalledLayout(root + "/usr/bin"));
+    EXPECT_EQ(platform::LibraryDirFor(root + "/usr/bin"), root + "/usr/lib/orvanto");
+    EXPECT_EQ(platform::DataDirFor(root + "/usr/bin"), root + "/usr/share/orvanto");
+
+    // The library folder beside a folder not called "bin" does not count,
+    // nor a file in its place.
+    ASSERT_TRUE(QDir().mkpath(root + "/usr/games"));
+    EXPECT_FALSE(platform::IsInstalledLayout(root + "/usr/games"));
+    ASSERT_TRUE(QDir().mkpath(root + "/opt/bin"));
+    ASSERT_TRUE(QDir().mkpath(root + "/opt/lib"));
+    writeFile(root + "/opt/lib/orvanto", "x");
+    EXPECT_FALSE(platform::IsInstalledLayout(root + "/opt/bin"));
+    EXPECT_FALSE(platform::IsInstalledLayout(QString()));
+
+    // The test program itself runs from build/tests: portable.
+    EXPECT_FALSE(platform::IsInstalledProgram());
+    EXPECT_EQ(platform::ProgramLibraryDir(), platform::ProgramDir());
+    EXPECT_EQ(platform::ProgramDataDir(), platform::ProgramDir());
+}

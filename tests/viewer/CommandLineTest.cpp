@@ -1,8 +1,11 @@
 #include "viewer/CommandLine.h"
+#include "viewer/ImageList.h"
+#include "viewer/Siblings.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -167,6 +170,105 @@ TEST(ApplySwitch, OtherSwitchesMarkASwitchLaunch)
     a = ApplyAll({"/Repeat=on", "/Unknown=1"});   // an unknown switch leaves RepeatMode alone
     EXPECT_EQ(a.state.RepeatMode, 1);
     EXPECT_TRUE(a.state.SwitchLaunch);
+}
+
+TEST(ApplySwitch, SiblingsChoosesTheOpeningWithoutMarkingASwitchLaunch)
+{
+    Applied a = ApplyAll({"/Siblings=On"});
+    EXPECT_TRUE(a.state.Siblings);
+    EXPECT_FALSE(a.state.SwitchLaunch);   // an "open with" start still saves its settings
+    a = ApplyAll({"/SIBLINGS=on", "/Siblings=off"});
+    EXPECT_FALSE(a.state.Siblings);
+    EXPECT_FALSE(a.state.SwitchLaunch);
+    a = ApplyAll({"/Siblings"});          // no "=": an unknown switch
+    EXPECT_FALSE(a.state.Siblings);
+    EXPECT_TRUE(a.state.SwitchLaunch);
+    a = ApplyAll({"/Time=3", "/Siblings=on", "/Zoom=on"});   // does not shadow the others
+    EXPECT_EQ(a.settings.Option.Interval, 3);
+    EXPECT_TRUE(a.settings.Option.Zoom);
+    EXPECT_TRUE(a.state.Siblings);
+}
+
+class SiblingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        root = QFileInfo(dir.path()).canonicalFilePath();
+    }
+    QString make(const QString& name)
+    {
+        const QString path = root + "/" + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
+        return path;
+    }
+    static bool isPicture(const QString& path)
+    {
+        const QString lower = path.toLower();
+        return lower.endsWith(".png") || lower.endsWith(".jpg");
+    }
+    QTemporaryDir dir;
+    QString root;
+};
+
+TEST_F(SiblingsTest, LaunchFileOnlyForOnePictureWithTheSwitchOn)
+{
+    const QString b = make("b.png");
+    make("a.jpg");
+    const QString text = make("notes.txt");
+    ASSERT_TRUE(QDir(root).mkdir("sub.png"));
+    const QString on = "/Siblings=On";
+
+    EXPECT_EQ(SiblingsLaunchFile({on, b}, isPicture), b);
+    EXPECT_EQ(SiblingsLaunchFile({b, "/Time=2", "/siblings=ON"}, isPicture), b);   // anywhere on the line
+    // Relative paths and "." or ".." are made canonical, as for any path argument.
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(root);
+    EXPECT_EQ(SiblingsLaunchFile({on, "./x/../b.png"}, isPicture), b);
+    QDir::setCurrent(old);
+
+    // Everything else leaves the command line as it is.
+    EXPECT_EQ(SiblingsLaunchFile({b}, isPicture), QString());                           // no switch
+    EXPECT_EQ(SiblingsLaunchFile({"/Siblings=Off", b}, isPicture), QString());
+    EXPECT_EQ(SiblingsLaunchFile({on, b, "/Siblings=off"}, isPicture), QString());      // last value wins
+    EXPECT_EQ(SiblingsLaunchFile({on, b, root + "/a.jpg"}, isPicture), QString());      // two pictures
+    EXPECT_EQ(SiblingsLaunchFile({on}, isPicture), QString());                          // no path
+    EXPECT_EQ(SiblingsLaunchFile({on, root}, isPicture), QString());                    // a folder
+    EXPECT_EQ(SiblingsLaunchFile({on, root + "/sub.png"}, isPicture), QString());       // a folder named like a picture
+    EXPECT_EQ(SiblingsLaunchFile({on, text}, isPicture), QString());                    // not a picture
+    EXPECT_EQ(SiblingsLaunchFile({on, root + "/gone.png"}, isPicture), QString());      // missing
+}
+
+TEST_F(SiblingsTest, FolderPicturesInFolderOrderWithTheNamedOneFound)
+{
+    const QString b = make("B.png");
+    const QString a = make("a.jpg");
+    const QString c = make("c10.png");
+    const QString c2 = make("c2.png");
+    make("notes.txt");
+    ASSERT_TRUE(QDir(root).mkpath("inner.png"));
+    make("inner.png/deep.png");   // subfolders are not entered
+
+    const SiblingList list = SiblingPictures(c2, isPicture);
+    // Case ignored, as when the folder is opened.
+    ASSERT_EQ(list.paths.size(), 4);
+    EXPECT_EQ(list.paths.at(0), a);
+    EXPECT_EQ(list.paths.at(1), b);
+    EXPECT_EQ(list.paths.indexOf(c2), list.index);
+    EXPECT_TRUE(list.paths.contains(c));
+    EXPECT_EQ(SiblingPictures(a, isPicture).index, 0);
+
+    // The order is the image list's own sorted order.
+    ImageList sorted;
+    sorted.SetSorted(true);
+    for (const QString& p : {c, c2, a, b})
+        sorted.Add(p);
+    sorted.SetSorted(false);
+    EXPECT_EQ(list.paths, sorted.ToStringList());
+
+    // A file the test rejects is not listed and not found.
+    EXPECT_EQ(SiblingPictures(root + "/notes.txt", isPicture).index, -1);
 }
 
 } // namespace

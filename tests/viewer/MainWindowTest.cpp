@@ -380,6 +380,47 @@ TEST_F(MainWindowTest, FullScreenShowsTheSamePicturesAndCanBeClosedBySystem)
     EXPECT_TRUE(main->isVisible());
 }
 
+TEST_F(MainWindowTest, SiblingsSwitchListsTheFolderAndShowsTheNamedPictureFirst)
+{
+    const QString a = picture(QStringLiteral("a.png"));
+    const QString b = picture(QStringLiteral("B.png"));
+    const QString c = picture(QStringLiteral("c.png"));
+    QFile(dir.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
+    {
+        auto main = start({QStringLiteral("/Siblings=On"), b});
+        ASSERT_EQ(main->Images.ToStringList(), (QStringList{a, b, c}));
+        EXPECT_EQ(main->State.CurrentIndex, 1);
+        EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [2/3] ") + b);
+        EXPECT_FALSE(main->State.SwitchLaunch);
+        key(*main, Qt::Key_Right);
+        EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [3/3] ") + c);
+        main->close();
+    }
+    {
+        // Without the switch the one picture is the whole list.
+        auto main = start({b});
+        EXPECT_EQ(main->Images.ToStringList(), QStringList{b});
+        main->close();
+    }
+    {
+        // Two pictures: the switch does not apply.
+        auto main = start({QStringLiteral("/Siblings=On"), c, a});
+        EXPECT_EQ(main->Images.ToStringList(), (QStringList{a, c}));
+        EXPECT_EQ(main->State.CurrentIndex, 0);
+        main->close();
+    }
+    {
+        // Started full screen, the named picture is the first shown there too.
+        auto full = std::make_unique<TfMain>(QStringList{c, QStringLiteral("/Siblings=on"), QStringLiteral("/Full=on")},
+                                             nullptr, [this](TfMain& m) { m.IniPath = ini; });
+        QApplication::processEvents();
+        ASSERT_NE(full->FullScreenWindow(), nullptr);
+        EXPECT_EQ(full->Images.Count(), 3);
+        EXPECT_EQ(full->State.CurrentIndex, 2);
+        full->close();
+    }
+}
+
 TEST_F(MainWindowTest, AutoSwitchStartsTheSlideshowAndFullSwitchStartsFullScreen)
 {
     picture(QStringLiteral("auto.png"));

@@ -376,9 +376,12 @@ QStringList TSPIs::OptionFolders() const
     // which has no counterpart here; it names no folder.
     if (SearchOptions.testFlag(spsAppDir)) {
         const QString programDir = platform::ProgramDir();
+        const QString libraryDir = platform::ProgramLibraryDir();
         if (!programDir.isEmpty()) {
             folders << programDir;
-            folders << programDir + QStringLiteral("/plugins");
+            if (libraryDir != programDir)
+                folders << libraryDir;
+            folders << libraryDir + QStringLiteral("/plugins");
         }
     }
     if (SearchOptions.testFlag(spsCurrentDir))

@@ -33,8 +33,8 @@ QString ViewerPluginFolder(const QString& dirSetting)
     // An empty setting would make the mask "/*.spi", the root folder; the
     // program's own plug-in folder is what such a setting means here.
     if (dirSetting.trimmed().isEmpty()) {
-        const QString programDir = platform::ProgramDir();
-        return programDir.isEmpty() ? QStringLiteral("plugins") : programDir + QStringLiteral("/plugins");
+        const QString libraryDir = platform::ProgramLibraryDir();
+        return libraryDir.isEmpty() ? QStringLiteral("plugins") : libraryDir + QStringLiteral("/plugins");
     }
     return dirSetting;
 }

@@ -360,8 +360,8 @@ TEST_F(SPIsTest, ViewerPolicyKeepsImportPluginsAndSixExtensions)
 
 TEST_F(SPIsTest, StartUpSearchOfTheProgramPluginFolder)
 {
-    EXPECT_EQ(ViewerPluginMask(""), platform::ProgramDir() + "/plugins/*.spi");
-    EXPECT_EQ(ViewerPluginMask("  "), platform::ProgramDir() + "/plugins/*.spi");
+    EXPECT_EQ(ViewerPluginMask(""), platform::ProgramLibraryDir() + "/plugins/*.spi");
+    EXPECT_EQ(ViewerPluginMask("  "), platform::ProgramLibraryDir() + "/plugins/*.spi");
     EXPECT_EQ(ViewerPluginMask("/opt/spi"), "/opt/spi/*.spi");
     EXPECT_EQ(ViewerPluginMask("/opt/spi/"), "/opt/spi/*.spi");
 
