@@ -111,6 +111,18 @@ QStringList pictureExtensions()
     return out;
 }
 
+// True when the archive component has a handler for the type. Making one
+// loads its library; a library missing here (the tests do not run from the
+// program folder) still means there is a handler.
+bool HasHandler(TArchiverType type)
+{
+    try {
+        return CreateArchiver(type) != nullptr;
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
 // The archive extensions the viewer hands to an archiver that exists.
 QStringList archiveExtensions()
 {
@@ -119,7 +131,7 @@ QStringList archiveExtensions()
     QStringList out;
     for (const QString& ext : candidates) {
         const QString name = QStringLiteral("x.") + ext;
-        if (IsArchiveName(name) && CreateArchiver(DetectArchiverType(name, true)))
+        if (IsArchiveName(name) && HasHandler(DetectArchiverType(name, true)))
             out << ext;
     }
     out.removeDuplicates();
@@ -157,8 +169,8 @@ TEST(DesktopEntry, OffersEveryPictureAndArchiveTypeTheProgramOpens)
     const QStringList offered = desktopEntry().value("MimeType").split(';', Qt::SkipEmptyParts);
     ASSERT_FALSE(offered.isEmpty());
     const auto own = ownMimeTypes();
-    for (const QString& gza : {"gza", "bza", "bel"})
-        EXPECT_FALSE(typesFor(gza, own).isEmpty()) << "no MIME type for ." << gza.toStdString();
+    for (const char* ext : {"gza", "bza", "bel"})
+        EXPECT_FALSE(typesFor(QString::fromLatin1(ext), own).isEmpty()) << "no MIME type for ." << ext;
 
     const QStringList pictures = pictureExtensions();
     EXPECT_TRUE(pictures.contains("jpg") && pictures.contains("pcx") && pictures.contains("pnm"));

@@ -17,7 +17,8 @@ command -v cpack >/dev/null || skip "cpack is needed"
 if dpkg-query -W -f='${Status}' orvanto 2>/dev/null | grep -q 'install ok'; then
   skip "an orvanto package is installed already; it is not touched"
 fi
-apt-get check >/dev/null 2>&1 || skip "apt is not usable here (apt-get check fails)"
+apt-cache policy >/dev/null 2>&1 || skip "apt is not usable here (apt-cache fails)"
+[ -w /var/lib/dpkg ] || skip "the package database is read-only here"
 
 . "$SOURCE/tests/e2e/e2e_common.sh"
 . "$(dirname "$0")/packaging_common.sh"
