@@ -55,7 +55,7 @@ for arg in "$@"; do
     --test) want+=(BUILD TEST) ;;
     --headless) want+=(HEADLESS) ;;
     --all) want+=(BUILD TEST HEADLESS) ;;
-    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "install-deps: unknown option $arg (see --help)" >&2; exit 2 ;;
   esac
 done
