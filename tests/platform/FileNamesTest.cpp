@@ -132,3 +132,18 @@ TEST(FileNames, RealFilesWithCp932NamesWorkThroughThePlatform)
     EXPECT_EQ(platform::ProgramArguments(2, argv), QStringList{kana});
     removeTree(dir.path());
 }
+
+TEST(FileNames, DroppedAndDraggedUrlsKeepTheBytes)
+{
+    const QString raw = platform::DecodeFileName("/tmp/a b/" + kCp932Photo);
+    const QUrl url = platform::UrlFromLocalPath(raw);
+    EXPECT_TRUE(url.isLocalFile());
+    EXPECT_EQ(url.toEncoded(), QByteArray("file:///tmp/a%20b/%8E%CA%90%5E.jpg"));
+    EXPECT_EQ(platform::LocalPathFromUrl(url), raw);
+    // What another program drops: percent escapes of the name's bytes.
+    EXPECT_EQ(platform::LocalPathFromUrl(QUrl::fromEncoded("file:///x/%95%DB%91%B6.png")),
+              platform::DecodeFileName("/x/\x95\xDB\x91\xB6.png"));
+    EXPECT_EQ(platform::LocalPathFromUrl(QUrl::fromLocalFile("/写真/a.jpg")), QStringLiteral("/写真/a.jpg"));
+    EXPECT_EQ(platform::UrlFromLocalPath("/写真/a.jpg"), QUrl::fromLocalFile("/写真/a.jpg"));
+    EXPECT_EQ(platform::LocalPathFromUrl(QUrl("https://example.org/a.jpg")), QString());
+}
