@@ -1,6 +1,4 @@
 #include "viewer/CommandLine.h"
-#include "settings/IniSettings.h"
-#include "viewer/SlideshowText.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +6,9 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+
+#include "settings/IniSettings.h"
+#include "viewer/SlideshowText.h"
 
 namespace {
 
