@@ -17,7 +17,7 @@ function(orvanto_add_test name)
   target_compile_definitions(${name} PRIVATE
     ORVANTO_BIN_DIR="${ORVANTO_BIN_DIR}"
     ORVANTO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    ORVANTO_SHARED_TESTDATA="${PROJECT_SOURCE_DIR}/../shared/testdata")
+    ORVANTO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANTO_TEST_DIR})
   set(env "")
   if(T_GUI)

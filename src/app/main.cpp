@@ -3,6 +3,7 @@
 #include "app/Wiring.h"
 #include "decode/BuiltInFormats.h"
 #include "dialogs/DialogSupport.h"
+#include "platform/FileNames.h"
 #include "viewer/MainWindow.h"
 
 #include <QApplication>
@@ -17,9 +18,9 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInFormats();
 
-    QStringList arguments = QApplication::arguments();
-    if (!arguments.isEmpty())
-        arguments.removeFirst();
+    // QApplication has taken its own options out of argv; the rest is read
+    // with every byte of the file names kept.
+    const QStringList arguments = platform::ProgramArguments(argc, argv);
 
     int result = 0;
     {

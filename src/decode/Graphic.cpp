@@ -1,6 +1,7 @@
 #include "Graphic.h"
 
-#include <QFile>
+#include "platform/FileNames.h"
+#include "platform/Files.h"
 
 namespace {
 // No picture within the decoders' pixel limit needs a larger file (a 32-bit
@@ -10,13 +11,18 @@ constexpr qint64 kMaxFileBytes = qint64(3) << 29; // 1.5 GiB
 
 void TGraphic::LoadFromFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EGraphicError(QStringLiteral("%1 を開けません").arg(path));
-    if (file.size() > kMaxFileBytes)
-        throw EGraphicError(QStringLiteral("%1 は大きすぎます").arg(path));
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EGraphicError(QStringLiteral("%1 を読めません").arg(path));
+    // Names of any bytes are opened through the platform layer.
+    QByteArray data;
+    const QString shown = platform::DisplayFileName(path);
+    switch (platform::ReadWholeFile(path, kMaxFileBytes, &data)) {
+    case platform::ReadStatus::Ok:
+        break;
+    case platform::ReadStatus::CannotOpen:
+        throw EGraphicError(QStringLiteral("%1 を開けません").arg(shown));
+    case platform::ReadStatus::TooLarge:
+        throw EGraphicError(QStringLiteral("%1 は大きすぎます").arg(shown));
+    case platform::ReadStatus::ReadError:
+        throw EGraphicError(QStringLiteral("%1 を読めません").arg(shown));
+    }
     LoadFromStream(data);
 }

@@ -3,6 +3,7 @@
 #include "viewer/ImageControl.h"
 #include "viewer/MainWindow.h"
 #include "viewer/SharedHelpers.h"
+#include "platform/FileNames.h"
 #include "platform/Paths.h"
 
 #include <QApplication>
@@ -148,7 +149,7 @@ void TfMax::dropEvent(QDropEvent* event)
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            paths << platform::CanonicalPath(url.toLocalFile());
+            paths << platform::CanonicalPath(platform::LocalPathFromUrl(url));
     }
     event->acceptProposedAction();
     m_main.DropOnFullScreen(paths);

@@ -1,5 +1,6 @@
 #include "organize/DragOut.h"
 
+#include "platform/FileNames.h"
 #include "platform/Files.h"
 
 #include <QDrag>
@@ -13,7 +14,7 @@ void DragFileOut(QWidget* source, const QString& path)
         return;
     auto* drag = new QDrag(source);
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path)});
+    data->setUrls({platform::UrlFromLocalPath(path)});
     drag->setMimeData(data);
     drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
 }

@@ -1,7 +1,9 @@
 #include "organize/RenameDialog.h"
 
 #include "organize/TransferEngine.h"
+#include "platform/FileNames.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,15 +62,41 @@ void TfRename::showEvent(QShowEvent* event)
     m_edit->setFocus();
 }
 
+namespace {
+
+// Sets "before" + text + "after" on a label that must not grow past the
+// dialog's right edge: a long text is shortened in its middle and shown whole
+// as the tip.
+void setFittedText(QLabel* label, const QString& before, const QString& text, const QString& after, int right)
+{
+    const QFontMetrics metrics = label->fontMetrics();
+    const int available = right - label->x() - metrics.horizontalAdvance(before + after);
+    const QString fitted = metrics.elidedText(text, Qt::ElideMiddle, std::max(0, available));
+    label->setText(before + fitted + after);
+    label->setToolTip(fitted == text ? QString() : text);
+    label->adjustSize();
+    if (label->x() + label->width() > right)
+        label->resize(right - label->x(), label->height());
+}
+
+} // namespace
+
 QString InputNewName(const QString& folder, const QString& name, QWidget* parent)
 {
     TfRename dialog(parent);
-    dialog.Label1()->setText(QLatin1Char('"') + name + QStringLiteral("\" の新しいファイル名を入力してください。"));
-    dialog.Label1()->adjustSize();
-    dialog.Label2()->setText(QStringLiteral("場所：  \"") + folder + QLatin1Char('"'));
-    dialog.Label2()->adjustSize();
-    dialog.Edit1()->setText(name);
+    // Names that are not UTF-8 are shown and offered readably; left as
+    // offered, the name keeps its own bytes.
+    const QString shownName = platform::DisplayFileName(name);
+    const int right = dialog.width() - 8;
+    setFittedText(dialog.Label1(), QStringLiteral("\""), shownName, QStringLiteral("\" の新しいファイル名を入力してください。"),
+                  right);
+    setFittedText(dialog.Label2(), QStringLiteral("場所：  \""), platform::DisplayFileName(folder), QStringLiteral("\""), right);
+    dialog.Edit1()->setText(shownName);
+    dialog.Edit1()->setToolTip(shownName);
+    dialog.Edit1()->setCursorPosition(0);
     const bool ok = renameHandler() ? renameHandler()(dialog) : dialog.exec() == QDialog::Accepted;
-    const QString typed = WithOldExtension(dialog.Edit1()->text(), name);
-    return ok ? typed : QString();
+    QString typed = dialog.Edit1()->text();
+    if (typed == shownName)
+        typed = name;
+    return ok ? WithOldExtension(typed, name) : QString();
 }

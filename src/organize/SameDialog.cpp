@@ -1,10 +1,12 @@
 #include "organize/SameDialog.h"
 
 #include "organize/TransferEngine.h"
+#include "platform/FileNames.h"
 #include "viewer/FitPicture.h"
 #include "viewer/ImageControl.h"
 #include "viewer/SharedHelpers.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +26,16 @@ QString SameInfoLine(int width, int height, qint64 size, const QString& fileName
         .arg(width)
         .arg(height)
         .arg(GroupThousands(size), fileName);
+}
+
+QString FittedSameInfoLine(const QFontMetrics& metrics, int available, int width, int height, qint64 size,
+                           const QString& fileName)
+{
+    const QString full = SameInfoLine(width, height, size, fileName);
+    if (metrics.horizontalAdvance(full) <= available)
+        return full;
+    const int rest = metrics.horizontalAdvance(SameInfoLine(width, height, size, QString()));
+    return SameInfoLine(width, height, size, metrics.elidedText(fileName, Qt::ElideMiddle, std::max(0, available - rest)));
 }
 
 namespace {
@@ -75,6 +87,10 @@ TfSame::TfSame(const QString& source, const QString& destination, const QRect& g
         *text = new QLabel(m_top);
         (*text)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         (*text)->setFixedHeight(16);
+        // A 12-pixel type fits the 16-pixel line and leaves room for the name.
+        QFont small = (*text)->font();
+        small.setPixelSize(12);
+        (*text)->setFont(small);
     }
     m_leftText->setObjectName(QStringLiteral("LeftText"));
     m_rightText->setObjectName(QStringLiteral("RightText"));
@@ -170,7 +186,12 @@ void TfSame::ShowSide(const QString& path, TPicture& picture, bool loaded, QFram
 {
     QString info;
     if (loaded) {
-        info = SameInfoLine(picture.Width(), picture.Height(), FileSizeOf(path), FileNameOf(path));
+        // A long name is shortened in its middle; the whole name is the tip.
+        const QString name = platform::DisplayFileName(FileNameOf(path));
+        const int available = text->contentsRect().width() - 2 * text->margin() - 4;
+        info = FittedSameInfoLine(text->fontMetrics(), available, picture.Width(), picture.Height(),
+                                  FileSizeOf(path), name);
+        text->setToolTip(name);
         FitInput in;
         in.areaWidth = panel->width();
         in.areaHeight = panel->height();

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QFontMetrics;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -14,6 +15,10 @@ class TImageControl;
 // size grouped by thousands (1,234,567).
 QString SameInfoLine(int width, int height, qint64 size, const QString& fileName);
 QString GroupThousands(qint64 value);
+// The info line within `available` pixels: a file name too long for it is
+// shortened in its middle ("…").
+QString FittedSameInfoLine(const QFontMetrics& metrics, int available, int width, int height, qint64 size,
+                           const QString& fileName);
 
 class TfSame : public QDialog {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "organize/Glyphs.h"
 #include "organize/Organizer.h"
+#include "platform/FileNames.h"
 #include "platform/Desktop.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -425,7 +426,7 @@ void TToolBox::DrawTransferButton(int i)
     button->setPalette(palette);
     button->setIcon(MakeGlyph(runTime ? Glyph::RunTimeChoice : Glyph::Destination));
     button->setText(TransferButtonText(entry.Caption, entry.Folder));
-    button->setToolTip(entry.Folder.isEmpty() ? QString() : entry.Folder);
+    button->setToolTip(IsUnsetDestination(entry.Folder) ? QString() : entry.Folder);
 }
 
 // ---------------------------------------------------------------- IToolboxLink
@@ -616,7 +617,7 @@ void TToolBox::ChoiceFolder()
         return;
     TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(i)];
     TTransferEngine& engine = m_organizer.Engine();
-    if (!entry.Folder.isEmpty() && platform::DirectoryExists(entry.Folder))
+    if (!IsUnsetDestination(entry.Folder) && platform::DirectoryExists(entry.Folder))
         engine.LastInitialFolder = entry.Folder;
     QString directory;
     if (!m_organizer.BrowseFolder(QStringLiteral("画像転送先フォルダー指定 ") + QString::number(i + 1),
@@ -736,7 +737,7 @@ void TToolBox::dropEvent(QDropEvent* event)
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            paths << platform::CanonicalPath(url.toLocalFile());
+            paths << platform::CanonicalPath(platform::LocalPathFromUrl(url));
     }
     event->acceptProposedAction();
     FilesDropped(paths, event->position().toPoint());

@@ -1,5 +1,6 @@
 #include "organize/TransferEngine.h"
 
+#include "platform/FileNames.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "settings/Settings.h"
@@ -110,8 +111,8 @@ QString TTransferEngine::ResolveDestination(int i)
         folder = IncludeBackslash(chosen);
         entry.RunTimeFolder = folder;
     }
-    // 4.
-    if (!platform::DirectoryExists(folder)) {
+    // 4. "none" marks an unset entry and is never taken as a folder name.
+    if (IsUnsetDestination(folder) || !platform::DirectoryExists(folder)) {
         m_ui.Beep();
         m_ui.Error(OrganizeTexts::NoFolder);
         m_host.ShowImages();
@@ -298,5 +299,5 @@ void TTransferEngine::RenameCurrent()
     images.Insert(index, target);
     m_host.SetCurrentIndex(index);
     m_host.SetCaption(QStringLiteral("Mirett -- [") + QString::number(index + 1) + QLatin1Char('/')
-                      + QString::number(images.Count()) + QStringLiteral("] ") + target);
+                      + QString::number(images.Count()) + QStringLiteral("] ") + platform::DisplayFileName(target));
 }

@@ -1,12 +1,17 @@
 #include "Files.h"
 
-#include <QFile>
+#include "FileNames.h"
 
+#include <QFile>
+#include <QList>
+
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
@@ -20,7 +25,7 @@ std::atomic<int> g_injectedMoveErrno{0};
 
 QByteArray encode(const QString& path)
 {
-    return QFile::encodeName(path);
+    return EncodeFileName(path);
 }
 
 void setError(QString* error, const QString& path, int err)
@@ -183,20 +188,76 @@ int writeTempCopy(int source, const struct stat& sourceStat, const QByteArray& d
     return 0;
 }
 
-// Recreates a symbolic link under a temporary name beside `destination`.
-int writeTempLink(const QByteArray& source, const QByteArray& destination, QByteArray* tempName)
+int readLinkTarget(const QByteArray& link, QByteArray* target)
 {
-    QByteArray target;
     for (ssize_t size = 256;; size *= 2) {
-        target.resize(size);
-        const ssize_t n = ::readlink(source.constData(), target.data(), size_t(size));
+        target->resize(size);
+        const ssize_t n = ::readlink(link.constData(), target->data(), size_t(size));
         if (n < 0)
             return errno;
         if (n < size) {
-            target.resize(n);
-            break;
+            target->resize(n);
+            return 0;
         }
     }
+}
+
+// realpath() of a folder; empty when it cannot be resolved.
+QByteArray realFolder(const QByteArray& folder)
+{
+    char* resolved = ::realpath(folder.constData(), nullptr);
+    if (!resolved)
+        return {};
+    QByteArray result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+// The way from the absolute folder `from` to the absolute path `to`, both
+// free of "." and ".." and of links in their folder parts.
+QByteArray relativePath(const QByteArray& from, const QByteArray& to)
+{
+    const QList<QByteArray> a = from.split('/');
+    const QList<QByteArray> b = to.split('/');
+    qsizetype common = 0;
+    while (common < a.size() && common < b.size() - 1 && a[common] == b[common])
+        ++common;
+    QByteArray result;
+    for (qsizetype i = common; i < a.size(); ++i) {
+        if (!a[i].isEmpty())
+            result += "../";
+    }
+    for (qsizetype i = common; i < b.size(); ++i) {
+        if (b[i].isEmpty())
+            continue;
+        result += b[i];
+        if (i + 1 < b.size())
+            result += '/';
+    }
+    return result;
+}
+
+// The target text a relative link needs in `newFolder` to name what it named
+// in `oldFolder` (both real folders). The target's folder part is resolved
+// as the system would; a target that leads nowhere keeps its meaning as an
+// absolute path.
+QByteArray targetForNewFolder(const QByteArray& target, const QByteArray& oldFolder, const QByteArray& newFolder)
+{
+    const QByteArray joined = (oldFolder == "/" ? QByteArray() : oldFolder) + '/' + target;
+    const qsizetype slash = joined.lastIndexOf('/');
+    const QByteArray last = joined.mid(slash + 1);
+    if (last.isEmpty() || last == "." || last == "..")
+        return joined;
+    const QByteArray folder = realFolder(slash == 0 ? QByteArrayLiteral("/") : joined.left(slash));
+    if (folder.isEmpty())
+        return joined;
+    return relativePath(newFolder == "/" ? QByteArray() : newFolder, (folder == "/" ? QByteArray() : folder) + '/' + last);
+}
+
+// Creates a symbolic link with the given target under a temporary name
+// beside `destination`.
+int writeTempLink(const QByteArray& target, const QByteArray& destination, QByteArray* tempName)
+{
     std::random_device seed;
     std::mt19937 random(seed());
     const QByteArray base = tempTemplateBeside(destination).chopped(6);
@@ -210,6 +271,29 @@ int writeTempLink(const QByteArray& source, const QByteArray& destination, QByte
             return errno;
     }
     return EEXIST;
+}
+
+// Moves a symbolic link whose target is relative into another folder: the
+// link is made anew there with a target that names the same file, then the
+// old one goes. Returns 0 or an errno; on failure the source stays.
+int moveRelativeLink(const QByteArray& from, const QByteArray& to, const QByteArray& target,
+                     const QByteArray& oldFolder, const QByteArray& newFolder)
+{
+    QByteArray temp;
+    int err = writeTempLink(targetForNewFolder(target, oldFolder, newFolder), to, &temp);
+    if (err != 0)
+        return err;
+    err = renameNoReplace(temp, to);
+    if (err != 0) {
+        ::unlink(temp.constData());
+        return err;
+    }
+    if (::unlink(from.constData()) != 0) {
+        err = errno;
+        ::unlink(to.constData());
+        return err;
+    }
+    return 0;
 }
 
 // The cross-file-system part of MoveFile.
@@ -229,7 +313,10 @@ bool moveAcross(const QByteArray& from, const QByteArray& to, const struct stat&
     QByteArray temp;
     int err = 0;
     if (S_ISLNK(sourceStat.st_mode)) {
-        err = writeTempLink(from, to, &temp);
+        QByteArray target;
+        err = readLinkTarget(from, &target);
+        if (err == 0)
+            err = writeTempLink(target, to, &temp);
     } else if (S_ISREG(sourceStat.st_mode)) {
         FileDescriptor in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         if (in.get() < 0)
@@ -302,6 +389,26 @@ bool MoveFile(const QString& from, const QString& to, QString* error)
     if (::lstat(source.constData(), &sourceStat) != 0) {
         setError(error, from, errno);
         return false;
+    }
+    // A relative link moved into another folder would point at nothing
+    // with its old target text.
+    if (S_ISLNK(sourceStat.st_mode)) {
+        QByteArray target;
+        if (const int err = readLinkTarget(source, &target); err != 0) {
+            setError(error, from, err);
+            return false;
+        }
+        const QByteArray oldFolder = realFolder(folderOf(source));
+        const QByteArray newFolder = realFolder(folderOf(destination));
+        if (!target.startsWith('/') && !oldFolder.isEmpty() && !newFolder.isEmpty() && oldFolder != newFolder) {
+            struct stat st;
+            const int err = ::lstat(destination.constData(), &st) == 0
+                ? EEXIST
+                : moveRelativeLink(source, destination, target, oldFolder, newFolder);
+            if (err != 0)
+                setError(error, err == EEXIST ? to : from, err);
+            return err == 0;
+        }
     }
     const int injected = g_injectedMoveErrno.load();
     const bool replaceResult = injected != 0 && injected != EINVAL && injected != ENOSYS;
@@ -395,6 +502,67 @@ qint64 FileSize(const QString& path)
     return qint64(st.st_size);
 }
 
+namespace {
+
+// Reads up to `limit` bytes from the current position. Returns 0 or an errno.
+int readUpTo(int fd, qint64 limit, QByteArray* data)
+{
+    data->clear();
+    qint64 total = 0;
+    while (total < limit) {
+        const qint64 chunk = std::min<qint64>(limit - total, qint64(1) << 20);
+        data->resize(total + chunk);
+        const ssize_t n = ::read(fd, data->data() + total, size_t(chunk));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            data->clear();
+            return errno;
+        }
+        if (n == 0)
+            break;
+        total += n;
+    }
+    data->resize(total);
+    return 0;
+}
+
+} // namespace
+
+ReadStatus ReadWholeFile(const QString& path, qint64 maxBytes, QByteArray* data)
+{
+    data->clear();
+    if (path.isEmpty())
+        return ReadStatus::CannotOpen;
+    FileDescriptor in(::open(encode(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return ReadStatus::CannotOpen;
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode))
+        return ReadStatus::CannotOpen;
+    if (qint64(st.st_size) > maxBytes)
+        return ReadStatus::TooLarge;
+    // One byte more than allowed tells a file that grew meanwhile.
+    if (readUpTo(in.get(), maxBytes + 1, data) != 0)
+        return ReadStatus::ReadError;
+    if (data->size() > maxBytes) {
+        data->clear();
+        return ReadStatus::TooLarge;
+    }
+    return ReadStatus::Ok;
+}
+
+QByteArray ReadFileHead(const QString& path, qint64 count)
+{
+    QByteArray data;
+    if (path.isEmpty() || count <= 0)
+        return data;
+    FileDescriptor in(::open(encode(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0 || readUpTo(in.get(), count, &data) != 0)
+        return {};
+    return data;
+}
+
 std::vector<DirEntry> ListDirectory(const QString& folder, bool* ok)
 {
     std::vector<DirEntry> entries;
@@ -419,7 +587,7 @@ std::vector<DirEntry> ListDirectory(const QString& folder, bool* ok)
             continue;
 
         DirEntry item;
-        item.name = QFile::decodeName(name);
+        item.name = DecodeFileName(name);
         unsigned char type = entry->d_type;
         struct stat st;
         if (type == DT_UNKNOWN || type == DT_REG) {

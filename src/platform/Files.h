@@ -25,7 +25,8 @@ bool IsSymLink(const QString& path);
 // On failure *error (when given) receives a message.
 bool MoveFile(const QString& from, const QString& to, QString* error = nullptr);
 
-// Copies a file through a temporary name beside the destination. With
+// Copies a file through a temporary name beside the destination; a link is
+// followed, so the copy holds the contents of the file it points to. With
 // failIfExists an existing destination is never replaced; otherwise the
 // destination is replaced in one rename. Permissions and the modification time
 // are copied. On failure *error (when given) receives a message.
@@ -40,6 +41,14 @@ bool RemoveDirectory(const QString& path);
 // Size in bytes of a file (a link is followed); -1 when there is no such
 // file or the path names a folder.
 qint64 FileSize(const QString& path);
+
+enum class ReadStatus { Ok, CannotOpen, TooLarge, ReadError };
+// Reads a whole file (a link is followed) into *data. A file larger than
+// maxBytes is refused before reading (TooLarge).
+ReadStatus ReadWholeFile(const QString& path, qint64 maxBytes, QByteArray* data);
+// The first `count` bytes of a file (fewer when it is shorter); empty when it
+// cannot be read.
+QByteArray ReadFileHead(const QString& path, qint64 count);
 
 struct DirEntry {
     QString name;

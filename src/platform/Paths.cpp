@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include "FileNames.h"
+
 #include "ProgramLocation.h"
 
 #include <QDir>
@@ -18,7 +20,7 @@ namespace {
 
 QByteArray encode(const QString& path)
 {
-    return QFile::encodeName(path);
+    return EncodeFileName(path);
 }
 
 // realpath() without a fixed buffer; empty when the path cannot be resolved.
@@ -28,7 +30,15 @@ QString resolveFully(const QString& path)
         ::realpath(encode(path).constData(), nullptr), &std::free);
     if (!resolved)
         return {};
-    return QFile::decodeName(resolved.get());
+    return DecodeFileName(resolved.get());
+}
+
+// The current folder with its name's own bytes (QDir::currentPath loses
+// bytes that are not UTF-8).
+QString currentFolder()
+{
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    return cwd ? DecodeFileName(cwd.get()) : QDir::currentPath();
 }
 
 QString parentOf(const QString& folder)
@@ -101,7 +111,7 @@ QString CanonicalPath(const QString& path)
         return {};
     QString absolute = path;
     if (!absolute.startsWith(QLatin1Char('/')))
-        absolute = join(QDir::currentPath(), path);
+        absolute = join(currentFolder(), path);
 
     QStringList components = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (components.isEmpty())
@@ -124,6 +134,18 @@ QString TempFolder()
     return QStringLiteral("/tmp");
 }
 
+namespace {
+
+QString userSettingsFolder()
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !base.startsWith(QLatin1Char('/')))
+        base = join(QDir::homePath(), QStringLiteral(".config"));
+    return join(base, QStringLiteral("orvanto"));
+}
+
+} // namespace
+
 QString SettingsFolder()
 {
     // An installed program keeps its settings per user even where its
@@ -131,13 +153,18 @@ QString SettingsFolder()
     const QString programDir = ProgramDir();
     if (!IsInstalledProgram() && !programDir.isEmpty() && ::access(encode(programDir).constData(), W_OK) == 0)
         return programDir;
-
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !base.startsWith(QLatin1Char('/')))
-        base = join(QDir::homePath(), QStringLiteral(".config"));
-    const QString folder = join(base, QStringLiteral("orvanto"));
+    const QString folder = userSettingsFolder();
     QDir().mkpath(folder);
     return folder;
+}
+
+QStringList SettingsFolderCandidates()
+{
+    QStringList folders;
+    if (const QString programDir = ProgramDir(); !programDir.isEmpty())
+        folders << programDir;
+    folders << userSettingsFolder();
+    return folders;
 }
 
 std::optional<QString> PrivateWorkFolder()

@@ -1,6 +1,7 @@
 #pragma once
 // Path names and the program's well-known folders.
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -21,6 +22,9 @@ QString TempFolder();
 // is writable and the program is not installed (ProgramLocation.h), else $XDG_CONFIG_HOME/orvanto (or ~/.config/orvanto), which is
 // created when missing. No trailing "/".
 QString SettingsFolder();
+// The folders SettingsFolder chooses from, in its order (for telling the
+// user where the settings could not be written).
+QStringList SettingsFolderCandidates();
 
 // The per-user private folder for unpacked archives: "$XDG_RUNTIME_DIR/orvanto"
 // when that variable names a directory, else "<temp>/orvanto-<uid>". Created

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <map>
 #include <optional>
 
 namespace {
@@ -112,19 +113,33 @@ private:
     platform::ProfileFile profile_;
 };
 
+// Sets the values of the settings file. With a baseline (the values as read
+// at start-up) a value is written only when it changed since then or the
+// file lacks it: what another running instance wrote meanwhile survives.
 class Writer {
 public:
     explicit Writer(const QString& path) : ok_(profile_.Load(path)) {}
     bool Loaded() const { return ok_; }
+    void SetBaseline(const std::map<QString, QString>* baseline) { baseline_ = baseline; }
+    // Keeps every value instead of writing it (the baseline's own values).
+    void Record(std::map<QString, QString>* values) { record_ = values; }
 
-    void Int(const char* section, const QString& key, int value)
-    {
-        profile_.SetValue(QLatin1String(section), key, QString::number(value));
-    }
+    void Int(const char* section, const QString& key, int value) { Text(section, key, QString::number(value)); }
     void Int(const char* section, const char* key, int value) { Int(section, QLatin1String(key), value); }
     void Flag(const char* section, const char* key, bool value) { Int(section, key, value ? 1 : 0); }
     void Text(const char* section, const QString& key, const QString& value)
     {
+        const QString id = QLatin1String(section).toString().toLower() + QLatin1Char('\n') + key.toLower();
+        if (record_) {
+            (*record_)[id] = value;
+            return;
+        }
+        if (baseline_) {
+            const auto before = baseline_->find(id);
+            if (before != baseline_->end() && before->second == value
+                && profile_.Value(QLatin1String(section), key).has_value())
+                return;
+        }
         profile_.SetValue(QLatin1String(section), key, value);
     }
     void Text(const char* section, const char* key, const QString& value)
@@ -136,7 +151,11 @@ public:
 private:
     platform::ProfileFile profile_;
     bool ok_;
+    const std::map<QString, QString>* baseline_ = nullptr;
+    std::map<QString, QString>* record_ = nullptr;
 };
+
+void WriteAll(Writer& w, const Settings& s);
 
 QString Numbered(const char* word, int n)
 {
@@ -223,7 +242,37 @@ bool IniSettings::Save(const Settings& s, const QString& iniPath)
     Writer w(iniPath);
     if (!w.Loaded())
         return false;
+    WriteAll(w, s);
+    return w.Save(iniPath);
+}
 
+bool IniSettings::SaveChanges(const Settings& s, const Settings& loaded, const QString& iniPath)
+{
+    std::map<QString, QString> before;
+    Writer recorder{QString()};
+    recorder.Record(&before);
+    WriteAll(recorder, loaded);
+
+    Writer w(iniPath);
+    if (!w.Loaded())
+        return false;
+    w.SetBaseline(&before);
+    WriteAll(w, s);
+    return w.Save(iniPath);
+}
+
+QString IniSettings::CannotSaveMessage(const QStringList& triedFolders)
+{
+    QString text = QStringLiteral("設定を保存できません。次の場所に書き込めませんでした:");
+    for (const QString& folder : triedFolders)
+        text += QLatin1Char('\n') + folder;
+    return text;
+}
+
+namespace {
+
+void WriteAll(Writer& w, const Settings& s)
+{
     w.Int("Window", "Left", s.Window.Left);
     w.Int("Window", "Top", s.Window.Top);
     w.Int("Window", "Width", s.Window.Width);
@@ -268,17 +317,17 @@ bool IniSettings::Save(const Settings& s, const QString& iniPath)
     w.Flag("Option", "Zoom", s.Option.Zoom);
     w.Flag("Option", "Open", s.Option.Open);
     w.Flag("Option", "Numbering", s.Option.Numbering);
-    const int buttons = std::clamp(s.Option.nButton, 0, kMaxButtons);
+    const int buttons = std::clamp(s.Option.nButton, 0, IniSettings::kMaxButtons);
     for (int n = 1; n <= buttons; ++n) {
         const TransferButtonSetting& b = s.Option.Buttons[size_t(n - 1)];
         w.Text("Option", Numbered("Folder", n), b.Folder);
         w.Text("Option", Numbered("Button", n), b.Caption);
     }
-    for (int n = 1; n <= kMaxAppDirs; ++n)
+    for (int n = 1; n <= IniSettings::kMaxAppDirs; ++n)
         w.Text("Option", Numbered("AppDir", n), n <= s.AppDirs.size() ? s.AppDirs[n - 1] : QString());
-
-    return w.Save(iniPath);
 }
+
+} // namespace
 
 QString IniSettings::IniPathFor(const QString& programFilePath, const QString& settingsFolder)
 {

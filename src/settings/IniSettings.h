@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class IniSettings {
 public:
@@ -27,6 +28,16 @@ public:
     // are kept. False when the file could not be written (or an existing
     // file could not be read, which is then left alone).
     static bool Save(const Settings& s, const QString& iniPath);
+
+    // Writes back only what changed in this run: the values of s that differ
+    // from `loaded` (the settings as read at start-up) and the values the
+    // file lacks. Values another running instance wrote meanwhile, and this
+    // run left alone, survive. False as for Save.
+    static bool SaveChanges(const Settings& s, const Settings& loaded, const QString& iniPath);
+
+    // The one message when the settings cannot be written anywhere: the
+    // folders that were tried, one a line.
+    static QString CannotSaveMessage(const QStringList& triedFolders);
 
     // "<settingsFolder>/<program base name>.ini".
     static QString IniPathFor(const QString& programFilePath, const QString& settingsFolder);

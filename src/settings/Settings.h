@@ -6,12 +6,20 @@
 #include <QStringList>
 #include <array>
 
-// One transfer destination of the toolbox.
+// One transfer destination of the toolbox. Entries not read from the
+// settings file (those beyond nButton) stay empty.
 struct TransferButtonSetting {
-    QString Folder = "none";   // destination folder, "none" when unset
-    QString Caption = "none";  // button caption
+    QString Folder;            // destination folder; "none" or empty when unset
+    QString Caption;           // button caption
     QString RunTimeFolder;     // folder chosen at run time; never stored
 };
+
+// An unset destination ("none" or empty) never names a folder, even when the
+// current folder happens to hold one called "none".
+inline bool IsUnsetDestination(const QString& folder)
+{
+    return folder.isEmpty() || folder == QLatin1String("none");
+}
 
 struct Settings {
     // [Window]: main window placement, last open-folder choice, history count.

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr double kMaxTimeSeconds = 86400.0;
+constexpr int kFastestSlideshowMs = 100;
 
 bool ExistsOnDisk(const QString& path)
 {
@@ -69,7 +70,15 @@ void ParseTimeSwitch(const QString& value, const QLocale& locale, int& interval,
         intervalM = 0;
         return;
     }
-    v = std::clamp(v, -kMaxTimeSeconds, kMaxTimeSeconds);
+    if (v < 0) {
+        // A negative time asks for the fastest slideshow, 100 ms. It is kept
+        // as 0.1 s: the settings file holds no negative intervals, and read
+        // back they would turn into 0, a slideshow that never ticks.
+        interval = 0;
+        intervalM = kFastestSlideshowMs;
+        return;
+    }
+    v = std::min(v, kMaxTimeSeconds);
     interval = static_cast<int>(std::trunc(v));
     intervalM = static_cast<int>(std::trunc((v - interval) * 1000.0));
 }

@@ -26,7 +26,8 @@ bool IsSwitchArgument(const QString& argument);
 // The value of /Time=: seconds as a decimal number in the user's locale ("."
 // is accepted as the decimal point too). interval gets the whole seconds,
 // intervalM the truncated milliseconds of the fraction. Text that is not a
-// finite number gives 2 and 0. Values beyond one day are taken as one day.
+// finite number gives 2 and 0. Values beyond one day are taken as one day;
+// negative values give the fastest slideshow, 0 s and 100 ms.
 void ParseTimeSwitch(const QString& value, int& interval, int& intervalM);
 // The same with a given locale in place of the user's.
 void ParseTimeSwitch(const QString& value, const QLocale& locale, int& interval, int& intervalM);

@@ -1,5 +1,6 @@
 #include "HistoryStore.h"
 
+#include "platform/FileNames.h"
 #include "platform/Files.h"
 
 #include <QFile>
@@ -115,7 +116,7 @@ QStringList HistoryStore::ReadList(const QString& file, bool* ok)
         QStringDecoder decoder(encoding);
         text = decoder(data.mid(2));
     } else {
-        text = QString::fromUtf8(data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data);
+        text = platform::DecodeFileName(data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data);
     }
     QStringList list;
     qsizetype start = 0;
@@ -141,7 +142,8 @@ bool HistoryStore::WriteList(const QString& file, const QStringList& list)
         return false;
     QByteArray data;
     for (const QString& path : list) {
-        data += path.toUtf8();
+        // A name's own bytes, also where they are not UTF-8.
+        data += platform::EncodeFileName(path);
         data += "\r\n";
     }
     out.write(data);

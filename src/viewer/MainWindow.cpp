@@ -10,6 +10,7 @@
 #include "decode/FormatRegistry.h"
 #include "dialogs/BrowseFolder.h"
 #include "fullscreen/FullScreenWindow.h"
+#include "platform/FileNames.h"
 #include "platform/Desktop.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -371,6 +372,7 @@ void TfMain::FormCreate(const QStringList& arguments)
     if (IniPath.isEmpty()) // a caller may have chosen the file already
         IniPath = IniSettings::IniPathFor(platform::ProgramFilePath(), platform::SettingsFolder());
     Config = IniSettings::Load(IniPath, QRect(0, 0, width(), height()));
+    LoadedConfig = Config;
     Applications = Config.AppDirs;
     State.RepeatMode = -1;
     if (Config.Window.State)
@@ -527,7 +529,12 @@ void TfMain::FormCloseQuery()
         Config.Window.State = (ws & Qt::WindowMaximized) != 0;
         Config.Window.ListMax = m_history ? m_history->Count() : Config.Window.ListMax;
         Config.AppDirs = Applications;
-        IniSettings::Save(Config, IniPath);
+        // Only this run's changes: another instance may have saved since.
+        if (!IniSettings::SaveChanges(Config, LoadedConfig, IniPath)) {
+            platform::Beep();
+            platform::MessageBox(nullptr, IniSettings::CannotSaveMessage(platform::SettingsFolderCandidates()),
+                                 platform::MsgIcon::Error, platform::MsgOk);
+        }
     }
     // 5.
     Images.Clear();
@@ -672,7 +679,8 @@ void TfMain::ShowImages()
     const int count = Images.Count();
     const QString path = Images.At(State.CurrentIndex);
     setWindowTitle(MainTexts::ProductName + QStringLiteral(" -- [") + QString::number(State.CurrentIndex + 1)
-                   + QLatin1Char('/') + QString::number(count) + QStringLiteral("] ") + path);
+                   + QLatin1Char('/') + QString::number(count) + QStringLiteral("] ")
+                   + platform::DisplayFileName(path));
     if (m_toolbox)
         m_toolbox->SetTrackPosition(State.CurrentIndex);
 
@@ -1128,7 +1136,7 @@ void TfMain::dropEvent(QDropEvent* event)
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            paths << platform::CanonicalPath(url.toLocalFile());
+            paths << platform::CanonicalPath(platform::LocalPathFromUrl(url));
     }
     event->acceptProposedAction();
     DropPaths(paths);

@@ -90,6 +90,8 @@ public:
     // --- state shared with the toolbox, the transfer engine and full screen
     ViewerState State;
     Settings Config;
+    // The settings as read at start-up: at exit only what differs is written.
+    Settings LoadedConfig;
     ImageList Images;
     QStringList Applications; // external application list
     QString GraphicFilter;

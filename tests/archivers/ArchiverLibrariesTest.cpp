@@ -141,7 +141,7 @@ class FormatTest : public ::testing::TestWithParam<FormatCase> {};
 TEST_P(FormatTest, ViewerCommandExtractsEveryFileFlat) {
   const FormatCase& c = GetParam();
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), c.make), 0) << c.make;
+  ASSERT_SHELL_OK(files.src(), c.make);
   Library lib(c.library);
   ASSERT_TRUE(lib.loaded()) << c.library;
   const std::string out = files / "out";
@@ -250,11 +250,11 @@ TEST(BgaTest, GzaAndBzaEntriesAreExtractedWithAndWithoutFolders) {
   EXPECT_EQ(check((dir / "bad.gza").c_str(), ARC_CHECK_BASIC), 0);
 }
 
-// --- RAR from the shared test data.
+// --- RAR from the repository's test data.
 
 TEST(RarTest, JapaneseNamesAndRarHoldingAZip) {
   ScratchDir dir;
-  const std::string data = SharedTestData() + "/archives/";
+  const std::string data = TestData() + "/archives/";
   Library lib("libunrar32.so");
   ASSERT_TRUE(lib.loaded());
   std::string message;
@@ -298,7 +298,7 @@ TEST(NamesTest, Cp932ZipNamesBecomeUtf8) {
   const std::string hyou = "\x95\x5c";
   WriteFile(dir / ("src/" + nihongo), "hello");
   WriteFile(dir / ("src/" + hyou + "/x.txt"), "x");
-  ASSERT_EQ(Shell(dir / "src", "LC_ALL=C zip -qr ../cp.zip ."), 0);
+  ASSERT_SHELL_OK(dir / "src", "LC_ALL=C zip -qr ../cp.zip .");
   Library lib("libunzip32.so");
   std::string message;
   EXPECT_EQ(lib.Command("UnZip", "-x -o  \"" + (dir / "cp.zip") + "\" \"" + (dir / "out") + "/\" ", &message), ARC_OK)
@@ -352,7 +352,7 @@ TEST(NamesTest, Cp932NamesInLhaAndArjArchives) {
 
   // arj on Linux keeps the name bytes as they are on disk.
   WriteFile(dir / ("src/" + hyou + "/" + shashin + ".txt"), "arj photo");
-  ASSERT_EQ(Shell(dir / "src", "LC_ALL=C arj a -y -r ../x.arj '*'"), 0);
+  ASSERT_SHELL_OK(dir / "src", "LC_ALL=C arj a -y -r ../x.arj '*'");
   Library arj("libunarj32j.so");
   EXPECT_EQ(arj.Command("Unarj", "x -+ -c1 -jse1 -jso1  \"" + (dir / "x.arj") + "\" \"" + (dir / "arj") + "/\" ", &message),
             ARC_OK)
@@ -363,7 +363,7 @@ TEST(NamesTest, Cp932NamesInLhaAndArjArchives) {
 TEST(NamesTest, EncryptedEntriesAreReportedNotWritten) {
   ScratchDir dir;
   WriteFile(dir / "src/secret.txt", "secret");
-  ASSERT_EQ(Shell(dir / "src", "zip -q -P pw ../enc.zip secret.txt && arj a -y -gpw ../enc.arj secret.txt"), 0);
+  ASSERT_SHELL_OK(dir / "src", "zip -q -P pw ../enc.zip secret.txt && arj a -y -gpw ../enc.arj secret.txt");
   Library zip("libunzip32.so"), arj("libunarj32j.so");
   std::string message;
   EXPECT_EQ(zip.Command("UnZip", ZipLine(dir / "enc.zip", dir / "z"), &message), ARC_ERROR_PASSWORD_FILE) << message;
@@ -406,7 +406,7 @@ TEST(ExportsTest, EveryLibraryHasTheEntriesTheBindingLooksUp) {
 
 TEST(ListingTest, RecordAndOptionalEntriesDescribeEachEntry) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "touch -d '2021-06-15 10:20:30' a.txt && zip -qr ../x.zip a.txt sub"), 0);
+  ASSERT_SHELL_OK(files.src(), "touch -d '2021-06-15 10:20:30' a.txt && zip -qr ../x.zip a.txt sub");
   Library lib("libunzip32.so");
   auto open = lib.Get<ArcOpenArchiveProc>("UnZipOpenArchive");
   auto first = lib.Get<ArcFindFirstProc>("UnZipFindFirst");
@@ -453,14 +453,13 @@ TEST(ListingTest, RecordAndOptionalEntriesDescribeEachEntry) {
 
 TEST(DetectionTest, CheckArchiveAndArchiveTypeLookAtTheContents) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(),
+  ASSERT_SHELL_OK(files.src(),
                   "zip -q ../x.zip a.txt && cp ../x.zip ../zip-named.lzh && jlha ao5 ../x.lzh a.txt && "
                   "tar cf ../x.tar a.txt && gzip -c ../x.tar > ../x.tgz && compress -c ../x.tar > ../x.taz && "
                   "gzip -c a.txt > ../a.gz && compress -c a.txt > ../a.Z && bzip2 -c ../x.tar > ../x.tbz && "
                   "bzip2 -c a.txt > ../a.bz2 && cp ../x.tgz ../tgz-named.zip && "
                   "printf 'a.txt\\n' | cpio -o -H newc > ../x.cpio && ar rc ../x.a a.txt && "
-                  "arj a -y ../x.arj a.txt && gcab -c ../x.cab a.txt && 7z a -bd ../x.7z a.txt"),
-            0);
+                  "arj a -y ../x.arj a.txt && gcab -c ../x.cab a.txt && 7z a -bd ../x.7z a.txt");
   struct Probe {
     const char* library;
     const char* prefix;
@@ -510,7 +509,7 @@ TEST(DetectionTest, CheckArchiveAndArchiveTypeLookAtTheContents) {
 
 TEST(DetectionTest, FullCheckFindsDamagedDataThatTheHeadersHide) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "zip -q0 ../x.zip a.txt && arj a -m1 -y ../x.arj a.txt"), 0);
+  ASSERT_SHELL_OK(files.src(), "zip -q0 ../x.zip a.txt && arj a -m1 -y ../x.arj a.txt");
   // Flip bytes in the middle of the stored data: headers stay intact.
   for (const char* name : {"x.zip", "x.arj"}) {
     std::string data = ReadFile(files / name);
@@ -534,9 +533,8 @@ TEST(DetectionTest, FullCheckFindsDamagedDataThatTheHeadersHide) {
 
 TEST(DetectionTest, SelfExtractingArchivesAreFoundBehindTheirStub) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "jlha ao5 ../x.lzh a.txt && gcab -c -z ../x.cab a.txt && arj a -m1 -y ../x.arj a.txt && "
-                               "zip -q ../x.zip a.txt"),
-            0);
+  ASSERT_SHELL_OK(files.src(), "jlha ao5 ../x.lzh a.txt && gcab -c -z ../x.cab a.txt && arj a -m1 -y ../x.arj a.txt && "
+                               "zip -q ../x.zip a.txt");
   WriteFile(files / "x.gza", BgaArchive({{"", "a.txt", files.a(), false, false}}));
   // A stand-in for the program part of a self-extracting archive.
   const std::string stub = "MZ" + Binary(30000, 77);
@@ -552,7 +550,7 @@ TEST(DetectionTest, SelfExtractingArchivesAreFoundBehindTheirStub) {
     const std::string exe = files / (std::string(c.archive) + ".exe");
     WriteFile(exe, stub + ReadFile(files / c.archive));
     if (std::string(c.archive) == "x.zip") {
-      ASSERT_EQ(Shell(files.src(), "zip -qA " + Quote(exe)), 0);
+      ASSERT_SHELL_OK(files.src(), "zip -qA " + Quote(exe));
     }
     Library lib(c.library);
     EXPECT_NE(lib.Get<ArcCheckArchiveProc>(std::string(c.prefix) + "CheckArchive")(exe.c_str(), 16), 0) << exe;
@@ -574,12 +572,12 @@ TEST(SafetyTest, DotDotAndAbsoluteNamesStayInsideTheDestination) {
   WriteFile(dir / "work/zz/e.txt", "evil");
   WriteFile(dir / "work/abs/victim.txt", "abs");
   // ZIP with "../e.txt": made by zip, then the stored name is rewritten.
-  ASSERT_EQ(Shell(dir / "work", "zip -q ../dotdot.zip zz/e.txt"), 0);
+  ASSERT_SHELL_OK(dir / "work", "zip -q ../dotdot.zip zz/e.txt");
   PatchBytes(dir / "dotdot.zip", "zz/e.txt", "../e.txt");
   // TAR with an absolute name and "../../" (GNU tar keeps them with -P).
   const std::string absolute = dir / "work/abs/victim.txt";
-  ASSERT_EQ(Shell(dir / "work", "tar -cPf ../hostile.tar " + Quote(absolute) + " zz/../zz/e.txt"), 0);
-  ASSERT_EQ(Shell(dir / "work", "tar -rPf ../hostile.tar --transform 's,^zz/e,../../up,' zz/e.txt"), 0);
+  ASSERT_SHELL_OK(dir / "work", "tar -cPf ../hostile.tar " + Quote(absolute) + " zz/../zz/e.txt");
+  ASSERT_SHELL_OK(dir / "work", "tar -rPf ../hostile.tar --transform 's,^zz/e,../../up,' zz/e.txt");
   std::remove(absolute.c_str());
 
   Library zip("libunzip32.so"), tar("libtar32.so");
@@ -609,10 +607,9 @@ TEST(SafetyTest, LinksAreSkippedAndNeverFollowed) {
   WriteFile(dir / "work/real/pwned.txt", "pwned");
   WriteFile(dir / "work/plain.txt", "plain");
   // A symbolic link to a folder outside, then a file "through" it, and a hard link.
-  ASSERT_EQ(Shell(dir / "work", "ln -s " + Quote(dir / "outside") + " link && ln plain.txt hard.txt && "
+  ASSERT_SHELL_OK(dir / "work", "ln -s " + Quote(dir / "outside") + " link && ln plain.txt hard.txt && "
                                 "tar cf ../links.tar link plain.txt hard.txt && "
-                                "tar rf ../links.tar --transform 's,^real,link,' real/pwned.txt"),
-            0);
+                                "tar rf ../links.tar --transform 's,^real,link,' real/pwned.txt");
   Library tar("libtar32.so");
   std::string message;
   const int r = tar.Command("Tar", "x  -f \"" + (dir / "links.tar") + "\" -o \"" + (dir / "out") + "/\" ", &message);
@@ -629,7 +626,7 @@ TEST(SafetyTest, LinksAreSkippedAndNeverFollowed) {
 
   // A link already in the destination is replaced (with the overwrite switch)
   // or kept, but never written through.
-  ASSERT_EQ(Shell(dir / "work", "zip -q ../p.zip plain.txt"), 0);
+  ASSERT_SHELL_OK(dir / "work", "zip -q ../p.zip plain.txt");
   ::mkdir((dir / "dest").c_str(), 0755);
   ASSERT_EQ(::symlink((dir / "outside/keep.txt").c_str(), (dir / "dest/plain.txt").c_str()), 0);
   Library zip("libunzip32.so");
@@ -644,9 +641,8 @@ TEST(SafetyTest, LinksAreSkippedAndNeverFollowed) {
 
 TEST(SafetyTest, TruncatedArchivesFailWithoutLeavingPartialFiles) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "zip -q ../x.zip a.txt && tar czf ../x.tgz a.txt && jlha ao5 ../x.lzh a.txt && "
-                               "arj a -m1 -y ../x.arj a.txt && 7z a -bd ../x.7z a.txt && gcab -c -z ../x.cab a.txt"),
-            0);
+  ASSERT_SHELL_OK(files.src(), "zip -q ../x.zip a.txt && tar czf ../x.tgz a.txt && jlha ao5 ../x.lzh a.txt && "
+                               "arj a -m1 -y ../x.arj a.txt && 7z a -bd ../x.7z a.txt && gcab -c -z ../x.cab a.txt");
   struct Cut {
     const char* library;
     const char* entry;
@@ -682,10 +678,9 @@ TEST(SafetyTest, TruncatedArchivesFailWithoutLeavingPartialFiles) {
 
 TEST(SafetyTest, ExpansionBeyondTheBudgetStopsWithAnError) {
   ScratchDir dir;
-  ASSERT_EQ(Shell(dir.path(), "mkdir src && head -c 8388608 /dev/zero > src/zeros.bin && echo hi > src/small.txt && "
+  ASSERT_SHELL_OK(dir.path(), "mkdir src && head -c 8388608 /dev/zero > src/zeros.bin && echo hi > src/small.txt && "
                               "cd src && zip -q ../bomb.zip small.txt zeros.bin && tar czf ../bomb.tgz small.txt zeros.bin && "
-                              "arj a -m1 -y ../bomb.arj small.txt zeros.bin"),
-            0);
+                              "arj a -m1 -y ../bomb.arj small.txt zeros.bin");
   struct Bomb {
     const char* library;
     const char* entry;
@@ -716,7 +711,7 @@ TEST(SafetyTest, ExpansionBeyondTheBudgetStopsWithAnError) {
 
 TEST(CommandTest, OverwriteSwitchesDecideAboutExistingFiles) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "zip -q ../x.zip a.txt && 7z a -bd ../x.7z a.txt && jlha ao5 ../x.lzh a.txt"), 0);
+  ASSERT_SHELL_OK(files.src(), "zip -q ../x.zip a.txt && 7z a -bd ../x.7z a.txt && jlha ao5 ../x.lzh a.txt");
   Library zip("libunzip32.so"), sz("lib7-zip32.so"), lha("libunlha32.so");
   const std::string out = files / "out";
   WriteFile(out + "/a.txt", "old");
@@ -738,7 +733,7 @@ TEST(CommandTest, OverwriteSwitchesDecideAboutExistingFiles) {
 
 TEST(CommandTest, PathsFileListsMasksAndResponseFiles) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "jlha ao5 ../x.lzh a.txt sub/b.bin empty.txt && zip -qr ../x.zip a.txt sub empty.txt"), 0);
+  ASSERT_SHELL_OK(files.src(), "jlha ao5 ../x.lzh a.txt sub/b.bin empty.txt && zip -qr ../x.zip a.txt sub empty.txt");
   Library lha("libunlha32.so"), zip("libunzip32.so");
   // "x" without -x0 keeps folders; "e" drops them.
   EXPECT_EQ(lha.Command("Unlha", "x -+ -c1 -jse1 -jso1  \"" + (files / "x.lzh") + "\" \"" + (files / "tree") + "/\" "),
@@ -767,7 +762,7 @@ TEST(CommandTest, PathsFileListsMasksAndResponseFiles) {
 
 TEST(CommandTest, OutputBufferIsNeverOverrun) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "zip -qr ../x.zip a.txt sub empty.txt"), 0);
+  ASSERT_SHELL_OK(files.src(), "zip -qr ../x.zip a.txt sub empty.txt");
   Library zip("libunzip32.so");
   auto command = zip.Get<ArcCommandProc>("UnZip");
   const std::string list = "-l \"" + (files / "x.zip") + "\"";
@@ -784,7 +779,7 @@ TEST(CommandTest, OutputBufferIsNeverOverrun) {
 
 TEST(CommandTest, BadAndUnsupportedCommandsAreErrors) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "jlha ao5 ../x.lzh a.txt"), 0);
+  ASSERT_SHELL_OK(files.src(), "jlha ao5 ../x.lzh a.txt");
   Library lha("libunlha32.so"), cab("libcab32.so");
   std::string message;
   EXPECT_EQ(lha.Command("Unlha", "x -+ \"" + (files / "x.lzh"), &message), ARC_ERROR_BAD_COMMAND);
@@ -801,7 +796,7 @@ TEST(CommandTest, BadAndUnsupportedCommandsAreErrors) {
 
 TEST(ExtractMemTest, OneEntryIntoMemory) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "jlha ao5 ../x.lzh a.txt sub/b.bin && arj a -m4 -y ../x.arj a.txt sub/b.bin"), 0);
+  ASSERT_SHELL_OK(files.src(), "jlha ao5 ../x.lzh a.txt sub/b.bin && arj a -m4 -y ../x.arj a.txt sub/b.bin");
   for (const auto& [file, prefix, archive] :
        {std::tuple{"libunlha32.so", "Unlha", "x.lzh"}, std::tuple{"libunarj32j.so", "Unarj", "x.arj"}}) {
     Library lib(file);
@@ -831,9 +826,8 @@ namespace {
 // nothing outside its destination folder.
 TEST(SafetyTest, MutatedArchivesNeverCrashOrEscape) {
   SourceFiles files;
-  ASSERT_EQ(Shell(files.src(), "arj a -m1 -y ../m1.arj a.txt sub/b.bin && arj a -m4 -y ../m4.arj a.txt sub/b.bin && "
-                               "jlha ao5 ../x.lzh a.txt sub/b.bin && zip -q ../x.zip a.txt sub/b.bin"),
-            0);
+  ASSERT_SHELL_OK(files.src(), "arj a -m1 -y ../m1.arj a.txt sub/b.bin && arj a -m4 -y ../m4.arj a.txt sub/b.bin && "
+                               "jlha ao5 ../x.lzh a.txt sub/b.bin && zip -q ../x.zip a.txt sub/b.bin");
   WriteFile(files / "x.gza", BgaArchive({{"", "a.txt", files.a(), false, false}, {"sub\\", "b.bin", files.b(), false, false}}));
   WriteFile(files / "x.bza", BgaArchive({{"", "a.txt", files.a(), true, false}}));
   struct Target {

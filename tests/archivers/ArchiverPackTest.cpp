@@ -33,6 +33,7 @@ class PackTest : public ::testing::Test {
 };
 
 TEST_F(PackTest, Zip32jPacksDeletesAndFreshensZipArchives) {
+  SKIP_WITHOUT_TOOLS("unzip");
   Library zip("libzip32j.so");
   const std::string a = dir_ / "new.zip";
   std::string message;
@@ -59,6 +60,7 @@ TEST_F(PackTest, Zip32jPacksDeletesAndFreshensZipArchives) {
 }
 
 TEST_F(PackTest, LmzipPacksWithItsOwnLine) {
+  SKIP_WITHOUT_TOOLS("unzip");
   Library lmzip("liblmzip32.so");
   const std::string a = dir_ / "lm.zip";
   std::string message;
@@ -74,6 +76,7 @@ TEST_F(PackTest, LmzipPacksWithItsOwnLine) {
 }
 
 TEST_F(PackTest, TarCreatesCompressedArchives) {
+  SKIP_WITHOUT_TOOLS("tar", "bzip2", "gzip");
   Library tar("libtar32.so");
   for (const auto& [flag, file, list] : {std::tuple{" -z", "x.tgz", "tar tzf"}, std::tuple{" -B", "x.tar.bz2", "tar tjf"},
                                          std::tuple{"", "x.tar", "tar tf"}}) {
@@ -92,6 +95,7 @@ TEST_F(PackTest, TarCreatesCompressedArchives) {
 }
 
 TEST_F(PackTest, SevenZipAddsUpdatesAndDeletes) {
+  SKIP_WITHOUT_TOOLS("7z");
   Library sz("lib7-zip32.so");
   const std::string a = dir_ / "x.7z";
   std::string message;

@@ -86,13 +86,13 @@ void PatchBytes(const std::string& path, const std::string& from, const std::str
   WriteFile(path, data);
 }
 
-std::string SharedTestData() {
-  std::error_code ec;
-  if (fs::is_directory(ORVANTO_SHARED_TESTDATA, ec)) return ORVANTO_SHARED_TESTDATA;
-  for (fs::path p = fs::path(ORVANTO_SOURCE_DIR); p.has_relative_path(); p = p.parent_path()) {
-    if (fs::is_directory(p / "shared" / "testdata", ec)) return (p / "shared" / "testdata").string();
+std::string TestData() { return ORVANTO_TEST_DATA; }
+
+std::string MissingTool(std::initializer_list<const char*> tools) {
+  for (const char* tool : tools) {
+    if (Shell("/", std::string("command -v ") + Quote(tool)) != 0) return tool;
   }
-  return ORVANTO_SHARED_TESTDATA;
+  return {};
 }
 
 void Truncate(const std::string& path, uint64_t size) { fs::resize_file(path, size); }

@@ -2,6 +2,7 @@
 // Helpers for the archiver library tests: a scratch folder, running the real
 // archiving tools, loading the libraries with dlopen.
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -33,9 +34,24 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder);
 void PatchBytes(const std::string& path, const std::string& from, const std::string& to);
 void Truncate(const std::string& path, uint64_t size);
 std::string Quote(const std::string& s);  // for the shell
-// The shared test data folder: ORVANTO_SHARED_TESTDATA, else the first
-// "shared/testdata" found above the source folder (work trees sit deeper).
-std::string SharedTestData();
+// The repository's own test data folder (tests/data).
+std::string TestData();
+// The first of these programs that cannot be found on the PATH, or empty.
+std::string MissingTool(std::initializer_list<const char*> tools);
+#define SKIP_WITHOUT_TOOLS(...)                                                      \
+  do {                                                                               \
+    const std::string missing_ = MissingTool({__VA_ARGS__});                         \
+    if (!missing_.empty()) GTEST_SKIP() << missing_ << " is not installed";          \
+  } while (0)
+// Runs a shell command for a test; a command the shell cannot find (exit
+// status 127, a tool not installed) skips the test with that reason.
+#define ASSERT_SHELL_OK(folder, command)                                                   \
+  do {                                                                                     \
+    const std::string command_ = (command);                                                \
+    const int status_ = Shell((folder), command_);                                         \
+    if (status_ == 127) GTEST_SKIP() << "a tool this test needs is not installed: " << command_; \
+    ASSERT_EQ(status_, 0) << command_;                                                     \
+  } while (0)
 
 // One archiver library, loaded from the program folder with dlopen.
 class Library {

@@ -12,11 +12,14 @@
 #include "decode/OlePictureGraphic.h"
 #include "decode/Picture.h"
 #include "decode/PngGraphic.h"
+#include "platform/FileNames.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -119,6 +122,25 @@ TEST(GraphicFilter, EdgeCases)
     // Placeholders inside a description are not expanded again.
     EXPECT_EQ(BuildGraphicFilter({{QStringLiteral("a"), QStringLiteral("%1 %2"), nullptr}}),
               QStringLiteral("%1 %2 (*.a)|*.a"));
+}
+
+TEST_F(RegistryTest, PicturesWithNamesThatAreNotUtf8AreShown)
+{
+    // "写真.jpg" in CP932, as an old archive leaves it.
+    const QByteArray name("\x8E\xCA\x90\x5E.jpg");
+    const QByteArray data = EncodeJpeg(BlockImage(16, 8));
+    const QByteArray path = QFile::encodeName(m_dir.path()) + "/" + name;
+    FILE* file = std::fopen(path.constData(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(data.constData(), 1, size_t(data.size()), file), size_t(data.size()));
+    std::fclose(file);
+    TPicture picture;
+    ASSERT_TRUE(LoadPictureSafe(platform::DecodeFileName(path), picture));
+    EXPECT_EQ(picture.Width(), 16);
+    EXPECT_EQ(picture.Height(), 8);
+    // The lossy name Qt would make of it names no file.
+    EXPECT_FALSE(LoadPictureSafe(QFile::decodeName(path), picture));
+    std::remove(path.constData());
 }
 
 TEST_F(RegistryTest, UnregisterAtExitRemovesEveryJpegEntry)

@@ -119,6 +119,7 @@ TEST_F(OptionApplyTest, RunningSlideshowShowsTheNewIntervalInTheStatusBar)
 
 TEST_F(OptionApplyTest, ChangedButtonCountRebuildsAnOpenToolboxOnly)
 {
+    settings.Option.Buttons[7].Folder = QStringLiteral("/kept");
     OptionChoice c = OptionChoiceOf(settings, {});
     c.nButton = 8;
     ApplyOptionDialogSide(c, settings, target); // toolbox closed
@@ -134,7 +135,7 @@ TEST_F(OptionApplyTest, ChangedButtonCountRebuildsAnOpenToolboxOnly)
     EXPECT_EQ(settings.Option.nButton, 3);
     EXPECT_EQ(target.calls, QStringList{QStringLiteral("rebuild")});
     // The destinations beyond the count stay in memory; only the count hides them.
-    EXPECT_EQ(settings.Option.Buttons[7].Folder, QStringLiteral("none"));
+    EXPECT_EQ(settings.Option.Buttons[7].Folder, QStringLiteral("/kept"));
 }
 
 TEST_F(OptionApplyTest, MainSideRunsItsFourStepsInOrder)

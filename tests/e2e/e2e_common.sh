@@ -2,6 +2,22 @@
 # the program folder in a temporary folder, and window lookups by xdotool.
 set -euo pipefail
 
+# The program runs on X11 whatever platform the caller's environment names.
+export QT_QPA_PLATFORM=xcb
+
+# A missing tool skips the test (CTest's SKIP_RETURN_CODE 77) with its reason.
+E2E_SKIP=77
+e2e_require_tools() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "skipped: $tool is not installed"
+      exit "$E2E_SKIP"
+    fi
+  done
+}
+e2e_require_tools Xvfb xdotool xdpyinfo
+
 E2E_FAILURES=0
 E2E_PASSES=0
 

@@ -95,6 +95,9 @@ TEST_F(SameDialogTest, LaysOutEveryControlOnEachResize)
         // The small destination keeps its natural size, centred vertically.
         EXPECT_EQ(same.RightImage()->size(), QSize(30, 60));
     }
+    // Wide enough for the whole lines (narrower ones shorten the names).
+    same.resize(900, 400);
+    QApplication::processEvents();
     EXPECT_EQ(same.LeftText()->text(),
               QString("800 x 200 - Size: %1 byte - [ src.png ]").arg(GroupThousands(QFileInfo(source).size())));
     EXPECT_EQ(same.RightText()->text(),
@@ -136,4 +139,36 @@ TEST_F(SameDialogTest, EachButtonGivesItsResultAndClosingIsCancel)
     TfSame same(source, destination, QRect(0, 0, 500, 300));
     QTimer::singleShot(0, &same, [&] { same.close(); });
     EXPECT_EQ(same.Ask(), srCancel);
+}
+
+TEST_F(SameDialogTest, LongNamesAreShortenedInTheMiddleAndShownWholeAsTip)
+{
+    const QString longName = QString("とても長い名前の写真").repeated(6) + "_最後まで読める.png";
+    const QString longSource = dir.filePath(longName);
+    ASSERT_TRUE(QFile::copy(source, longSource));
+    TfSame same(longSource, destination, QRect(10, 20, 500, 300));
+    same.show();
+    QApplication::processEvents();
+    // The default size and a larger one (at the smallest size the fixed part
+    // of the line alone may not fit).
+    for (QSize size : {QSize(500, 300), QSize(900, 400)}) {
+        same.resize(size);
+        QApplication::processEvents();
+        const QLabel* text = same.LeftText();
+        EXPECT_LE(text->fontMetrics().horizontalAdvance(text->text()), text->contentsRect().width())
+            << size.width() << " " << text->text().toStdString();
+        EXPECT_TRUE(text->text().startsWith("800 x 200 - Size: ")) << text->text().toStdString();
+        EXPECT_TRUE(text->text().contains(QChar(0x2026))) << "shortened in the middle";
+        EXPECT_TRUE(text->text().endsWith(" ]")) << text->text().toStdString();
+        if (size.width() >= 900) // room for both ends of the name
+            EXPECT_TRUE(text->text().endsWith("読める.png ]")) << text->text().toStdString();
+        EXPECT_EQ(text->toolTip(), longName);
+    }
+    // A name that fits is left whole.
+    same.resize(900, 400);
+    QApplication::processEvents();
+    EXPECT_EQ(same.RightText()->text(),
+              QString("30 x 60 - Size: %1 byte - [ dst.png ]").arg(GroupThousands(QFileInfo(destination).size())));
+    const QFontMetrics metrics(same.LeftText()->font());
+    EXPECT_EQ(FittedSameInfoLine(metrics, 10000, 1, 2, 3, longName), SameInfoLine(1, 2, 3, longName));
 }

@@ -180,7 +180,7 @@ TEST_F(ToolBoxTest, OpensAtStartWithEveryFixedControlInPlace)
     EXPECT_EQ(box()->TransferButtons[0]->text(), "  sorted    ");
     EXPECT_EQ(box()->TransferButtons[0]->toolTip(), dst);
     EXPECT_EQ(box()->TransferButtons[1]->text(), "   none     ");
-    EXPECT_EQ(box()->TransferButtons[1]->toolTip(), "none");
+    EXPECT_EQ(box()->TransferButtons[1]->toolTip(), "") << "an unset destination has no folder to show";
 
     // F3 closes it and keeps its place; again opens it.
     box()->move(60, 70);
@@ -494,6 +494,31 @@ TEST_F(ToolBoxTest, RenameCommandAndButtonAskWithTheDialog)
     ASSERT_NE(box(), nullptr);
     box()->NameChangeBtn->click();
     EXPECT_TRUE(QFileInfo::exists(src + "/new name.png"));
+}
+
+TEST(RenamePromptTest, LongNamesFitTheDialogAndShowWholeAsTips)
+{
+    const QString name = QString("長い長いファイル名").repeated(12) + "_end.jpg";
+    const QString folder = "/" + QString("深いフォルダ/").repeated(15);
+    bool seen = false;
+    SetRenameDialogHandlerForTesting([&](TfRename& dialog) {
+        seen = true;
+        dialog.show();
+        QApplication::processEvents();
+        for (QLabel* label : {dialog.Label1(), dialog.Label2()}) {
+            EXPECT_LE(label->geometry().right(), dialog.width()) << label->text().toStdString();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+            EXPECT_TRUE(label->text().contains(QChar(0x2026))) << label->text().toStdString();
+        }
+        EXPECT_TRUE(dialog.Label1()->text().endsWith("_end.jpg\" の新しいファイル名を入力してください。"));
+        EXPECT_EQ(dialog.Label1()->toolTip(), name);
+        EXPECT_EQ(dialog.Label2()->toolTip(), folder);
+        EXPECT_EQ(dialog.Edit1()->text(), name) << "the editor holds the whole name";
+        return true;
+    });
+    EXPECT_EQ(InputNewName(folder, name, nullptr), name);
+    EXPECT_TRUE(seen);
+    SetRenameDialogHandlerForTesting({});
 }
 
 TEST_F(ToolBoxTest, FileCopyDragSwitchesDropsOffAndRefreshesTheList)

@@ -2,6 +2,7 @@
 // the user's answers come from the test.
 #include "organize/TransferEngine.h"
 #include "platform/Desktop.h"
+#include "platform/FileNames.h"
 #include "platform/Files.h"
 #include "platform/Trash.h"
 #include "settings/Settings.h"
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <csignal>
 #include <deque>
 #include <sys/resource.h>
@@ -282,6 +285,81 @@ TEST_F(TransferEngineTest, MissingDestinationFolderIsReported)
     }
     EXPECT_EQ(ui.beeps, 3);
     EXPECT_EQ(readFile(src + "/a.jpg"), "data of a.jpg");
+}
+
+TEST_F(TransferEngineTest, UnsetDestinationIsNeverTheFolderNamedNone)
+{
+    // Started from a folder that holds a subfolder "none": an unset entry
+    // must not send the picture there.
+    load({"a.jpg", "b.jpg"});
+    ASSERT_TRUE(QDir().mkpath(root.path() + "/none"));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root.path()));
+    host.config.Option.Copy = false;
+    host.config.Option.Buttons[2] = {"none", "none", ""};
+    engine.ArBitBtnProcess(2);
+    host.config.Option.Copy = true;
+    engine.ArBitBtnProcess(2);
+    // An entry beyond the ones read from the file is empty: nothing happens.
+    host.config.Option.Buttons[7] = TransferButtonSetting{};
+    engine.ArBitBtnProcess(7);
+    QDir::setCurrent(before);
+    EXPECT_EQ(namesIn(root.path() + "/none"), QStringList{});
+    EXPECT_EQ(namesIn(src), (QStringList{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(ui.done, QStringList{});
+    EXPECT_EQ(ui.errors.size(), 2);
+    EXPECT_FALSE(host.undoable());
+}
+
+TEST_F(TransferEngineTest, NamesThatAreNotUtf8AreTransferredAndRenamedLikeAnyOther)
+{
+    // CP932 names as old archives leave them: "写真.jpg" and "ﾃｽﾄ.jpg".
+    const QByteArray photo("\x8E\xCA\x90\x5E.jpg");
+    const QByteArray kana("\xC3\xBD\xC4.jpg");
+    const QByteArray folder = QFile::encodeName(src);
+    for (const QByteArray& name : {photo, kana}) {
+        const int fd = ::open((folder + "/" + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, name.constData(), size_t(name.size())), name.size());
+        ::close(fd);
+    }
+    // Listed as the folder loader lists them.
+    host.images.SetSorted(true);
+    for (const platform::DirEntry& entry : platform::ListDirectory(src))
+        host.images.Add(src + "/" + entry.name);
+    host.images.SetSorted(false);
+    ASSERT_EQ(host.images.Count(), 2);
+    host.config.Option.Copy = false;
+    host.index = host.images.IndexOf(src + "/" + platform::DecodeFileName(photo));
+    ASSERT_GE(host.index, 0);
+
+    engine.ArBitBtnProcess(0);
+    EXPECT_EQ(ui.errors, QStringList{});
+    EXPECT_EQ(ui.done, QStringList{"移動 完了 ！"});
+    EXPECT_EQ(::access((QFile::encodeName(dst) + "/" + photo).constData(), F_OK), 0) << "moved with its own bytes";
+    // The other picture stays listed and can be shown.
+    ASSERT_EQ(host.images.Count(), 1);
+    EXPECT_EQ(platform::EncodeFileName(host.images.At(0)), folder + "/" + kana);
+
+    // Undo puts the name back byte for byte.
+    engine.UndoLastMove();
+    EXPECT_EQ(::access((folder + "/" + photo).constData(), F_OK), 0);
+    ASSERT_EQ(host.images.Count(), 2);
+
+    // Renamed to a readable name.
+    host.index = host.images.IndexOf(src + "/" + platform::DecodeFileName(kana));
+    ui.nameAnswers = {QStringLiteral("テスト")};
+    engine.RenameCurrent();
+    EXPECT_EQ(readFile(src + "/テスト.jpg"), kana);
+    EXPECT_TRUE(host.caption.endsWith(src + "/テスト.jpg")) << host.caption.toStdString();
+    // Renamed to another such name: the caption shows it decoded as CP932.
+    host.index = host.images.IndexOf(src + "/" + platform::DecodeFileName(photo));
+    ASSERT_GE(host.index, 0);
+    ui.nameAnswers = {platform::DecodeFileName("\x95\xDB\x91\xB6.jpg")};   // "保存.jpg"
+    engine.RenameCurrent();
+    EXPECT_EQ(::access((folder + "/\x95\xDB\x91\xB6.jpg").constData(), F_OK), 0);
+    EXPECT_TRUE(host.caption.endsWith(src + "/保存.jpg")) << host.caption.toStdString();
+    removeTree(root.path());
 }
 
 TEST_F(TransferEngineTest, NumberingTakesTheFirstFreeNameWithAWaitPerCandidate)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -356,6 +357,62 @@ TEST_F(CrossDeviceMoveTest, LinksMoveAsLinksAndFoldersStay)
     EXPECT_FALSE(platform::MoveFile(path("folder"), far("folder")));
     EXPECT_TRUE(QFileInfo(path("folder/inner")).isDir());
     EXPECT_EQ(namesIn(other->path()), QStringList{"link.jpg"});
+}
+
+// A link moved or copied elsewhere never dangles: a move keeps it pointing at
+// the same file (a relative target is rewritten), a copy holds the contents.
+void expectLinkKeptAndCopied(const QString& home, const QString& elsewhere)
+{
+    ASSERT_TRUE(QDir(home).mkpath("pics/sub"));
+    ASSERT_TRUE(QDir(elsewhere).mkpath("dest/deeper"));
+    ASSERT_TRUE(writeFile(home + "/pics/real.jpg", "picture"));
+    ASSERT_TRUE(makeLink("real.jpg", home + "/pics/rel.jpg"));
+    ASSERT_TRUE(makeLink("../real.jpg", home + "/pics/sub/up.jpg"));
+    ASSERT_TRUE(makeLink(home + "/pics/real.jpg", home + "/pics/abs.jpg"));
+    ASSERT_TRUE(makeLink("nowhere.jpg", home + "/pics/dangling.jpg"));
+
+    const QString dest = elsewhere + "/dest";
+    ASSERT_TRUE(platform::CopyFile(home + "/pics/rel.jpg", dest + "/copy.jpg", true));
+    EXPECT_FALSE(QFileInfo(dest + "/copy.jpg").isSymLink()) << "a copy holds the contents";
+    EXPECT_EQ(readFile(dest + "/copy.jpg"), "picture");
+
+    for (const QString& name : {QString("pics/rel.jpg"), QString("pics/sub/up.jpg"), QString("pics/abs.jpg")}) {
+        const QString moved = dest + "/deeper/" + QFileInfo(name).fileName();
+        QString error;
+        ASSERT_TRUE(platform::MoveFile(home + "/" + name, moved, &error)) << error.toStdString();
+        EXPECT_TRUE(QFileInfo(moved).isSymLink()) << name.toStdString();
+        EXPECT_EQ(readFile(moved), "picture") << name.toStdString();
+        EXPECT_EQ(QFileInfo(moved).canonicalFilePath(), QFileInfo(home + "/pics/real.jpg").canonicalFilePath());
+        EXPECT_FALSE(QFileInfo(home + "/" + name).isSymLink());
+    }
+    // A relative target stays relative, and moving back restores it.
+    EXPECT_FALSE(QFileInfo(dest + "/deeper/rel.jpg").symLinkTarget().isEmpty());
+    char target[4096] = {};
+    ASSERT_GT(::readlink(QFile::encodeName(dest + "/deeper/rel.jpg").constData(), target, sizeof target - 1), 0);
+    EXPECT_NE(target[0], '/') << target;
+    ASSERT_TRUE(platform::MoveFile(dest + "/deeper/rel.jpg", home + "/pics/rel.jpg"));
+    std::fill(std::begin(target), std::end(target), '\0');
+    ASSERT_GT(::readlink(QFile::encodeName(home + "/pics/rel.jpg").constData(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "real.jpg");
+    // A link that pointed nowhere still names the same place.
+    ASSERT_TRUE(platform::MoveFile(home + "/pics/dangling.jpg", dest + "/dangling.jpg"));
+    ASSERT_TRUE(writeFile(home + "/pics/nowhere.jpg", "late"));
+    EXPECT_EQ(readFile(dest + "/dangling.jpg"), "late");
+    // Within one folder a rename keeps the target text.
+    ASSERT_TRUE(platform::MoveFile(home + "/pics/rel.jpg", home + "/pics/renamed.jpg"));
+    EXPECT_EQ(QFileInfo(home + "/pics/renamed.jpg").symLinkTarget(), QFileInfo(home + "/pics/real.jpg").absoluteFilePath());
+}
+
+TEST_F(FilesTest, LinksStayLinkedWithinOneFileSystem)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("a"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("b"));
+    expectLinkKeptAndCopied(path("a"), path("b"));
+}
+
+TEST_F(CrossDeviceMoveTest, LinksStayLinkedAcrossFileSystems)
+{
+    expectLinkKeptAndCopied(dir.path(), other->path());
 }
 
 // --- CopyFile -------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <filesystem>
 #include <optional>
 #include <unistd.h>
 
@@ -39,6 +40,14 @@ inline QStringList namesIn(const QString& folder)
                                                | QDir::NoDotAndDotDot);
     names.sort();
     return names;
+}
+
+// Removes a folder and everything below it, whatever bytes the names hold
+// (QTemporaryDir cannot remove names that are not UTF-8).
+inline void removeTree(const QString& folder)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(folder).toStdString()), ignored);
 }
 
 // Sets (or unsets, with nullopt) an environment variable for one scope.

@@ -1,13 +1,19 @@
 // Sending files to the trash, with the question answered by the test.
 #include "platform/Desktop.h"
+#include "platform/FileNames.h"
 #include "platform/Trash.h"
 
 #include "TestFiles.h"
 
 #include <QFileInfo>
+#include <QUrl>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testfiles;
 
@@ -112,4 +118,77 @@ TEST_F(TrashTest, UntrashableFileIsKeptAndAborted)
     EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("files/c.jpg"))) << "nor moved elsewhere";
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_EQ(boxes[0].second, platform::MsgIcon::Error);
+}
+
+TEST_F(TrashTest, FreshAccountGetsItsTrashMadeAsTheDesktopExpects)
+{
+    // No ~/.local/share yet and no XDG_DATA_HOME: the data home, the trash
+    // and its two folders are made, private to the user.
+    const QString home = files.filePath("home");
+    ASSERT_TRUE(QDir().mkpath(home));
+    EnvGuard homeGuard("HOME", home);
+    EnvGuard noDataHome("XDG_DATA_HOME", std::nullopt);
+    const QString file = home + "/a.jpg";
+    ASSERT_TRUE(writeFile(file, "picture"));
+    platform::SetRecycleConfirmHandlerForTesting([](const QString&) { return true; });
+    EXPECT_FALSE(platform::RecycleFile(file, nullptr));
+    EXPECT_TRUE(boxes.isEmpty());
+    const QString trash = home + "/.local/share/Trash";
+    EXPECT_EQ(readFile(trash + "/files/a.jpg"), "picture");
+    EXPECT_FALSE(QFileInfo::exists(file));
+    for (const QString& folder : {home + "/.local", home + "/.local/share", trash, trash + "/files", trash + "/info"})
+        EXPECT_EQ(QFileInfo(folder).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                      | QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser)
+            << folder.toStdString();
+    const QByteArray info = readFile(trash + "/info/a.jpg.trashinfo");
+    EXPECT_TRUE(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(file, "/") + "\nDeletionDate="))
+        << info.toStdString();
+
+    // A second file of the same name gets a name of its own; names that are
+    // not UTF-8 are kept byte for byte in Path=.
+    ASSERT_TRUE(writeFile(file, "second"));
+    QString inTrash;
+    ASSERT_TRUE(platform::MoveToTrash(file, &inTrash));
+    EXPECT_EQ(inTrash, trash + "/files/a.2.jpg");
+    EXPECT_EQ(readFile(inTrash), "second");
+    EXPECT_TRUE(QFileInfo::exists(trash + "/info/a.2.jpg.trashinfo"));
+
+    const QByteArray rawName = QFile::encodeName(home) + "/\x8E\xCA\x90\x5E.jpg";
+    const int fd = ::open(rawName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ASSERT_TRUE(platform::MoveToTrash(platform::DecodeFileName(rawName), &inTrash));
+    EXPECT_EQ(platform::EncodeFileName(inTrash), QFile::encodeName(trash) + "/files/\x8E\xCA\x90\x5E.jpg");
+    const int infoFd = ::open((QFile::encodeName(trash) + "/info/\x8E\xCA\x90\x5E.jpg.trashinfo").constData(), O_RDONLY);
+    ASSERT_GE(infoFd, 0);
+    char buffer[512] = {};
+    ASSERT_GT(::read(infoFd, buffer, sizeof buffer - 1), 0);
+    ::close(infoFd);
+    EXPECT_TRUE(QByteArray(buffer).contains("/%8E%CA%90%5E.jpg\n")) << buffer;
+    removeTree(home);
+}
+
+TEST_F(TrashTest, FilesElsewhereGoToTheirFileSystemsTrash)
+{
+    // /dev/shm is usually a file system of its own: its trash is
+    // "/dev/shm/.Trash-<uid>" (or below a shared, sticky ".Trash").
+    QTemporaryDir shm(QStringLiteral("/dev/shm/orvanto-trash-XXXXXX"));
+    struct stat a {}, b {};
+    if (!shm.isValid() || ::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(data.path()).constData(), &b) != 0
+        || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no separate writable file system at /dev/shm";
+    const QString file = shm.filePath("far.jpg");
+    ASSERT_TRUE(writeFile(file, "far"));
+    QString inTrash;
+    ASSERT_TRUE(platform::MoveToTrash(file, &inTrash));
+    const QString own = QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid());
+    const bool shared = inTrash.startsWith(QStringLiteral("/dev/shm/.Trash/"));
+    EXPECT_TRUE(inTrash == own + "/files/far.jpg" || shared) << inTrash.toStdString();
+    EXPECT_EQ(readFile(inTrash), "far");
+    const QString infoFile = QFileInfo(inTrash).dir().filePath("../info/far.jpg.trashinfo");
+    // Path= is relative to the top of that file system.
+    EXPECT_TRUE(readFile(infoFile).contains("\nPath=" + QFileInfo(shm.path()).fileName().toUtf8() + "/far.jpg\n"))
+        << readFile(infoFile).toStdString();
+    QFile::remove(inTrash);
+    QFile::remove(infoFile);
 }

@@ -80,10 +80,13 @@ void ExpectDefaults(const Settings& s, const QRect& window)
     EXPECT_FALSE(s.Option.Zoom);
     EXPECT_TRUE(s.Option.Open);
     EXPECT_FALSE(s.Option.Numbering);
-    for (const TransferButtonSetting& b : s.Option.Buttons) {
-        EXPECT_EQ(b.Folder, QString("none"));
-        EXPECT_EQ(b.Caption, QString("none"));
+    // The five entries in use read as "none"; those beyond nButton stay empty.
+    for (size_t n = 0; n < s.Option.Buttons.size(); ++n) {
+        const TransferButtonSetting& b = s.Option.Buttons[n];
+        EXPECT_EQ(b.Folder, n < 5 ? QString("none") : QString()) << n;
+        EXPECT_EQ(b.Caption, n < 5 ? QString("none") : QString()) << n;
         EXPECT_EQ(b.RunTimeFolder, QString());
+        EXPECT_EQ(IsUnsetDestination(b.Folder), true);
     }
     EXPECT_TRUE(s.AppDirs.isEmpty());
 }
@@ -194,14 +197,59 @@ TEST_F(IniSettingsTest, ButtonCaptionsAndCount)
     EXPECT_EQ(s.Option.Buttons[1].Caption, QString("none"));
     EXPECT_EQ(s.Option.Buttons[2].Caption, QString("D:\\Pictures\\Ho"));
     EXPECT_EQ(s.Option.Buttons[3].Caption, QString("/写真/家族/二〇二四年/夏"));
-    EXPECT_EQ(s.Option.Buttons[4].Folder, QString("none"));
-    EXPECT_EQ(s.Option.Buttons[4].Caption, QString("none"));
+    EXPECT_EQ(s.Option.Buttons[4].Folder, QString());   // beyond nButton: empty, unset
+    EXPECT_EQ(s.Option.Buttons[4].Caption, QString());
+    EXPECT_TRUE(IsUnsetDestination(s.Option.Buttons[4].Folder));
+
+    // Raising the count and saving never turns the unread entries into
+    // "none" folders.
+    Settings raised = s;
+    raised.Option.nButton = 6;
+    ASSERT_TRUE(IniSettings::Save(raised, Path()));
+    const QByteArray text = Read();
+    EXPECT_TRUE(text.contains("Folder5=\r\n") || text.contains("Folder5=\n")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Folder6=none"));
 
     // A surrogate pair is never cut in half.
     const QString emoji = QString::fromUtf8("\xF0\x9F\x93\xB7");   // one character, two UTF-16 units
     const QString folder = "/1234567890ab" + emoji + "tail";      // the pair straddles unit 14
     const Settings t = LoadText(("[Option]\nFolder1=" + folder + "\n").toUtf8());
     EXPECT_EQ(t.Option.Buttons[0].Caption, QString("/1234567890ab"));
+}
+
+TEST_F(IniSettingsTest, SavingChangesKeepsWhatAnotherInstanceWrote)
+{
+    Write("[Option]\nnButton=3\nFolder1=/a\nButton1=a\nInterval=4\n[Window]\nLeft=10\n");
+    const Settings loadedA = IniSettings::Load(Path(), kDefaultWindow);
+    const Settings loadedB = IniSettings::Load(Path(), kDefaultWindow);
+
+    // B sets destination 2 and the interval, and ends first.
+    Settings b = loadedB;
+    b.Option.Buttons[1] = {"/b/set", "set", ""};
+    b.Option.Interval = 9;
+    ASSERT_TRUE(IniSettings::SaveChanges(b, loadedB, Path()));
+    // A moved its window and changed the interval too; it ends last.
+    Settings a = loadedA;
+    a.Window.Left = 300;
+    a.Option.Interval = 7;
+    ASSERT_TRUE(IniSettings::SaveChanges(a, loadedA, Path()));
+
+    const Settings now = IniSettings::Load(Path(), kDefaultWindow);
+    EXPECT_EQ(now.Option.Buttons[1].Folder, QString("/b/set")) << "B's destination survives";
+    EXPECT_EQ(now.Option.Buttons[0].Folder, QString("/a"));
+    EXPECT_EQ(now.Window.Left, 300);
+    EXPECT_EQ(now.Option.Interval, 7) << "a value both changed: the last word counts";
+
+    // Values the file lacks are written even when unchanged (a first run).
+    QFile::remove(Path());
+    const Settings fresh = IniSettings::Load(Path(), kDefaultWindow);
+    ASSERT_TRUE(IniSettings::SaveChanges(fresh, fresh, Path()));
+    const QByteArray text = Read();
+    for (const char* key : {"Left=", "nButton=5", "Folder5=none", "Interval=2", "AppDir5="})
+        EXPECT_TRUE(text.contains(key)) << key;
+
+    EXPECT_EQ(IniSettings::CannotSaveMessage({"/opt/orvanto", "/root/.config/orvanto"}),
+              QString("設定を保存できません。次の場所に書き込めませんでした:\n/opt/orvanto\n/root/.config/orvanto"));
 }
 
 TEST_F(IniSettingsTest, ExternalApplicationsSkipEmptyAndDuplicates)
@@ -254,7 +302,7 @@ TEST_F(IniSettingsTest, IntegersFlagsAndCorrections)
     EXPECT_EQ(t.Tool.State, 0);
     EXPECT_EQ(t.Tool.Orient, 0);
     EXPECT_EQ(t.Option.nButton, 0);
-    EXPECT_EQ(t.Option.Buttons[0].Folder, QString("none"));
+    EXPECT_EQ(t.Option.Buttons[0].Folder, QString());
 }
 
 TEST_F(IniSettingsTest, StateIsOneKeyWhateverItsCase)

@@ -10,6 +10,9 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+#include "settings/IniSettings.h"
+#include "viewer/SlideshowText.h"
+
 namespace {
 
 TEST(ParseSwitch, MatchesByPrefixAndEqualsSignIgnoringCase)
@@ -65,7 +68,8 @@ TEST(ParseTimeSwitch, SecondsAndTruncatedMilliseconds)
         {"2.5", 2, 500}, {"2.3", 2, 299}, {"2", 2, 0}, {"0.1", 0, 100}, {"20", 20, 0},
         {"abc", 2, 0}, {"", 2, 0}, {"2.5s", 2, 0}, {"inf", 2, 0}, {"nan", 2, 0},
         {"1,000", 2, 0},           // no group separators
-        {"-1.5", -1, -500},        // kept as computed
+        {"-1.5", 0, 100},          // negative: the fastest slideshow
+        {"-0.0001", 0, 100},
         {" 3.25 ", 3, 250},
         {"1e30", 86400, 0},        // far beyond a day: one day
     };
@@ -75,6 +79,25 @@ TEST(ParseTimeSwitch, SecondsAndTruncatedMilliseconds)
         EXPECT_EQ(interval, c.interval) << c.value;
         EXPECT_EQ(intervalM, c.intervalM) << c.value;
     }
+}
+
+TEST(ParseTimeSwitch, NegativeTimeRunsAt100MsAndIsSavedAsSuch)
+{
+    // The run gets 100 ms, and what the settings file keeps gives 100 ms
+    // again at the next start (a stored negative value read back as 0
+    // never ticked).
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ini = dir.filePath("orvanto.ini");
+    Settings settings;
+    LaunchState state;
+    ApplySwitch("/Time=-3", settings, state);
+    EXPECT_EQ(SlideshowIntervalMs(settings.Option.Interval, settings.Option.IntervalM), 100);
+    EXPECT_GE(settings.Option.Interval, 0);
+    EXPECT_GE(settings.Option.IntervalM, 0);
+    ASSERT_TRUE(IniSettings::Save(settings, ini));
+    const Settings next = IniSettings::Load(ini, QRect(0, 0, 100, 100));
+    EXPECT_EQ(SlideshowIntervalMs(next.Option.Interval, next.Option.IntervalM), 100);
 }
 
 TEST(ParseTimeSwitch, UsesTheLocaleDecimalSeparator)

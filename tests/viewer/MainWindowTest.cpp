@@ -4,11 +4,13 @@
 #include "viewer/MainWindow.h"
 #include "decode/BuiltInFormats.h"
 #include "platform/Desktop.h"
+#include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 #include "platform/Trash.h"
 #include "platform/Process.h"
 #include "platform/DynamicLibrary.h"
 #include <QProcess>
+#include <QStandardPaths>
 #include "viewer/HistoryStore.h"
 #include "fullscreen/FullScreenWindow.h"
 
@@ -225,6 +227,39 @@ TEST_F(MainWindowTest, ExitWritesSettingsUnlessStartedWithASwitch)
         main->close();
     }
     EXPECT_FALSE(QFile::exists(ini));
+}
+
+TEST_F(MainWindowTest, TwoInstancesKeepEachOthersChangesAndAFailedSaveIsSaid)
+{
+    {
+        // The first instance runs while a second one sets destination 2
+        // and ends; the first one's exit keeps that destination.
+        auto first = start({});
+        auto second = start({});
+        second->Config.Option.Buttons[1] = {QStringLiteral("/pictures/kept"), QStringLiteral("kept"), QString()};
+        second->close();
+        first->Config.Option.Copy = false;
+        first->close();
+    }
+    platform::ProfileFile written;
+    ASSERT_TRUE(written.Load(ini));
+    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("Folder2")).value_or(QString()),
+              QStringLiteral("/pictures/kept"));
+    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("Copy")).value_or(QString()), QStringLiteral("0"));
+    EXPECT_TRUE(messages.isEmpty());
+
+    // Settings that cannot be written: one message, in Japanese, naming
+    // the places that were tried.
+    ini = dir.filePath(QStringLiteral("a folder, not a file"));
+    ASSERT_TRUE(QDir().mkpath(ini));
+    {
+        auto main = start({});
+        main->close();
+    }
+    ASSERT_EQ(messages.size(), 1) << messages.join('|').toStdString();
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("設定を保存できません。"))) << messages[0].toStdString();
+    for (const QString& folder : platform::SettingsFolderCandidates())
+        EXPECT_TRUE(messages[0].contains(folder)) << folder.toStdString();
 }
 
 TEST_F(MainWindowTest, HistoryIsPushedWhenAListIsLoaded)
@@ -483,6 +518,8 @@ TEST_F(MainWindowTest, ArchiveOnTheCommandLineIsUnpackedIntoTheWorkFolder)
     picture(QStringLiteral("in/p2.png"));
     picture(QStringLiteral("in/p1.png"));
     const QString zip = dir.filePath(QStringLiteral("my.photos.zip"));
+    if (QStandardPaths::findExecutable(QStringLiteral("zip")).isEmpty())
+        GTEST_SKIP() << "zip is not installed";
     QProcess tool;
     tool.setWorkingDirectory(dir.filePath(QStringLiteral("in")));
     tool.start(QStringLiteral("zip"), {QStringLiteral("-q"), zip, QStringLiteral("p1.png"), QStringLiteral("p2.png")});

@@ -3,9 +3,10 @@
 #include "SPIs.h"
 #include "decode/FormatRegistry.h"
 #include "decode/Picture.h"
+#include "platform/FileNames.h"
+#include "platform/Files.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 #include <QIODevice>
 #include <QPainter>
@@ -129,8 +130,10 @@ QByteArray SusiePluginFileName(const QString& fileName)
 {
     if (fileName.isEmpty() || fileName.contains(QChar(0)))
         return {};
-    const QByteArray encoded = QFile::encodeName(fileName);
-    if (QFile::decodeName(encoded) != fileName)
+    // The plug-in opens the file itself: it gets the name's own bytes, also
+    // for names that are not UTF-8. Text no file name can have is refused.
+    const QByteArray encoded = platform::EncodeFileName(fileName);
+    if (platform::DecodeFileName(encoded) != fileName)
         return {};
     return encoded;
 }
@@ -369,12 +372,7 @@ TInSPIAbleFromFile::TInSPIAbleFromFile(const TSPIGraphic* owner, const QString& 
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, int size)
 {
-    QFile file(FileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    QByteArray head = file.read(size);
-    if (file.error() != QFileDevice::NoError)
-        return;
+    const QByteArray head = platform::ReadFileHead(FileName(), size);
     std::memcpy(buffer, head.constData(), static_cast<size_t>(std::min<qsizetype>(head.size(), size)));
 }
 
