@@ -37,7 +37,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev                # fuzzing (scripts/fuzz.sh)
-  xvfb xauth xdotool x11-utils x11-apps imagemagick   # end-to-end tests under Xvfb
+  xvfb xauth xdotool x11-utils x11-apps imagemagick xclip   # end-to-end tests under Xvfb (xclip reads the clipboard)
   libglib2.0-bin                          # gio launch: starts desktop entries in the shortcut tests
   desktop-file-utils appstream shared-mime-info groff-base   # validators of the installed desktop files
   zip unzip p7zip-full jlha-utils arj gcab tar gzip bzip2 xz-utils ncompress cpio binutils   # archives made by real archivers

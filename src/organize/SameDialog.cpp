@@ -3,8 +3,8 @@
 #include "organize/TransferEngine.h"
 #include "platform/FileNames.h"
 #include "viewer/FitPicture.h"
-#include "viewer/ImageControl.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/ImageControl.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QFontMetrics>
 #include <QFrame>

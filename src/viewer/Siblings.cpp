@@ -2,7 +2,7 @@
 
 #include "platform/Files.h"
 #include "viewer/ImageList.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QFileInfo>
 

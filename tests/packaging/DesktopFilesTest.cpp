@@ -8,7 +8,8 @@
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
 #include "dialogs/ProgramIconDrawing.h"
-#include "viewer/MainWindow.h"
+#include "viewer/ViewerFiles.h"
+#include "viewer/common/ProductTexts.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "settings/IniSettings.h"
-#include "viewer/SlideshowText.h"
+#include "viewer/common/SlideshowText.h"
 
 namespace {
 
