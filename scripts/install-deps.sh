@@ -12,6 +12,10 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # run: Japanese glyphs, X server for headless runs and end-to-end tests
   fonts-ipafont-gothic xvfb xauth xdotool x11-utils x11-apps imagemagick
+  # run: Qt's own texts (standard buttons, file dialogs) in Japanese
+  qt6-translations-l10n
+  # end-to-end tests of window placement and stacking: a window manager
+  openbox
   # gio launch: starts desktop entries in the shortcut tests
   libglib2.0-bin
   # real archivers used by the tests to make archives

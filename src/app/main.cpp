@@ -3,6 +3,7 @@
 #include "app/Wiring.h"
 #include "decode/BuiltInFormats.h"
 #include "dialogs/DialogSupport.h"
+#include "dialogs/JapaneseUi.h"
 #include "viewer/MainWindow.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(MainTexts::ProductName);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
+    InstallQtJapaneseTranslations(app);
+    MapWindowsFontNames();
     RegisterBuiltInFormats();
 
     QStringList arguments = QApplication::arguments();

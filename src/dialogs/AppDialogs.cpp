@@ -1,9 +1,11 @@
 #include "dialogs/AppDialogs.h"
 
 #include "decode/FormatRegistry.h"
+#include "decode/Picture.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/HelpViewer.h"
 #include "dialogs/OptionDialog.h"
+#include "dialogs/PictureOpenDialog.h"
 #include "dialogs/ShortcutDialog.h"
 #include "platform/ProgramLocation.h"
 #include "viewer/MainWindow.h"
@@ -78,6 +80,10 @@ void OpenHelpViewer(TfMain& main)
     viewer->StartPage = HelpDocumentPath();
     viewer->Navigate(viewer->StartPage);
     viewer->show();
+    // The keyboard goes to the new viewer, so that Esc closes the help and
+    // not the program.
+    viewer->raise();
+    viewer->activateWindow();
 }
 
 void RunAboutBox(TfMain& main)
@@ -86,8 +92,22 @@ void RunAboutBox(TfMain& main)
     dialog.exec();
 }
 
+QImage DecodeForPreview(const QString& path)
+{
+    TPicture picture;
+    if (!LoadPictureSafe(path, picture) || picture.Empty())
+        return QImage();
+    return picture.Graphic()->ToImage();
+}
+
+QStringList RunPictureOpenDialog(TfMain& main)
+{
+    return ChoosePictureFiles(&main, main.Config.Window.LastDir, main.GraphicFilter, DecodeForPreview);
+}
+
 void AttachDialogs(TfMain& main)
 {
+    main.OpenFilesDialog = RunPictureOpenDialog;
     main.OptionsHandler = RunOptionDialog;
     main.ShortcutHandler = RunShortcutDialog;
     main.HelpHandler = OpenHelpViewer;

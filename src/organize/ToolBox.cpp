@@ -54,6 +54,14 @@ protected:
         if (m_onExit)
             m_onExit();
     }
+    // Enter ends the editing (through returnPressed) and goes no further:
+    // left unaccepted it would reach the window and step the picture.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QLineEdit::keyPressEvent(event);
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            event->accept();
+    }
 
 private:
     std::function<void()> m_onExit;

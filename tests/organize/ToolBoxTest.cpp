@@ -291,7 +291,10 @@ TEST_F(ToolBoxTest, CaptionEditorKeepsItsKeysAndCutsTheCaption)
     EXPECT_EQ(box()->myEdit->text(), "0");
     EXPECT_EQ(namesIn(dst), QStringList{});
     box()->myEdit->setText("abcdefghijklmnopq");
+    const QString title = main->windowTitle();
     typeKey(box()->myEdit, Qt::Key_Return, "\r");
+    // Enter ends the editing and does nothing else: the picture stays.
+    EXPECT_EQ(main->windowTitle(), title);
     EXPECT_FALSE(box()->Editing());
     EXPECT_FALSE(box()->myEdit->isVisible());
     EXPECT_EQ(main->Config.Option.Buttons[1].Caption, "abcdefghijkl");
