@@ -26,6 +26,9 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -321,17 +324,48 @@ void TToolBox::FormShow()
 {
     setAcceptDrops(true);
     RegisterDropTarget(this);
-    const TfMain& main = m_organizer.Main();
+    TfMain& main = m_organizer.Main();
     if (main.Config.Tool.Left == 0 && main.Config.Tool.Top == 0 && main.isVisible()) {
         // Never placed yet: stand beside the main window instead of on top
-        // of its menu bar.
-        const QRect frame = main.frameGeometry();
-        setGeometry(frame.right() + 1, frame.top(), width(), height());
+        // of its menu bar. On a first start the window manager places the
+        // main window only after this; the toolbox follows it for a moment.
+        PlaceBesideMain();
+        m_followMain = true;
+        m_followClock.start();
+        main.installEventFilter(this);
     } else {
         setGeometry(main.Config.Tool.Left, main.Config.Tool.Top, width(), height());
     }
     RefreshUndoControls();
     KeepOnDesktop(this);
+}
+
+QPoint PlaceBeside(const QRect& main, const QSize& tool, const QRect& desktop)
+{
+    const int desktopRight = desktop.x() + desktop.width();
+    int left;
+    if (main.x() + main.width() + tool.width() <= desktopRight)
+        left = main.x() + main.width();
+    else if (main.x() - tool.width() >= desktop.x())
+        left = main.x() - tool.width();
+    else
+        left = desktopRight - tool.width();
+    const int lowest = desktop.y() + std::max(0, desktop.height() - tool.height());
+    const int top = std::clamp(main.y(), desktop.y(), lowest);
+    return {std::max(left, desktop.x()), top};
+}
+
+void TToolBox::PlaceBesideMain()
+{
+    const QRect desktop = platform::DesktopRect();
+    const QRect frame = Main().frameGeometry();
+    // Before the toolbox is first mapped its frame is not known yet: a title
+    // bar of the main window's height is allowed for.
+    QSize tool = frameGeometry().size();
+    if (tool == size())
+        tool += Main().frameGeometry().size() - Main().size();
+    // move() places the frame, title bar included.
+    move(desktop.isEmpty() ? QPoint(frame.x() + frame.width(), frame.y()) : PlaceBeside(frame, tool, desktop));
 }
 
 void TToolBox::closeEvent(QCloseEvent* event)
@@ -760,6 +794,23 @@ bool TToolBox::ForwardKey(QKeyEvent* event)
 
 bool TToolBox::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == &Main()) {
+        if (m_followMain && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+            if (m_followClock.elapsed() < 3000)
+                PlaceBesideMain();
+            else
+                m_followMain = false;
+        }
+        return false;
+    }
+    if (watched == this) {
+        // A modal dialog of the program is open: the toolbox stays on top of
+        // the other programs' windows but not of that dialog.
+        if (event->type() == QEvent::WindowBlocked && windowHandle())
+            windowHandle()->setFlag(Qt::WindowStaysOnTopHint, false);
+        else if (event->type() == QEvent::WindowUnblocked && windowHandle())
+            windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
         if (watched != myEdit && !myEdit->hasFocus())
