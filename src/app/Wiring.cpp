@@ -7,7 +7,7 @@
 #include "dialogs/AppDialogs.h"
 #include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ public:
         TSPIBitmap::SetPlainBitmapClass(&TBitmapGraphic::ClassInfo);
         ConfigureViewerSPIs(m_spis);
         main.PluginSearchHandler = [this](TfMain& m, const QString&) {
-            SearchViewerPlugins(m_spis, m.Config.SusieDir);
+            SearchViewerPlugins(m_spis, m.Session().Config().SusieDir);
         };
         AttachDialogs(main);
         AttachOrganizing(main);

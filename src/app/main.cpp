@@ -28,8 +28,7 @@ int main(int argc, char** argv)
     {
         auto wiring = MakeProgramWiring();
         TfMain window(arguments, nullptr, [&](TfMain& main) { wiring->Attach(main); });
-        if (!window.State.StartFullScreen)
-            window.show();
+        window.ShowAtStart();
         result = app.exec();
     }
     UnregisterFormatsAtExit();

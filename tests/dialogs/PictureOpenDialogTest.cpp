@@ -8,6 +8,8 @@
 #include "dialogs/AppDialogs.h"
 #include "dialogs/PictureOpenDialog.h"
 #include "viewer/MainWindow.h"
+#include "viewer/ViewerSession.h"
+#include "FindAction.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -120,10 +122,10 @@ TEST_F(PictureOpenDialogTest, CtrlOOpensThePictureDialogAndLoadsTheChoice)
 {
     const QString wide = dir.filePath(QStringLiteral("wide.png"));
     auto main = std::make_unique<TfMain>(QStringList{}, nullptr, [this](TfMain& m) {
-        m.IniPath = dir.filePath(QStringLiteral("orvanto.ini"));
+        m.Session().SetIniPath(dir.filePath(QStringLiteral("orvanto.ini")));
         AttachDialogs(m);
     });
-    main->Config.Window.LastDir = dir.path();
+    main->Session().Config().Window.LastDir = dir.path();
     main->show();
     QApplication::processEvents();
     QString folderShown;
@@ -133,9 +135,9 @@ TEST_F(PictureOpenDialogTest, CtrlOOpensThePictureDialogAndLoadsTheChoice)
         dialog->selectFile(wide);
         QMetaObject::invokeMethod(dialog, "accept");
     });
-    main->Action(QStringLiteral("fileopen1"))->trigger();
+    FindAction(*main, QStringLiteral("fileopen1"))->trigger();
     EXPECT_TRUE(*seen);
     EXPECT_EQ(folderShown, dir.path());
-    ASSERT_EQ(main->Images.Count(), 1);
-    EXPECT_EQ(main->Images.At(0), wide);
+    ASSERT_EQ(main->Session().Images().Count(), 1);
+    EXPECT_EQ(main->Session().Images().At(0), wide);
 }
