@@ -11,7 +11,7 @@ PACKAGES=(
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # run: Japanese glyphs, X server for headless runs and end-to-end tests
-  fonts-ipafont-gothic xvfb xauth xdotool x11-utils x11-apps imagemagick
+  fonts-ipafont-gothic xvfb xauth xdotool x11-utils x11-apps imagemagick xclip
   # run: Qt's own texts (standard buttons, file dialogs) in Japanese
   qt6-translations-l10n
   # end-to-end tests of window placement and stacking: a window manager

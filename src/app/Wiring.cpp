@@ -4,7 +4,7 @@
 #include "decode/susie/SPIBmp.h"
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
-#include "dialogs/AppDialogs.h"
+#include "app/AppDialogs.h"
 #include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
 #include "viewer/common/SharedHelpers.h"

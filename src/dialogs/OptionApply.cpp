@@ -1,7 +1,7 @@
 #include "dialogs/OptionApply.h"
 
 #include "viewer/common/SharedHelpers.h"
-#include "viewer/SlideshowText.h"
+#include "viewer/common/SlideshowText.h"
 
 OptionChoice OptionChoiceOf(const Settings& settings, const QStringList& applications)
 {

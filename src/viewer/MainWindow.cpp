@@ -1,6 +1,6 @@
 #include "MainWindow.h"
 
-#include "viewer/SlideshowText.h"
+#include "viewer/common/SlideshowText.h"
 #include "viewer/common/ImageControl.h"
 #include "viewer/common/SharedHelpers.h"
 #include "dialogs/BrowseFolder.h"

@@ -3,8 +3,8 @@
 #include "MainWindow.h"
 
 #include "viewer/FitPicture.h"
-#include "viewer/SlideshowText.h"
 #include "viewer/UndecodableReason.h"
+#include "viewer/common/SlideshowText.h"
 #include "viewer/common/ImageControl.h"
 #include "fullscreen/FullScreenWindow.h"
 #include "platform/Desktop.h"

@@ -1,7 +1,7 @@
 #include "ViewerSession.h"
 
 #include "viewer/CommandLine.h"
-#include "viewer/SlideshowText.h"
+#include "viewer/common/SlideshowText.h"
 #include "viewer/ViewerFiles.h"
 #include "viewer/common/ProductTexts.h"
 #include "viewer/common/SharedHelpers.h"

@@ -4,7 +4,7 @@
 #include "DialogTestSupport.h"
 
 #include "dialogs/AboutBox.h"
-#include "dialogs/AppDialogs.h"
+#include "app/AppDialogs.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/HelpViewer.h"
 #include "platform/Desktop.h"

@@ -6,7 +6,7 @@
 
 #include "decode/BuiltInFormats.h"
 #include "decode/FormatRegistry.h"
-#include "dialogs/AppDialogs.h"
+#include "app/AppDialogs.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/OptionDialog.h"
 #include "platform/Desktop.h"

@@ -5,7 +5,7 @@
 
 #include "decode/BuiltInFormats.h"
 #include "decode/FormatRegistry.h"
-#include "dialogs/AppDialogs.h"
+#include "app/AppDialogs.h"
 #include "dialogs/PictureOpenDialog.h"
 #include "viewer/MainWindow.h"
 #include "viewer/ViewerSession.h"

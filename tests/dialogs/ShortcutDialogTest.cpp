@@ -4,7 +4,7 @@
 #include "FindAction.h"
 #include "DialogTestSupport.h"
 
-#include "dialogs/AppDialogs.h"
+#include "app/AppDialogs.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/ShortcutDialog.h"
 #include "platform/Desktop.h"

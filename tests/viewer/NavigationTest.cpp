@@ -1,6 +1,6 @@
 #include "viewer/FitPicture.h"
 #include "viewer/Navigation.h"
-#include "viewer/SlideshowText.h"
+#include "viewer/common/SlideshowText.h"
 
 #include <gtest/gtest.h>
 

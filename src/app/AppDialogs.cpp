@@ -1,4 +1,4 @@
-#include "dialogs/AppDialogs.h"
+#include "app/AppDialogs.h"
 
 #include "decode/FormatRegistry.h"
 #include "decode/Picture.h"
