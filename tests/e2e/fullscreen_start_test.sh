@@ -47,9 +47,9 @@ ONE="$(mktemp -d)"
 cp "$SAMPLES/sample1.jpg" "$ONE/"
 printf '[Tool]\r\nShow=1\r\nLeft=900\r\nTop=30\r\n' > "$P/orvanto.ini"
 rm -f "$P"/ov*.lst
-"$P/orvanto" "$ONE" /Time=30 /Auto=on >/dev/null 2>&1 &
+"$P/orvanto" "$ONE" /Time=30 /Auto=on >"$P/auto.log" 2>&1 &
 PID=$!
-e2e_wait_window "$PID" >/dev/null || { echo "no window"; ps -p "$PID"; exit 1; }
+e2e_wait_window "$PID" >/dev/null || { echo "no window"; cat "$P/auto.log"; wait "$PID"; echo "exit status $?"; exit 1; }
 window_named() {
   local w
   for _ in $(seq 100); do
