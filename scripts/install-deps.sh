@@ -20,6 +20,7 @@ RUN_PACKAGES=(
   libjpeg62-turbo libpng16-16 libgif7 zlib1g   # built-in picture decoders
   libarchive13 libbz2-1.0 liblzma5        # archiver libraries
   fonts-ipafont-gothic                    # Japanese glyphs of every window
+  qt6-translations-l10n                   # Qt's own texts (standard buttons, file dialogs) in Japanese
 )
 
 # Compilers, headers and the packaging tools.
@@ -38,6 +39,7 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev                # fuzzing (scripts/fuzz.sh)
   xvfb xauth xdotool x11-utils x11-apps imagemagick xclip   # end-to-end tests under Xvfb (xclip reads the clipboard)
+  openbox                                 # window placement and stacking in the end-to-end tests
   libglib2.0-bin                          # gio launch: starts desktop entries in the shortcut tests
   desktop-file-utils appstream shared-mime-info groff-base   # validators of the installed desktop files
   zip unzip p7zip-full jlha-utils arj gcab tar gzip bzip2 xz-utils ncompress cpio binutils   # archives made by real archivers

@@ -1,12 +1,15 @@
 #include "app/AppDialogs.h"
 
 #include "decode/FormatRegistry.h"
+#include "decode/Picture.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/HelpViewer.h"
 #include "dialogs/OptionDialog.h"
+#include "dialogs/PictureOpenDialog.h"
 #include "dialogs/ShortcutDialog.h"
 #include "platform/ProgramLocation.h"
 #include "viewer/MainWindow.h"
+#include "viewer/ViewerSession.h"
 #include "viewer/common/SharedHelpers.h"
 
 bool TMainOptionTarget::SlideshowRunning() const
@@ -76,6 +79,10 @@ void OpenHelpViewer(TfMain& main)
     viewer->StartPage = HelpDocumentPath();
     viewer->Navigate(viewer->StartPage);
     viewer->show();
+    // The keyboard goes to the new viewer, so that Esc closes the help and
+    // not the program.
+    viewer->raise();
+    viewer->activateWindow();
 }
 
 void RunAboutBox(TfMain& main)
@@ -84,8 +91,23 @@ void RunAboutBox(TfMain& main)
     dialog.exec();
 }
 
+QImage DecodeForPreview(const QString& path)
+{
+    TPicture picture;
+    if (!LoadPictureSafe(path, picture) || picture.Empty())
+        return QImage();
+    return picture.Graphic()->ToImage();
+}
+
+QStringList RunPictureOpenDialog(TfMain& main)
+{
+    const ViewerSession& session = main.Session();
+    return ChoosePictureFiles(&main, session.Config().Window.LastDir, session.GraphicFilter(), DecodeForPreview);
+}
+
 void AttachDialogs(TfMain& main)
 {
+    main.OpenFilesDialog = RunPictureOpenDialog;
     main.OptionsHandler = RunOptionDialog;
     main.ShortcutHandler = RunShortcutDialog;
     main.HelpHandler = OpenHelpViewer;

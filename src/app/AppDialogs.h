@@ -3,6 +3,8 @@
 // options (F5), the shortcut file, the help viewer (F1) and the about box.
 #include "dialogs/OptionApply.h"
 
+#include <QImage>
+
 class TfMain;
 
 void AttachDialogs(TfMain& main);
@@ -12,6 +14,11 @@ void RunOptionDialog(TfMain& main);
 void RunShortcutDialog(TfMain& main);
 void OpenHelpViewer(TfMain& main);
 void RunAboutBox(TfMain& main);
+// The open-files dialog (Ctrl+O) with its preview; gives the chosen files.
+QStringList RunPictureOpenDialog(TfMain& main);
+// A picture as the preview shows it, decoded like the viewer does; a null
+// image when the file cannot be shown.
+QImage DecodeForPreview(const QString& path);
 
 // The path of the help document: "help.html" in the program's folder.
 QString HelpDocumentPath();

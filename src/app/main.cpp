@@ -4,6 +4,7 @@
 #include "decode/BuiltInFormats.h"
 #include "dialogs/DialogSupport.h"
 #include "platform/FileNames.h"
+#include "dialogs/JapaneseUi.h"
 #include "viewer/MainWindow.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(MainTexts::ProductName);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
+    InstallQtJapaneseTranslations(app);
+    MapWindowsFontNames();
     RegisterBuiltInFormats();
 
     // QApplication has taken its own options out of argv; the rest is read
@@ -26,8 +29,7 @@ int main(int argc, char** argv)
     {
         auto wiring = MakeProgramWiring();
         TfMain window(arguments, nullptr, [&](TfMain& main) { wiring->Attach(main); });
-        if (!window.Session().State().StartFullScreen)
-            window.show();
+        window.ShowAtStart();
         result = app.exec();
     }
     UnregisterFormatsAtExit();

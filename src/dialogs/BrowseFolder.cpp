@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -41,6 +43,85 @@ public:
         }
         return false;
     }
+};
+
+// The tree shows the root folder as its one top item, so that the root itself
+// can be chosen: the view starts at the root's parent with the root's
+// siblings hidden as the model lists them.
+void ShowRootAsTopItem(QTreeView& tree, QFileSystemModel& model, const QModelIndex& rootIndex)
+{
+    const QPersistentModelIndex root(rootIndex);
+    const QPersistentModelIndex top(rootIndex.parent());
+    tree.setRootIndex(top);
+    auto hideSiblings = [&tree, &model, root, top] {
+        for (int row = 0; row < model.rowCount(top); ++row)
+            tree.setRowHidden(row, top, model.index(row, 0, top) != QModelIndex(root));
+    };
+    hideSiblings();
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &tree,
+                     [hideSiblings, top](const QModelIndex& parent, int, int) {
+                         if (parent == QModelIndex(top))
+                             hideSiblings();
+                     });
+    QObject::connect(&model, &QAbstractItemModel::layoutChanged, &tree, hideSiblings);
+    tree.expand(rootIndex);
+}
+
+// Keeps the start folder expanded, selected and in the middle of the view
+// while the model fills the tree around it in the background (every folder
+// listed above it pushes it down). Stops at the first thing the user does.
+class StartFolderReveal : public QObject {
+public:
+    StartFolderReveal(QTreeView& tree, QFileSystemModel& model, const QModelIndex& start)
+        : QObject(&tree), m_tree(tree), m_start(start)
+    {
+        connect(&model, &QFileSystemModel::directoryLoaded, this, &StartFolderReveal::reveal);
+        connect(&model, &QAbstractItemModel::layoutChanged, this, &StartFolderReveal::reveal);
+        connect(&model, &QAbstractItemModel::rowsInserted, this, &StartFolderReveal::reveal);
+        tree.installEventFilter(this);
+        tree.viewport()->installEventFilter(this);
+        tree.verticalScrollBar()->installEventFilter(this);
+        tree.horizontalScrollBar()->installEventFilter(this);
+        tree.setCurrentIndex(start);
+        tree.expand(start);
+        reveal();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::Wheel:
+            m_active = false;
+            break;
+        case QEvent::Show:
+        case QEvent::Resize:
+            if (watched == m_tree.viewport())
+                QTimer::singleShot(0, this, &StartFolderReveal::reveal);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void reveal()
+    {
+        if (!m_active || !m_start.isValid() || m_tree.currentIndex() != QModelIndex(m_start)) {
+            m_active = false;
+            return;
+        }
+        if (!m_tree.isExpanded(m_start))
+            m_tree.expand(m_start);
+        m_tree.scrollTo(m_start, QAbstractItemView::PositionAtCenter);
+    }
+
+    QTreeView& m_tree;
+    QPersistentModelIndex m_start;
+    bool m_active = true;
 };
 
 } // namespace
@@ -117,10 +198,10 @@ bool TplBrowseFolder::Execute()
     auto* tree = new QTreeView(&dialog);
     tree->setObjectName(QStringLiteral("FolderTree"));
     tree->setModel(model);
-    tree->setRootIndex(rootIndex);
     tree->setHeaderHidden(true);
     for (int column = 1; column < model->columnCount(); ++column)
         tree->hideColumn(column);
+    ShowRootAsTopItem(*tree, *model, rootIndex);
     layout->addWidget(tree, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -153,11 +234,11 @@ bool TplBrowseFolder::Execute()
     m_dialog = &dialog;
     if (!start.isEmpty()) {
         const QModelIndex index = model->index(start);
-        if (index.isValid()) {
-            tree->setCurrentIndex(index);
-            tree->scrollTo(index);
-            tree->expand(index);
-        }
+        // A start folder outside the tree cannot be shown in it.
+        const bool inTree = root == QLatin1String("/") || start == root
+                            || start.startsWith(root + QLatin1Char('/'));
+        if (index.isValid() && inTree)
+            new StartFolderReveal(*tree, *model, index);
     }
     m_minimum = dialog.size();
     if (OnShow)

@@ -308,6 +308,17 @@ void TfShortCut::BitBtn1Click()
     // 3. and 4.
     bool cancelled = false;
     QString place = PlaceFolder(cancelled);
+    const bool onDesktop = MakePlace() != 1 && MakePlace() != 2;
+    if (onDesktop && !platform::DirectoryExists(place)) {
+        // A fresh account may have no desktop folder: say so instead of a
+        // bare beep, so the user knows to choose another place.
+        const QString text = place.isEmpty()
+                                 ? QStringLiteral("デスクトップのフォルダが見つかりません。\n作成場所に別の場所を選んでください。")
+                                 : QStringLiteral("デスクトップのフォルダ %1 がありません。\n作成場所に別の場所を選んでください。")
+                                       .arg(place);
+        platform::MessageBox(this, text, platform::MsgIcon::Error, platform::MsgOk);
+        return;
+    }
     if (cancelled || !platform::DirectoryExists(place)) {
         platform::Beep();
         return;

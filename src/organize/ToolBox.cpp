@@ -28,6 +28,9 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -55,6 +58,14 @@ protected:
         QLineEdit::focusOutEvent(event);
         if (m_onExit)
             m_onExit();
+    }
+    // Enter ends the editing (through returnPressed) and goes no further:
+    // left unaccepted it would reach the window and step the picture.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QLineEdit::keyPressEvent(event);
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            event->accept();
     }
 
 private:
@@ -327,17 +338,51 @@ void TToolBox::FormShow()
     setAcceptDrops(true);
     RegisterDropTarget(this);
     const Settings& config = m_session.Config();
-    const QWidget* owner = parentWidget();
+    QWidget* owner = parentWidget();
     if (config.Tool.Left == 0 && config.Tool.Top == 0 && owner && owner->isVisible()) {
         // Never placed yet: stand beside the owning window instead of on
-        // top of its menu bar.
-        const QRect frame = owner->frameGeometry();
-        setGeometry(frame.right() + 1, frame.top(), width(), height());
+        // top of its menu bar. On a first start the window manager places
+        // that window only after this; the toolbox follows it for a moment.
+        PlaceBesideMain();
+        m_followMain = true;
+        m_followClock.start();
+        owner->installEventFilter(this);
     } else {
         setGeometry(config.Tool.Left, config.Tool.Top, width(), height());
     }
     RefreshUndoControls();
     KeepOnDesktop(this);
+}
+
+QPoint PlaceBeside(const QRect& main, const QSize& tool, const QRect& desktop)
+{
+    const int desktopRight = desktop.x() + desktop.width();
+    int left;
+    if (main.x() + main.width() + tool.width() <= desktopRight)
+        left = main.x() + main.width();
+    else if (main.x() - tool.width() >= desktop.x())
+        left = main.x() - tool.width();
+    else
+        left = desktopRight - tool.width();
+    const int lowest = desktop.y() + std::max(0, desktop.height() - tool.height());
+    const int top = std::clamp(main.y(), desktop.y(), lowest);
+    return {std::max(left, desktop.x()), top};
+}
+
+void TToolBox::PlaceBesideMain()
+{
+    const QWidget* owner = parentWidget();
+    if (!owner)
+        return;
+    const QRect desktop = platform::DesktopRect();
+    const QRect frame = owner->frameGeometry();
+    // Before the toolbox is first mapped its frame is not known yet: a title
+    // bar of the owner's height is allowed for.
+    QSize tool = frameGeometry().size();
+    if (tool == size())
+        tool += owner->frameGeometry().size() - owner->size();
+    // move() places the frame, title bar included.
+    move(desktop.isEmpty() ? QPoint(frame.x() + frame.width(), frame.y()) : PlaceBeside(frame, tool, desktop));
 }
 
 void TToolBox::closeEvent(QCloseEvent* event)
@@ -743,6 +788,23 @@ bool TToolBox::ForwardKey(QKeyEvent* event)
 
 bool TToolBox::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == parentWidget() && watched != this) {
+        if (m_followMain && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+            if (m_followClock.elapsed() < 3000)
+                PlaceBesideMain();
+            else
+                m_followMain = false;
+        }
+        return false;
+    }
+    if (watched == this) {
+        // A modal dialog of the program is open: the toolbox stays on top of
+        // the other programs' windows but not of that dialog.
+        if (event->type() == QEvent::WindowBlocked && windowHandle())
+            windowHandle()->setFlag(Qt::WindowStaysOnTopHint, false);
+        else if (event->type() == QEvent::WindowUnblocked && windowHandle())
+            windowHandle()->setFlag(Qt::WindowStaysOnTopHint, true);
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
         if (watched != myEdit && !myEdit->hasFocus())

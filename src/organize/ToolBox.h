@@ -4,6 +4,7 @@
 // copy/move switch and the numbered transfer buttons.
 #include "viewer/common/ViewerActions.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QWidget>
 
@@ -28,6 +29,11 @@ class ViewerSession;
 QString TransferButtonText(const QString& caption, const QString& folder);
 // The caption a chosen or dropped folder gives its button.
 QString CaptionForFolder(const QString& folder);
+// Where a window of the frame size `tool` stands beside the frame `main`
+// (top-left of its frame): at main's right, else at its left, else at the
+// desktop's right edge; its top is main's top, kept on the desktop so that
+// the title bar can be reached.
+QPoint PlaceBeside(const QRect& main, const QSize& tool, const QRect& desktop);
 
 // A group of radio buttons with an item index, like a radio group.
 class TRadioGroup : public QWidget {
@@ -149,6 +155,7 @@ protected:
 
 private:
     void FormShow();
+    void PlaceBesideMain();
     void WatchKeys(QWidget* widget);
     bool ForwardKey(QKeyEvent* event);
     ViewerSession& m_session;
@@ -160,4 +167,8 @@ private:
     int m_editIndex = 0;
     bool m_editing = false;
     bool m_shownOnce = false;
+    // Never placed before: the toolbox follows the main window while the
+    // window manager places it at start.
+    bool m_followMain = false;
+    QElapsedTimer m_followClock;
 };

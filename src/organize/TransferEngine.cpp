@@ -8,6 +8,8 @@
 #include "viewer/Navigation.h"
 #include "viewer/common/SharedHelpers.h"
 
+#include <QFile>
+
 namespace {
 
 // Clears the busy flag on every way out.
@@ -65,6 +67,17 @@ bool IsPlainFileName(const QString& name)
         && name != QStringLiteral(".") && name != QStringLiteral("..");
 }
 
+QString NameWithinLimit(const QString& stem, const QString& tail, int maxBytes)
+{
+    const qsizetype tailBytes = QFile::encodeName(tail).size();
+    QString kept = stem;
+    while (!kept.isEmpty() && QFile::encodeName(kept).size() + tailBytes > maxBytes) {
+        // Whole characters only: a surrogate pair goes as one.
+        kept.chop(kept.size() >= 2 && kept.back().isLowSurrogate() ? 2 : 1);
+    }
+    return kept + tail;
+}
+
 bool PathTaken(const QString& path)
 {
     return platform::FileExists(path) || platform::DirectoryExists(path) || platform::IsSymLink(path);
@@ -75,6 +88,7 @@ TTransferEngine::TTransferEngine(ViewerSession& session, ITransferUi& ui) : m_se
 QString TTransferEngine::Numbered(const QString& destination)
 {
     const PathParts parts = SplitPath(destination);
+    const int nameLimit = platform::MaxFileNameBytes(parts.folder);
     for (qint64 k = 1;; ++k) {
         if (NumberingWaitMs > 0)
             m_ui.Wait(NumberingWaitMs);
@@ -82,7 +96,7 @@ QString TTransferEngine::Numbered(const QString& destination)
             m_ui.Error(OrganizeTexts::NumberingError);
             return QString();
         }
-        const QString candidate = parts.folder + parts.base + NumberSuffix(k) + parts.extension;
+        const QString candidate = parts.folder + NameWithinLimit(parts.base, NumberSuffix(k) + parts.extension, nameLimit);
         if (!PathTaken(candidate))
             return candidate;
     }
@@ -280,6 +294,10 @@ void TTransferEngine::RenameCurrent()
         if (chosen.isEmpty())
             return;
         // 3. The move never replaces an existing file.
+        // The name as it was: nothing to do, and no "taken" message for the
+        // file's own name.
+        if (chosen == name)
+            return;
         target = folder + chosen;
         if (IsPlainFileName(chosen) && platform::MoveFile(path, target))
             break;

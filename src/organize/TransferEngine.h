@@ -79,6 +79,9 @@ QString WithOldExtension(const QString& typed, const QString& oldName);
 bool IsPlainFileName(const QString& name);
 // Something (file, folder, link, dangling or not) is at that path.
 bool PathTaken(const QString& path);
+// stem + tail, with the stem shortened by whole characters until the name
+// takes at most maxBytes in the file-system encoding.
+QString NameWithinLimit(const QString& stem, const QString& tail, int maxBytes);
 
 class TTransferEngine {
 public:

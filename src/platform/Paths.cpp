@@ -183,4 +183,15 @@ std::optional<QString> PrivateWorkFolder()
     return folder;
 }
 
+int MaxFileNameBytes(const QString& folder)
+{
+    constexpr int kCommonLimit = 255;
+    const QByteArray native = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    errno = 0;
+    const long limit = ::pathconf(native.constData(), _PC_NAME_MAX);
+    if (limit <= 0 || limit > INT_MAX)
+        return kCommonLimit;
+    return static_cast<int>(limit);
+}
+
 } // namespace platform

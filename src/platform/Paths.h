@@ -33,4 +33,8 @@ QStringList SettingsFolderCandidates();
 // user, or cannot be made.
 std::optional<QString> PrivateWorkFolder();
 
+// The longest file name, in bytes of the file-system encoding, that the
+// folder's file system takes (255 when it cannot be asked).
+int MaxFileNameBytes(const QString& folder);
+
 } // namespace platform

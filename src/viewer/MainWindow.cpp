@@ -95,7 +95,7 @@ void TfMain::FollowSession()
     connect(&s, &ViewerSession::listLoaded, this, [this] { m_actions.MoveUndo1->setEnabled(false); });
     connect(&s, &ViewerSession::viewingChanged, this, [this](bool viewing) {
         m_actions.slideshow1->setEnabled(viewing);
-        EnableFileActions(viewing);
+        EnableFileActions(viewing && m_session->OrganizingAllowed());
     });
     connect(&s, &ViewerSession::historyChanged, this, &TfMain::RefreshHistoryMenu);
     connect(&s, &ViewerSession::slideshowChanged, this, &TfMain::SlideshowChanged);
@@ -134,7 +134,8 @@ void TfMain::FollowSession()
 void TfMain::RefreshLinkedActions()
 {
     const struct { QAction* action; bool linked; } links[] = {
-        {m_actions.ToolBox1, bool(ToggleToolboxHandler)}, {m_actions.Transfer1, bool(TransferToggleHandler)},
+        {m_actions.ToolBox1, bool(ToggleToolboxHandler)},
+        {m_actions.Transfer1, TransferToggleHandler && m_session->OrganizingAllowed()},
         {m_actions.option1, bool(OptionsHandler)},        {m_actions.ShortcutCreate, bool(ShortcutHandler)},
         {m_actions.Help1, bool(HelpHandler)},             {m_actions.about1, bool(AboutHandler)},
     };
@@ -195,6 +196,15 @@ void TfMain::FormCreate(const QStringList& arguments)
     RefreshLinkedActions();
 }
 
+void TfMain::ShowAtStart()
+{
+    // The first page of a full-screen start may already have been shown
+    // (and the start flag cleared) inside the start-up sequence; what counts
+    // is whether the full-screen window is up.
+    if (!m_session->State().StartFullScreen && !m_session->State().FullScreen)
+        show();
+}
+
 void TfMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -221,6 +231,12 @@ void TfMain::FormShow()
 
 void TfMain::RestorePlacement()
 {
+    // Once per run: after a start in full screen the main window is first
+    // shown when full screen ends, and the list was loaded (and stored in
+    // the history) already.
+    if (m_placementRestored)
+        return;
+    m_placementRestored = true;
     m_session->ListLoaded();
     const Settings& config = m_session->Config();
     if (!(windowState() & Qt::WindowMaximized)) {

@@ -5,6 +5,7 @@
 // exit sequences and turns keys, clicks, wheel turns and drops into the
 // session's requests.
 #include "viewer/ViewerSession.h"
+#include "viewer/WheelSteps.h"
 #include "viewer/common/ProductTexts.h"
 #include "viewer/common/ViewerActions.h"
 #include "decode/Picture.h"
@@ -32,6 +33,10 @@ public:
     explicit TfMain(const QStringList& arguments, QWidget* parent = nullptr,
                     const std::function<void(TfMain&)>& attach = {});
     ~TfMain() override;
+
+    // Shows the window after the start-up sequence, unless the start put the
+    // pictures in full screen: the full-screen window stands for it then.
+    void ShowAtStart();
 
     ViewerSession& Session() { return *m_session; }
     const ViewerSession& Session() const { return *m_session; }
@@ -108,6 +113,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     // MainWindow.cpp: creation, start-up and exit
@@ -127,6 +133,8 @@ private:
     void DetachPictures();
     void ShowPicture(int slot, const PageSlot& place, DisplayForm form);
     void ShowUndecodable(int position);
+    // The reasons in the status bar until a page shows without failures.
+    void ShowUndecodableReasons(const QStringList& reasons);
     void HideLabel(int position);
     TImageControl* TargetControl(int position) const;
     void SlideshowChanged(bool on);
@@ -152,6 +160,9 @@ private:
     int m_areaWidth = 0;
     int m_areaHeight = 0;
     bool m_firstShowDone = false;
+    bool m_placementRestored = false;
     QPoint m_mouseDown;
+    WheelSteps m_wheel;
+    bool m_reasonShown = false;
     bool m_exitDone = false;
 };

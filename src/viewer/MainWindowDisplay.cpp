@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "viewer/FitPicture.h"
+#include "viewer/UndecodableReason.h"
 #include "viewer/common/SlideshowText.h"
 #include "viewer/common/ImageControl.h"
 #include "fullscreen/FullScreenWindow.h"
@@ -79,6 +80,20 @@ void TfMain::ShowUndecodable(int position)
     label->raise();
 }
 
+void TfMain::ShowUndecodableReasons(const QStringList& reasons)
+{
+    if (!reasons.isEmpty()) {
+        SetStatusText(reasons.join(QStringLiteral(" / ")));
+        m_reasonShown = true;
+    } else if (m_reasonShown) {
+        // The next page: the status bar shows the slideshow's state again.
+        const Settings& config = m_session->Config();
+        SetStatusText(m_session->SlideshowOn() ? SlideshowOnText(config.Option.Interval, config.Option.IntervalM)
+                                               : SlideshowOffText());
+        m_reasonShown = false;
+    }
+}
+
 void TfMain::HideLabel(int position)
 {
     LabelAt(position)->hide();
@@ -110,12 +125,15 @@ void TfMain::ShowImages()
     setWindowTitle(m_session->PageCaption());
 
     bool shown[2] = {false, false};
+    QStringList reasons; // why pictures of this page cannot be shown
     if (page.form == DisplayForm::SinglePage) {
-        if (!LoadPictureSafe(page.pageSlots[0].path, *m_pictures[0])) {
+        const QString& path = page.pageSlots[0].path;
+        if (const auto reason = LoadPictureWithReason(path, *m_pictures[0])) {
             m_images[0]->Clear();
             m_images[0]->SetHint(QString());
             if (m_fullScreen)
                 m_fullScreen->ImageAt(0)->Clear();
+            ShowUndecodableReasons({UndecodableStatusText(*reason, path)});
             platform::Beep();
             return;
         }
@@ -127,14 +145,16 @@ void TfMain::ShowImages()
             const PageSlot& place = page.pageSlots[static_cast<size_t>(slot)];
             if (place.path.isEmpty()) {
                 HideLabel(place.position);
-            } else if (LoadPictureSafe(place.path, *m_pictures[static_cast<size_t>(slot)])) {
+            } else if (const auto reason = LoadPictureWithReason(place.path, *m_pictures[static_cast<size_t>(slot)])) {
+                ShowUndecodable(place.position);
+                reasons << UndecodableStatusText(*reason, place.path);
+            } else {
                 HideLabel(place.position);
                 shown[slot] = true;
-            } else {
-                ShowUndecodable(place.position);
             }
         }
     }
+    ShowUndecodableReasons(reasons);
     for (int slot = 0; slot < page.slotCount; ++slot) {
         const PageSlot& place = page.pageSlots[static_cast<size_t>(slot)];
         if (shown[slot]) {

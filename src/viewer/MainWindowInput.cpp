@@ -45,6 +45,11 @@ void TfMain::HandleKey(QKeyEvent* event)
         s.StepImage(false);
         s.ShowPage();
         return;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        s.SetCurrentIndex(key == Qt::Key_Home ? 0 : s.Images().Count() - 1);
+        s.ShowPage();
+        return;
     case Qt::Key_Delete:
         if (s.Form() == DisplayForm::SinglePage) {
             s.DeleteCurrentImage();
@@ -102,9 +107,13 @@ void TfMain::HandleMouseRelease(const QPoint& globalPos, Qt::MouseButton button)
 
 void TfMain::HandleWheel(int delta)
 {
-    if (delta == 0)
+    // One picture per notch: high-resolution wheels and touchpads send a
+    // notch in many small turns.
+    const int steps = m_wheel.Add(delta);
+    if (steps == 0)
         return;
-    m_session->StepImage(delta > 0); // wheel up: forward, wheel down: backward
+    for (int i = 0; i < std::abs(steps); ++i)
+        m_session->StepImage(steps > 0); // wheel up: forward, wheel down: backward
     m_session->ShowPage();
 }
 
@@ -154,6 +163,16 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TfMain::event(QEvent* event)
+{
+    // A menu entry under the pointer sends its status tip (empty here) to
+    // the window, which would replace the status bar's text with it: the
+    // status bar shows only the program's own texts.
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(event);
 }
 
 void TfMain::dragEnterEvent(QDragEnterEvent* event)

@@ -256,10 +256,24 @@ void ViewerSession::OpenFiles(const QStringList& files)
 {
     m_images.Clear();
     m_images.SetSorted(true);
-    for (const QString& file : files) {
-        if (!IsExcludedName(file))
-            m_images.Add(platform::CanonicalPath(file));
+    const bool unpacking = std::any_of(files.begin(), files.end(), [](const QString& f) { return IsArchiveName(f); });
+    if (unpacking)
+        emit searching(true);
+    try {
+        for (const QString& file : files) {
+            const QString path = platform::CanonicalPath(file);
+            // An archive is unpacked and its pictures listed, as for a drop.
+            if (IsArchiveName(path))
+                OpenArchive(path);
+            else if (!IsExcludedName(file))
+                m_images.Add(path);
+        }
+    } catch (const std::exception& error) {
+        // An archive error ends the adding; the files added before it stay.
+        emit errorMessage(QString::fromUtf8(error.what()));
     }
+    if (unpacking)
+        emit searching(false);
     m_images.SetSorted(false);
     ApplyPlayOrder(m_state.PlayOrder);
     ListLoaded();
@@ -533,7 +547,8 @@ void ViewerSession::SetTransferOpen(bool open)
 
 void ViewerSession::SetOrganizingAllowed(bool on)
 {
-    emit organizingChanged(on);
+    m_organizingAllowed = on && !m_slideshow;
+    emit organizingChanged(m_organizingAllowed);
 }
 
 void ViewerSession::ApplicationActivated()

@@ -173,7 +173,10 @@ public:
     void SetFullScreen(bool on);
     void SetCopyMode(bool copy);
     void SetTransferOpen(bool open);
+    // Transfers, rename, delete and the external applications: allowed for a
+    // single page, never while the slideshow runs (whatever asks).
     void SetOrganizingAllowed(bool on);
+    bool OrganizingAllowed() const { return m_organizingAllowed; }
     // Shows again when the program becomes active (set while a picture is
     // shown, cleared while it is replaced or an archive is unpacked).
     bool ReshowOnActivation() const { return m_reshowOnActivation; }
@@ -257,6 +260,7 @@ private:
     std::unique_ptr<HistoryStore> m_history;
     QTimer* m_slideTimer = nullptr;
     bool m_slideshow = false;
+    bool m_organizingAllowed = true;
     bool m_reshowOnActivation = false;
     bool m_toolboxOpen = false;
     bool m_forward = true;

@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -180,4 +182,86 @@ TEST(BrowseFolder, NewDialogStyleKeepsTheOwnSizeAndCentres)
     });
     browse.Execute();
     EXPECT_EQ(size, QSize(371, 311));
+}
+
+namespace {
+
+// Lets the dialog's model list folders in the background until `done`
+// holds or `limit` milliseconds pass.
+void waitFor(const std::function<bool()>& done, int limit = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limit)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+TEST(BrowseFolder, StartFolderIsExpandedSelectedAndInView)
+{
+    // Many folders around the start folder, listed by the model only after
+    // the dialog is up, push the start folder down while the tree fills.
+    QTemporaryDir dir;
+    for (int i = 0; i < 300; ++i)
+        QDir(dir.path()).mkpath(QStringLiteral("d%1/inner").arg(i, 3, 10, QLatin1Char('0')));
+    const QString start = dir.filePath(QStringLiteral("d250"));
+    QWidget owner;
+    TplBrowseFolder browse(&owner);
+    browse.InitDir = start;
+    QString selected;
+    bool expanded = false, inView = false;
+    whenOpen([&](QDialog& d) {
+        QTreeView* tree = treeOf(d);
+        auto* model = static_cast<QFileSystemModel*>(tree->model());
+        waitFor([&] { return model->rowCount(model->index(dir.path())) == 300; });
+        waitFor([] { return false; }, 500); // the later listings and the sorting arrive
+        const QModelIndex current = tree->currentIndex();
+        selected = model->filePath(current);
+        expanded = tree->isExpanded(current);
+        inView = tree->viewport()->rect().contains(tree->visualRect(current));
+        d.accept();
+    });
+    ASSERT_TRUE(browse.Execute());
+    EXPECT_EQ(selected, start);
+    EXPECT_TRUE(expanded);
+    EXPECT_TRUE(inView);
+    EXPECT_EQ(browse.Directory(), start);
+}
+
+TEST(BrowseFolder, TheRootFolderItselfIsAnItemOfTheTree)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("links"));
+    QDir(dir.path()).mkpath(QStringLiteral("links/inside"));
+    QDir(dir.path()).mkpath(QStringLiteral("sibling"));
+    QWidget owner;
+    TplBrowseFolder browse(&owner);
+    browse.RootSpecialDir = sfNone;
+    browse.RootDir = root;
+    bool rootShown = false, siblingShown = true, insideReachable = false;
+    whenOpen([&](QDialog& d) {
+        QTreeView* tree = treeOf(d);
+        auto* model = static_cast<QFileSystemModel*>(tree->model());
+        waitFor([&] { return model->rowCount(model->index(dir.path())) == 2 && model->rowCount(model->index(root)) == 1; });
+        const QModelIndex rootItem = model->index(root);
+        rootShown = tree->visualRect(rootItem).isValid();
+        siblingShown = tree->visualRect(model->index(dir.filePath(QStringLiteral("sibling")))).isValid();
+        insideReachable = tree->visualRect(model->index(root + QStringLiteral("/inside"))).isValid();
+        // Clicked like a user would: on the row of the root folder.
+        const QRect row = tree->visualRect(rootItem);
+        const QPoint at = row.center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, {});
+        QMouseEvent release(QEvent::MouseButtonRelease, at, tree->viewport()->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, {});
+        QApplication::sendEvent(tree->viewport(), &press);
+        QApplication::sendEvent(tree->viewport(), &release);
+        d.accept();
+    });
+    ASSERT_TRUE(browse.Execute());
+    EXPECT_TRUE(rootShown);
+    EXPECT_FALSE(siblingShown);
+    EXPECT_TRUE(insideReachable);
+    EXPECT_EQ(browse.Directory(), root);
 }

@@ -48,6 +48,7 @@ struct BrowserSeen {
     QPoint position;
     QString start;      // the folder selected when it opened
     QString root;       // the top of its tree
+    bool rootShown = false; // the top folder is an item of the tree
     bool filesListed = false;
 };
 
@@ -64,6 +65,12 @@ inline std::shared_ptr<BrowserSeen> AnswerBrowser(const QString& path)
         seen->position = dialog->pos();
         seen->start = model->filePath(tree->currentIndex());
         seen->root = model->rootPath();
+        // The model lists in the background: wait for the top folder's row.
+        QElapsedTimer clock;
+        clock.start();
+        while (!tree->visualRect(model->index(seen->root)).isValid() && clock.elapsed() < 3000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        seen->rootShown = tree->visualRect(model->index(seen->root)).isValid();
         seen->filesListed = model->filter().testFlag(QDir::Files);
         if (path.isEmpty()) {
             dialog->findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();

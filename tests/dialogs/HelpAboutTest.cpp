@@ -14,6 +14,8 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFrame>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -188,6 +190,27 @@ TEST_F(HelpAboutTest, F1OpensAnotherViewerEachTimeAndTheGeometryIsKept)
     ASSERT_EQ(list.size(), 2);
     EXPECT_EQ(list.last()->pos(), QPoint(70, 80));
     EXPECT_EQ(list.last()->size(), QSize(610, 470));
+}
+
+TEST_F(HelpAboutTest, F1GivesTheViewerTheKeyboardSoEscClosesIt)
+{
+    auto main = startMain();
+    main->activateWindow();
+    QApplication::processEvents();
+    FindAction(*main, QStringLiteral("Help1"))->trigger();
+    QApplication::processEvents();
+    auto list = viewers(*main);
+    ASSERT_EQ(list.size(), 1);
+    QPointer<TfHelpViewer> viewer(list.first());
+    EXPECT_EQ(QApplication::activeWindow(), viewer.data());
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->window(), viewer.data());
+    // Esc goes where the keyboard is: the viewer closes, the program stays.
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(QApplication::focusWidget(), &esc);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(viewer.isNull());
+    EXPECT_TRUE(main->isVisible());
 }
 
 TEST_F(HelpAboutTest, AboutBoxShowsNameVersionSignatureAndAddresses)

@@ -342,14 +342,18 @@ TEST_F(ShortcutDialogTest, FailedWriteReportsAndChangesNoSetting)
     EXPECT_TRUE(settings.ShortCut.PictureFolder.isEmpty());
 }
 
-TEST_F(ShortcutDialogTest, MissingDesktopFolderOnlyBeeps)
+TEST_F(ShortcutDialogTest, MissingDesktopFolderIsNamedInAMessage)
 {
+    // A fresh account has no desktop folder yet.
     QDir(desktop).removeRecursively();
     TfShortCut d(nullptr, settings);
     d.Edit1()->setText(pics);
     d.BitBtn1Click();
-    EXPECT_EQ(beeps, 1);
-    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(beeps, 0);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QStringLiteral("デスクトップのフォルダ %1 がありません。\n作成場所に別の場所を選んでください。")
+                                    .arg(desktop));
+    EXPECT_EQ(messages[0].icon, platform::MsgIcon::Error);
     EXPECT_NE(d.result(), int(QDialog::Accepted));
     EXPECT_TRUE(settings.ShortCut.PictureFolder.isEmpty());
 }
@@ -372,8 +376,10 @@ TEST_F(ShortcutDialogTest, ProgramsPlaceBrowsesTheApplicationsFolder)
     EXPECT_NE(d.result(), int(QDialog::Accepted));
     EXPECT_TRUE(QFileInfo(applications).isDir()); // made for the user
 
+    // The applications folder itself is an item the user can pick.
     seen = AnswerBrowser(applications);
     d.BitBtn1Click();
+    EXPECT_TRUE(seen->rootShown);
     EXPECT_EQ(d.result(), int(QDialog::Accepted));
     EXPECT_TRUE(QFileInfo::exists(applications + QStringLiteral("/slides.desktop")));
     EXPECT_EQ(settings.ShortCut.MakePlace, 1);

@@ -40,7 +40,22 @@ e2e_start_display() {
 }
 
 e2e_stop_display() {
+  [ -n "${E2E_WM_PID:-}" ] && kill "$E2E_WM_PID" 2>/dev/null || true
   kill "$E2E_XVFB_PID" 2>/dev/null || true
+}
+
+# e2e_start_wm: runs a window manager (openbox) on the display, so that
+# windows get frames, title bars and a stacking order as on a desktop.
+# Gives 1 when no window manager is installed.
+e2e_start_wm() {
+  command -v openbox >/dev/null 2>&1 || return 1
+  openbox --sm-disable >/dev/null 2>&1 &
+  E2E_WM_PID=$!
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 # e2e_copy_program BIN_DIR -> prints the folder holding the copy

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -27,6 +28,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -213,6 +215,44 @@ TEST(TransferButtonTextTest, CutAndPadToTheFieldWidth)
     EXPECT_EQ(CaptionForFolder("/"), "/");
 }
 
+TEST(ToolboxPlacementTest, BesideTheMainWindowWithTheTitleBarOnTheDesktop)
+{
+    const QRect desktop(0, 0, 1280, 900);
+    const QSize tool(124, 515);
+    // Room at the right of the main window.
+    EXPECT_EQ(PlaceBeside(QRect(388, 527, 506, 381), tool, desktop), QPoint(894, 385));
+    EXPECT_EQ(PlaceBeside(QRect(100, 40, 500, 400), tool, desktop), QPoint(600, 40));
+    // No room at the right: at the left.
+    EXPECT_EQ(PlaceBeside(QRect(900, 40, 380, 400), tool, desktop), QPoint(776, 40));
+    // No room either side: at the desktop's right edge, over the main window.
+    EXPECT_EQ(PlaceBeside(QRect(60, 40, 1200, 400), tool, desktop), QPoint(1156, 40));
+    // A main window placed above the top of the desktop: the title bar
+    // stays reachable.
+    EXPECT_EQ(PlaceBeside(QRect(0, -20, 500, 400), tool, desktop), QPoint(500, 0));
+    // A second screen left of the first.
+    EXPECT_EQ(PlaceBeside(QRect(-1000, 100, 500, 400), tool, QRect(-1280, 0, 2560, 900)), QPoint(-500, 100));
+}
+
+TEST_F(ToolBoxTest, ModalDialogsOfTheProgramStandAboveTheToolbox)
+{
+    picture("a.png");
+    start(folderIni() + "[Tool]\nShow=1\nLeft=40\nTop=50\n");
+    ASSERT_NE(box(), nullptr);
+    ASSERT_NE(box()->windowHandle(), nullptr);
+    EXPECT_TRUE(box()->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    {
+        QDialog dialog(main.get());
+        dialog.setModal(true);
+        dialog.show();
+        QApplication::processEvents();
+        EXPECT_FALSE(box()->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+        dialog.close();
+        QApplication::processEvents();
+    }
+    QApplication::processEvents();
+    EXPECT_TRUE(box()->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+}
+
 TEST_F(ToolBoxTest, DestinationMenuDropsAndButtonLooks)
 {
     picture("a.png");
@@ -293,7 +333,10 @@ TEST_F(ToolBoxTest, CaptionEditorKeepsItsKeysAndCutsTheCaption)
     EXPECT_EQ(box()->myEdit->text(), "0");
     EXPECT_EQ(namesIn(dst), QStringList{});
     box()->myEdit->setText("abcdefghijklmnopq");
+    const QString title = main->windowTitle();
     typeKey(box()->myEdit, Qt::Key_Return, "\r");
+    // Enter ends the editing and does nothing else: the picture stays.
+    EXPECT_EQ(main->windowTitle(), title);
     EXPECT_FALSE(box()->Editing());
     EXPECT_FALSE(box()->myEdit->isVisible());
     EXPECT_EQ(main->Session().Config().Option.Buttons[1].Caption, "abcdefghijkl");

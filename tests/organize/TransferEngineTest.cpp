@@ -4,6 +4,7 @@
 #include "platform/Desktop.h"
 #include "platform/FileNames.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Trash.h"
 #include "settings/Settings.h"
 #include "viewer/ViewerSession.h"
@@ -13,6 +14,7 @@
 #include "../platform/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -695,4 +697,52 @@ TEST(TransferEngineHelpers, PathPartsAndTheExtensionRule)
     EXPECT_FALSE(IsPlainFileName(".."));
     EXPECT_FALSE(IsPlainFileName("a/b"));
     EXPECT_TRUE(IsPlainFileName("-rf .jpg"));
+}
+
+TEST_F(TransferEngineTest, RenamingToTheSameNameChangesNothingAndAsksOnce)
+{
+    load({"p0.jpg", "p1.jpg"});
+    host.session.SetCurrentIndex(1);
+    ui.nameAnswers = {"p1.jpg", "never asked"};
+    engine.RenameCurrent();
+    EXPECT_EQ(ui.asked.size(), 1);
+    EXPECT_TRUE(ui.errors.isEmpty());
+    EXPECT_EQ(readFile(src + "/p1.jpg"), "data of p1.jpg");
+    EXPECT_EQ(host.images.At(1), src + "/p1.jpg");
+    EXPECT_EQ(host.images.Count(), 2);
+}
+
+TEST_F(TransferEngineTest, NumberedNamesShortenTheStemToFitTheNameLength)
+{
+    const int limit = platform::MaxFileNameBytes(dst);
+    // A Latin name and a Japanese one (three bytes a character), each a few
+    // bytes short of the limit, so that "[001]" would not fit.
+    const QString latin = QString(limit - 6, QLatin1Char('x')) + ".jpg";
+    const QString japanese = QString((limit - 6) / 3, QChar(0x3042)) + ".png";
+    load({latin, japanese});
+    host.config.Option.Numbering = true;
+    ASSERT_TRUE(writeFile(dst + "/" + latin, "old"));
+    ASSERT_TRUE(writeFile(dst + "/" + japanese, "old"));
+    engine.ArBitBtnProcess(0);
+    engine.ArBitBtnProcess(0);
+    EXPECT_TRUE(ui.errors.isEmpty()) << ui.errors.join(", ").toStdString();
+    const QString shortLatin = QString(limit - 9, QLatin1Char('x')) + "[001].jpg";
+    EXPECT_EQ(QFile::encodeName(shortLatin).size(), limit);
+    EXPECT_EQ(readFile(dst + "/" + shortLatin), "data of " + latin.toUtf8());
+    // Whole characters are dropped: 255 - 9 bytes leave 82 kana of 3 bytes.
+    const QString shortJapanese = QString((limit - 9) / 3, QChar(0x3042)) + "[001].png";
+    EXPECT_EQ(readFile(dst + "/" + shortJapanese), "data of " + japanese.toUtf8());
+    // The next number is found among the shortened names too.
+    engine.ArBitBtnProcess(0);
+    EXPECT_EQ(namesIn(dst).size(), 5);
+    EXPECT_TRUE(QFileInfo::exists(dst + "/" + QString(limit - 9, QLatin1Char('x')) + "[002].jpg"));
+}
+
+TEST(TransferEngineHelpers, NameWithinLimitKeepsWholeCharacters)
+{
+    EXPECT_EQ(NameWithinLimit("abcdef", "[001].jpg", 12), "abc[001].jpg");
+    EXPECT_EQ(NameWithinLimit("abc", "[001].jpg", 255), "abc[001].jpg");
+    // "あ" is three bytes; an emoji is a surrogate pair of four bytes.
+    EXPECT_EQ(NameWithinLimit(QString::fromUtf8("ああ"), "[1]", 8), QString::fromUtf8("あ[1]"));
+    EXPECT_EQ(NameWithinLimit(QString::fromUtf8("a\U0001F600"), "[1]", 6), "a[1]");
 }

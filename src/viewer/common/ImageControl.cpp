@@ -60,8 +60,9 @@ void TImageControl::renderCache()
 
 void TImageControl::SetHint(const QString& hint)
 {
+    // The path goes with a drag out of the control; it is not shown as a
+    // tooltip, which would cover the picture.
     m_hint = hint;
-    setToolTip(hint);
 }
 
 void TImageControl::paintEvent(QPaintEvent*)
