@@ -8,6 +8,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev
   libarchive-dev libbz2-dev liblzma-dev
+  # image libraries of the WebP, TIFF, AVIF, HEIF and JPEG XL plug-ins
+  libwebp-dev libtiff-dev libavif-dev libheif-dev libjxl-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # run: Japanese glyphs, X server for headless runs and end-to-end tests
@@ -15,6 +17,8 @@ PACKAGES=(
   # gio launch: starts desktop entries in the shortcut tests
   libglib2.0-bin
   # real archivers used by the tests to make archives
+  # real encoders used by the tests to make WebP, TIFF, AVIF, HEIF, JPEG XL
+  webp libtiff-tools libavif-bin libheif-examples libjxl-tools
   zip unzip p7zip-full jlha-utils arj gcab tar gzip bzip2 xz-utils ncompress cpio binutils
 )
 

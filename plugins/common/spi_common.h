@@ -67,6 +67,12 @@ void spi_dib_free(SpiDib* dib);
 /* Hands both blocks to the caller. */
 void spi_dib_release(SpiDib* dib, SusieLocalHandle* info, SusieLocalHandle* bits);
 
+/* Stores one row of 8-bit red, green, blue, alpha samples into a 24-bit
+ * (alpha dropped) or 32-bit (blue, green, red, alpha) bitmap row. */
+void spi_store_rgba_row(const SpiDib* dib, unsigned char* row, const unsigned char* rgba);
+/* Same for samples whose colour is multiplied by alpha already. */
+void spi_store_premultiplied_row(const SpiDib* dib, unsigned char* row, const unsigned char* rgba);
+
 /* A copy of text as a local memory block, or NULL for empty text. */
 SusieLocalHandle spi_text_handle(const char* text, size_t length);
 

@@ -1,0 +1,182 @@
+/*
+ * Susie import plug-in for HEIF/HEIC pictures (libheif): the primary image,
+ * 8-bit or deeper (reduced to 8 bits), with or without alpha.
+ *
+ * Pictures with alpha become 32-bit bitmaps (blue, green, red, alpha),
+ * others 24-bit ones; both top-down. The library applies the file's crop,
+ * rotation and mirroring, as HEIF readers must (the crop cannot be had
+ * without them); the host knows this and reverses the rotation when the
+ * user asks for pictures as stored.
+ */
+#include "spi_common.h"
+
+#include <libheif/heif.h>
+
+#include <string.h>
+
+static const char* const kInfo[] = {
+    SUSIE_API_IMPORT,
+    "Orvanto HEIF plug-in 1.0",
+    "*.heic;*.heif;*.hif",
+    "High Efficiency Image File",
+};
+
+static const char* const kBrands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs", "mif1", "msf1"};
+
+/* True for an ISO media file whose file-type box names a HEIF brand and no
+ * AVIF brand (those go to the AVIF reader). */
+static int looks_like_heif(const unsigned char* head, size_t size)
+{
+    if (size < 16 || memcmp(head + 4, "ftyp", 4) != 0)
+        return 0;
+    size_t boxSize = ((size_t)head[0] << 24) | ((size_t)head[1] << 16) | ((size_t)head[2] << 8) | head[3];
+    if (boxSize < 16 || boxSize > size)
+        boxSize = size < 64 ? size : 64;
+    int heif = 0;
+    for (size_t at = 8; at + 4 <= boxSize; at += 4) {
+        if (at == 12)
+            continue; /* minor version */
+        if (memcmp(head + at, "avif", 4) == 0 || memcmp(head + at, "avis", 4) == 0)
+            return 0;
+        for (size_t b = 0; b < sizeof kBrands / sizeof kBrands[0]; ++b)
+            if (memcmp(head + at, kBrands[b], 4) == 0)
+                heif = 1;
+    }
+    return heif;
+}
+
+typedef struct HeifFile {
+    struct heif_context* context;
+    struct heif_image_handle* handle;
+} HeifFile;
+
+static void close_file(HeifFile* file)
+{
+    if (file->handle)
+        heif_image_handle_release(file->handle);
+    if (file->context)
+        heif_context_free(file->context);
+    memset(file, 0, sizeof *file);
+}
+
+static int open_file(const unsigned char* data, size_t size, HeifFile* file)
+{
+    memset(file, 0, sizeof *file);
+    if (!looks_like_heif(data, size))
+        return SUSIE_UNKNOWN_FORMAT;
+    file->context = heif_context_alloc();
+    if (!file->context)
+        return SUSIE_NO_MEMORY;
+    heif_context_set_maximum_image_size_limit(file->context, SPI_MAX_DIMENSION);
+    struct heif_error error = heif_context_read_from_memory_without_copy(file->context, data, size, NULL);
+    if (error.code == heif_error_Ok)
+        error = heif_context_get_primary_image_handle(file->context, &file->handle);
+    if (error.code != heif_error_Ok) {
+        close_file(file);
+        return error.code == heif_error_Memory_allocation_error ? SUSIE_NO_MEMORY : SUSIE_BROKEN_DATA;
+    }
+    const int width = heif_image_handle_get_width(file->handle);
+    const int height = heif_image_handle_get_height(file->handle);
+    if (width <= 0 || height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION) {
+        close_file(file);
+        return SUSIE_BROKEN_DATA;
+    }
+    return SUSIE_OK;
+}
+
+SUSIE_EXPORT int32_t GetPluginInfo(int32_t infoNumber, char* buffer, int32_t bufferLength)
+{
+    return spi_plugin_info(kInfo, (int)(sizeof kInfo / sizeof kInfo[0]), infoNumber, buffer, bufferLength);
+}
+
+SUSIE_EXPORT int32_t IsSupported(const char* name, const void* head)
+{
+    (void)name;
+    return head && looks_like_heif((const unsigned char*)head, SUSIE_HEAD_SIZE);
+}
+
+static int read_info(const unsigned char* data, size_t size, SusiePictureInfo* info)
+{
+    HeifFile file;
+    const int result = open_file(data, size, &file);
+    if (result != SUSIE_OK)
+        return result;
+    info->width = heif_image_handle_get_width(file.handle);
+    info->height = heif_image_handle_get_height(file.handle);
+    info->colorDepth = (int16_t)(heif_image_handle_has_alpha_channel(file.handle) ? 32 : 24);
+    close_file(&file);
+    return SUSIE_OK;
+}
+
+static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, SusieProgressCallback progress,
+                          intptr_t progressData)
+{
+    memset(dib, 0, sizeof *dib);
+    HeifFile file;
+    int result = open_file(data, size, &file);
+    if (result != SUSIE_OK)
+        return result;
+    const int32_t height = heif_image_handle_get_height(file.handle);
+    if (spi_progress(progress, 0, height, progressData)) {
+        close_file(&file);
+        return SUSIE_ABORTED;
+    }
+    const int alpha = heif_image_handle_has_alpha_channel(file.handle) != 0;
+    struct heif_decoding_options* options = heif_decoding_options_alloc();
+    if (!options) {
+        close_file(&file);
+        return SUSIE_NO_MEMORY;
+    }
+    options->convert_hdr_to_8bit = 1;
+    struct heif_image* image = NULL;
+    struct heif_error error = heif_decode_image(file.handle, &image, heif_colorspace_RGB,
+                                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                                options);
+    heif_decoding_options_free(options);
+    if (error.code != heif_error_Ok || !image) {
+        close_file(&file);
+        return error.code == heif_error_Memory_allocation_error ? SUSIE_NO_MEMORY : SUSIE_BROKEN_DATA;
+    }
+    const int width = heif_image_get_width(image, heif_channel_interleaved);
+    const int rows = heif_image_get_height(image, heif_channel_interleaved);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    if (!plane || width <= 0 || rows <= 0 || heif_image_get_bits_per_pixel(image, heif_channel_interleaved) !=
+                                                 (alpha ? 32 : 24))
+        result = SUSIE_BROKEN_DATA;
+    else
+        result = spi_dib_create(dib, width, -rows, alpha ? 32 : 24, 0);
+    if (result == SUSIE_OK) {
+        for (int y = 0; y < rows; ++y) {
+            const uint8_t* src = plane + (size_t)y * (size_t)stride;
+            unsigned char* row = spi_dib_row(dib, y);
+            if (alpha) {
+                spi_store_rgba_row(dib, row, src);
+            } else {
+                for (int x = 0; x < width; ++x) {
+                    row[3 * x] = src[3 * x + 2];
+                    row[3 * x + 1] = src[3 * x + 1];
+                    row[3 * x + 2] = src[3 * x];
+                }
+            }
+        }
+        if (spi_progress(progress, height, height, progressData)) {
+            spi_dib_free(dib);
+            result = SUSIE_ABORTED;
+        }
+    }
+    heif_image_release(image);
+    close_file(&file);
+    return result;
+}
+
+SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
+{
+    return spi_get_picture_info(buf, len, flag, info, read_info);
+}
+
+SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
+                                SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data)
+{
+    return spi_get_picture(buf, len, flag, bitmapInfo, bitmapBits, progress, data, decode_picture);
+}
