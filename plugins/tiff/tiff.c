@@ -121,7 +121,7 @@ static TIFF* open_memory(MemoryFile* file)
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, MAX_LIBRARY_BLOCK);
     TIFFOpenOptionsSetErrorHandlerExtR(options, quiet_handler, NULL);
     TIFFOpenOptionsSetWarningHandlerExtR(options, quiet_handler, NULL);
-    TIFF* tif = TIFFClientOpenExt("memory", "rm", (thandle_t)file, memory_read, memory_write, memory_seek,
+    TIFF* tif = TIFFClientOpenExt("memory", "r", (thandle_t)file, memory_read, memory_write, memory_seek,
                                   memory_close, memory_size, memory_map, memory_unmap, options);
     TIFFOpenOptionsFree(options);
     return tif;
