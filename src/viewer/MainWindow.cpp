@@ -7,6 +7,7 @@
 #include "viewer/ToolboxLink.h"
 #include "archive/ArchiveFile.h"
 #include "decode/FormatRegistry.h"
+#include "decode/Orientation.h"
 #include "dialogs/BrowseFolder.h"
 #include "fullscreen/FullScreenWindow.h"
 #include "platform/Desktop.h"
@@ -368,6 +369,7 @@ void TfMain::FormCreate(const QStringList& arguments)
     if (IniPath.isEmpty()) // a caller may have chosen the file already
         IniPath = IniSettings::IniPathFor(platform::ProgramFilePath(), platform::SettingsFolder());
     Config = IniSettings::Load(IniPath, QRect(0, 0, width(), height()));
+    decode::SetAutoRotate(Config.Option.AutoRotate);
     Applications = Config.AppDirs;
     State.RepeatMode = -1;
     if (Config.Window.State)

@@ -2,6 +2,7 @@
 
 #include "SPIs.h"
 #include "decode/FormatRegistry.h"
+#include "decode/Orientation.h"
 #include "decode/Picture.h"
 
 #include <QBuffer>
@@ -878,6 +879,11 @@ void TSPIBitmap::Adopt(std::unique_ptr<TGraphic> graphic)
         return;
     }
     m_image = graphic->ToImage();
+}
+
+void TSPIBitmap::Reorient(int orientation)
+{
+    m_image = decode::ApplyOrientation(m_image, orientation);
 }
 
 void TSPIBitmap::Draw(QPainter& painter, const QRect& target) const

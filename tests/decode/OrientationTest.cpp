@@ -1,0 +1,204 @@
+// Turning pictures upright: the eight orientations against a pixel mapping
+// written out from the Exif definitions, and JPEG files carrying each of
+// them loaded the way the viewer loads them.
+#include "decode/BuiltInFormats.h"
+#include "decode/FormatRegistry.h"
+#include "decode/Orientation.h"
+#include "decode/Picture.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Where the upright picture's pixel (x, y) is found in the stored one of
+// width w and height h, straight from the Exif tag's definitions.
+QPoint StoredPosition(int orientation, int x, int y, int w, int h)
+{
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, h - 1 - x};
+    case 7: return {w - 1 - y, h - 1 - x};
+    case 8: return {w - 1 - y, x};
+    default: return {x, y};
+    }
+}
+
+QImage UprightReference(const QImage& stored, int orientation)
+{
+    const bool swaps = orientation >= 5;
+    const int w = stored.width(), h = stored.height();
+    QImage out(swaps ? h : w, swaps ? w : h, QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixel(x, y, stored.pixel(StoredPosition(orientation, x, y, w, h)));
+    return out;
+}
+
+// No two pixels alike and no symmetry.
+QImage Asymmetric(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / (w - 1), y * 255 / (h - 1), (x * 7 + y * 3) % 256));
+    return image;
+}
+
+// An Exif block (TIFF structure) with one Orientation entry.
+QByteArray ExifBlock(int orientation, bool bigEndian)
+{
+    QByteArray b(bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4));
+    auto u16 = [&](quint16 v) {
+        char p[2];
+        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
+        b.append(p, 2);
+    };
+    auto u32 = [&](quint32 v) {
+        char p[4];
+        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
+        b.append(p, 4);
+    };
+    u32(8);
+    u16(2);
+    u16(0x010F); // Make, ASCII, in the entry itself
+    u16(2);
+    u32(4);
+    b.append("Cam\0", 4);
+    u16(0x0112);
+    u16(3);
+    u32(1);
+    u16(quint16(orientation));
+    u16(0);
+    u32(0);
+    return b;
+}
+
+// A JPEG with an APP1 Exif segment after a comment segment.
+QByteArray JpegWithOrientation(const QImage& image, int orientation, bool bigEndian)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "JPEG", 100));
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + ExifBlock(orientation, bigEndian);
+    QByteArray segments("\xFF\xFE\x00\x06note", 8);
+    segments += QByteArray("\xFF\xE1", 2);
+    segments.append(char((exif.size() + 2) >> 8));
+    segments.append(char((exif.size() + 2) & 0xFF));
+    segments += exif;
+    jpeg.insert(2, segments);
+    return jpeg;
+}
+
+class OrientationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterBuiltInFormats();
+        decode::SetAutoRotate(true);
+    }
+    void TearDown() override { decode::SetAutoRotate(true); }
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return path;
+    }
+    QImage Load(const QString& path)
+    {
+        TPicture picture;
+        if (!LoadPictureSafe(path, picture))
+            return {};
+        return picture.Graphic()->ToImage().convertToFormat(QImage::Format_RGB32);
+    }
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(OrientationTest, EachOrientationTurnsAsExifDefinesAndComposesAndUndoes)
+{
+    const QImage stored = Asymmetric(5, 3);
+    for (int o = 1; o <= 8; ++o) {
+        EXPECT_EQ(decode::ApplyOrientation(stored, o).convertToFormat(QImage::Format_RGB32),
+                  UprightReference(stored, o))
+            << o;
+        EXPECT_EQ(decode::ApplyOrientation(decode::ApplyOrientation(stored, o), decode::InverseOrientation(o)), stored)
+            << o;
+        for (int then = 1; then <= 8; ++then)
+            EXPECT_EQ(decode::ApplyOrientation(decode::ApplyOrientation(stored, o), then),
+                      decode::ApplyOrientation(stored, decode::ComposeOrientations(o, then)))
+                << o << " then " << then;
+    }
+    // Values outside 1..8 leave the picture alone.
+    EXPECT_EQ(decode::ApplyOrientation(stored, 0), stored);
+    EXPECT_EQ(decode::ApplyOrientation(stored, 9), stored);
+}
+
+TEST_F(OrientationTest, WhatIsAppliedDependsOnTheSwitchAndTheDecoder)
+{
+    EXPECT_EQ(decode::OrientationToApply({6, false}, true), 6);
+    EXPECT_EQ(decode::OrientationToApply({6, false}, false), 1);
+    // A decoder that turned the picture itself is undone when turning is off.
+    EXPECT_EQ(decode::OrientationToApply({6, true}, true), 1);
+    EXPECT_EQ(decode::OrientationToApply({6, true}, false), 8);
+    EXPECT_EQ(decode::OrientationToApply({7, true}, false), 7);
+    EXPECT_EQ(decode::OrientationToApply({42, false}, true), 1);
+}
+
+TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
+{
+    const QImage picture = Asymmetric(48, 32);
+    for (bool bigEndian : {false, true})
+        for (int o = 1; o <= 8; ++o) {
+            const QString path =
+                Write(QStringLiteral("o%1-%2.jpg").arg(o).arg(bigEndian), JpegWithOrientation(picture, o, bigEndian));
+            decode::SetAutoRotate(false);
+            const QImage stored = Load(path);
+            ASSERT_EQ(stored.size(), picture.size()) << o;
+            decode::SetAutoRotate(true);
+            const QImage upright = Load(path);
+            EXPECT_EQ(upright, UprightReference(stored, o)) << o << (bigEndian ? " big-endian" : "");
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(decode::ReadOrientation(file).orientation, o);
+        }
+}
+
+TEST_F(OrientationTest, DamagedOrMissingOrientationDataMeansAsStored)
+{
+    const QImage picture = Asymmetric(16, 8);
+    QByteArray jpeg = JpegWithOrientation(picture, 6, false);
+    auto orientationOf = [](const QByteArray& bytes) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        return decode::ReadOrientation(buffer).orientation;
+    };
+    EXPECT_EQ(orientationOf(jpeg), 6);
+    // Every cut of the segments and an out-of-range value give 1, never a
+    // read past the end.
+    for (int cut = 0; cut < 80; ++cut)
+        EXPECT_GE(orientationOf(jpeg.left(cut)), 1);
+    QByteArray wrongValue = JpegWithOrientation(picture, 9, false);
+    EXPECT_EQ(orientationOf(wrongValue), 1);
+    QByteArray farDirectory = jpeg;
+    const int tiff = farDirectory.indexOf("II*");
+    qToLittleEndian<quint32>(0x7FFFFFF0u, farDirectory.data() + tiff + 4);
+    EXPECT_EQ(orientationOf(farDirectory), 1);
+    EXPECT_EQ(orientationOf(QByteArray("\xFF\x0A\xFF\xFF", 4)), 1);
+    EXPECT_EQ(orientationOf(QByteArray("\0\0\0\x08" "ftyp", 8)), 1);
+    EXPECT_EQ(orientationOf(QByteArray("RIFF\xFF\xFF\xFF\xFFWEBPEXIF\xFF\xFF\xFF\xFF", 20)), 1);
+    // A picture whose file carries no orientation loads as it is.
+    const QString plain = Write("plain.png", QByteArray());
+    ASSERT_TRUE(picture.save(plain, "PNG"));
+    EXPECT_EQ(Load(plain), picture);
+}
