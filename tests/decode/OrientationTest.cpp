@@ -5,6 +5,7 @@
 #include "decode/FormatRegistry.h"
 #include "decode/Orientation.h"
 #include "decode/Picture.h"
+#include "TestImages.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -13,43 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Where the upright picture's pixel (x, y) is found in the stored one of
-// width w and height h, straight from the Exif tag's definitions.
-QPoint StoredPosition(int orientation, int x, int y, int w, int h)
-{
-    switch (orientation) {
-    case 2: return {w - 1 - x, y};
-    case 3: return {w - 1 - x, h - 1 - y};
-    case 4: return {x, h - 1 - y};
-    case 5: return {y, x};
-    case 6: return {y, h - 1 - x};
-    case 7: return {w - 1 - y, h - 1 - x};
-    case 8: return {w - 1 - y, x};
-    default: return {x, y};
-    }
-}
-
-QImage UprightReference(const QImage& stored, int orientation)
-{
-    const bool swaps = orientation >= 5;
-    const int w = stored.width(), h = stored.height();
-    QImage out(swaps ? h : w, swaps ? w : h, QImage::Format_RGB32);
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x)
-            out.setPixel(x, y, stored.pixel(StoredPosition(orientation, x, y, w, h)));
-    return out;
-}
-
-// No two pixels alike and no symmetry.
-QImage Asymmetric(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb(x * 255 / (w - 1), y * 255 / (h - 1), (x * 7 + y * 3) % 256));
-    return image;
-}
 
 // An Exif block (TIFF structure) with one Orientation entry.
 QByteArray ExifBlock(int orientation, bool bigEndian)
@@ -126,10 +90,10 @@ protected:
 
 TEST_F(OrientationTest, EachOrientationTurnsAsExifDefinesAndComposesAndUndoes)
 {
-    const QImage stored = Asymmetric(5, 3);
+    const QImage stored = testimg::Asymmetric(5, 3);
     for (int o = 1; o <= 8; ++o) {
         EXPECT_EQ(decode::ApplyOrientation(stored, o).convertToFormat(QImage::Format_RGB32),
-                  UprightReference(stored, o))
+                  testimg::UprightReference(stored, o))
             << o;
         EXPECT_EQ(decode::ApplyOrientation(decode::ApplyOrientation(stored, o), decode::InverseOrientation(o)), stored)
             << o;
@@ -156,7 +120,7 @@ TEST_F(OrientationTest, WhatIsAppliedDependsOnTheSwitchAndTheDecoder)
 
 TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
 {
-    const QImage picture = Asymmetric(48, 32);
+    const QImage picture = testimg::Asymmetric(48, 32);
     for (bool bigEndian : {false, true})
         for (int o = 1; o <= 8; ++o) {
             const QString path =
@@ -166,7 +130,7 @@ TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
             ASSERT_EQ(stored.size(), picture.size()) << o;
             decode::SetAutoRotate(true);
             const QImage upright = Load(path);
-            EXPECT_EQ(upright, UprightReference(stored, o)) << o << (bigEndian ? " big-endian" : "");
+            EXPECT_EQ(upright, testimg::UprightReference(stored, o)) << o << (bigEndian ? " big-endian" : "");
             QFile file(path);
             ASSERT_TRUE(file.open(QIODevice::ReadOnly));
             EXPECT_EQ(decode::ReadOrientation(file).orientation, o);
@@ -175,7 +139,7 @@ TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
 
 TEST_F(OrientationTest, DamagedOrMissingOrientationDataMeansAsStored)
 {
-    const QImage picture = Asymmetric(16, 8);
+    const QImage picture = testimg::Asymmetric(16, 8);
     QByteArray jpeg = JpegWithOrientation(picture, 6, false);
     auto orientationOf = [](const QByteArray& bytes) {
         QBuffer buffer;

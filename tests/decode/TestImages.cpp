@@ -404,4 +404,44 @@ QImage BlockImage(int width, int height)
     return image;
 }
 
+// Where the upright picture's pixel (x, y) is found in the stored one of
+// width w and height h, straight from the Exif tag's definitions.
+namespace {
+
+QPoint StoredPosition(int orientation, int x, int y, int w, int h)
+{
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, h - 1 - x};
+    case 7: return {w - 1 - y, h - 1 - x};
+    case 8: return {w - 1 - y, x};
+    default: return {x, y};
+    }
+}
+
+} // namespace
+
+QImage UprightReference(const QImage& stored, int orientation)
+{
+    const bool swaps = orientation >= 5;
+    const int w = stored.width(), h = stored.height();
+    QImage out(swaps ? h : w, swaps ? w : h, QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixel(x, y, stored.pixel(StoredPosition(orientation, x, y, w, h)));
+    return out;
+}
+
+QImage Asymmetric(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / (w - 1), y * 255 / (h - 1), (x * 7 + y * 3) % 256));
+    return image;
+}
+
 } // namespace testimg

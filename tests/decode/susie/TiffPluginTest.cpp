@@ -1,6 +1,9 @@
 // The TIFF plug-in with pictures written by libtiff itself: every page kind
 // a scanner writes, in strips and tiles, and the first page of several.
 #include "PluginTestSupport.h"
+#include "TestImages.h"
+
+#include "decode/Orientation.h"
 
 #include <QtEndian>
 
@@ -318,4 +321,18 @@ TEST_F(TiffPluginTest, CutAndHostileFilesAreRefused)
     huge.append(QByteArray(4, '\0'));
     EXPECT_TRUE(LoadPicture(Write("huge.tif", huge)).isNull());
     EXPECT_TRUE(LoadPicture(Write("empty.tif", QByteArray("II*\0\0\0\0\0", 8))).isNull());
+}
+
+TEST_F(TiffPluginTest, OrientationTagTurnsThePictureUnlessSwitchedOff)
+{
+    const QImage stored = testimg::Asymmetric(21, 13);
+    for (int o = 1; o <= 8; ++o) {
+        Page page{stored, Kind::Rgb, COMPRESSION_LZW};
+        page.orientation = o;
+        const QString path = Make(QStringLiteral("o%1.tif").arg(o), page);
+        EXPECT_TRUE(SamePixels(LoadPicture(path), testimg::UprightReference(stored, o))) << o;
+        decode::SetAutoRotate(false);
+        EXPECT_TRUE(SamePixels(LoadPicture(path), stored)) << o;
+        decode::SetAutoRotate(true);
+    }
 }
