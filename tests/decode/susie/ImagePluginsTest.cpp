@@ -88,6 +88,55 @@ TEST_F(ImagePluginsTest, AlphaSurvivesTheBmpStreamWithEitherBitmapReader)
     EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 14 + 52), 0xFF000000u);
 }
 
+// A PAM file of the picture: DEPTH samples per pixel of 8 or 16 bits.
+QByteArray MakePam(const QImage& image, int depth, int maxValue, const char* tupleType)
+{
+    QByteArray out = "P7\n# made by the test\nWIDTH " + QByteArray::number(image.width()) + "\nHEIGHT " +
+                     QByteArray::number(image.height()) + "\nDEPTH " + QByteArray::number(depth) + "\nMAXVAL " +
+                     QByteArray::number(maxValue) + "\nTUPLTYPE " + tupleType + "\nENDHDR\n";
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            std::vector<int> samples;
+            if (depth <= 2)
+                samples = {qRed(p)};
+            else
+                samples = {qRed(p), qGreen(p), qBlue(p)};
+            if (depth == 2 || depth == 4)
+                samples.push_back(qAlpha(p));
+            for (int v : samples) {
+                const int scaled = v * maxValue / 255;
+                if (maxValue > 255)
+                    out.append(char(scaled >> 8));
+                out.append(char(scaled & 0xFF));
+            }
+        }
+    return out;
+}
+
+TEST_F(ImagePluginsTest, PamThroughThePnmPlugin)
+{
+    const QImage colour = Sample(13, 9);
+    EXPECT_TRUE(SamePixels(LoadPicture(Write("rgb.pam", MakePam(colour, 3, 255, "RGB"))), colour));
+    EXPECT_TRUE(SamePixels(LoadPicture(Write("rgb16.pam", MakePam(colour, 3, 65535, "RGB"))), colour));
+    const QImage alpha = WithAlpha(colour);
+    const QImage decoded = LoadPicture(Write("rgba.pam", MakePam(alpha, 4, 255, "RGB_ALPHA")));
+    EXPECT_TRUE(decoded.hasAlphaChannel());
+    EXPECT_TRUE(NearPixels(decoded, alpha, 0, true));
+    QImage grey(7, 5, QImage::Format_ARGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            grey.setPixel(x, y, qRgba(x * 30 + y, x * 30 + y, x * 30 + y, 255 - x * 20));
+    EXPECT_TRUE(SamePixels(LoadPicture(Write("grey.pam", MakePam(grey, 1, 255, "GRAYSCALE"))), grey));
+    EXPECT_TRUE(NearPixels(LoadPicture(Write("greya.pam", MakePam(grey, 2, 255, "GRAYSCALE_ALPHA"))), grey, 0, true));
+    // Broken headers and cut data are refused.
+    QByteArray cut = MakePam(colour, 3, 255, "RGB");
+    EXPECT_TRUE(LoadPicture(Write("cut.pam", cut.left(cut.size() - 1))).isNull());
+    EXPECT_TRUE(LoadPicture(Write("depth.pam", MakePam(colour, 3, 255, "RGB").replace("DEPTH 3", "DEPTH 9"))).isNull());
+    EXPECT_TRUE(LoadPicture(Write("noend.pam", "P7\nWIDTH 2\nHEIGHT 2\nDEPTH 1\nMAXVAL 255\n")).isNull());
+    EXPECT_TRUE(LoadPicture(Write("key.pam", "P7\nWIDTH 2\nBOGUS 1\nENDHDR\n")).isNull());
+}
+
 TEST_F(ImagePluginsTest, WebPLossyLosslessAlphaAndAnimation)
 {
     REQUIRE_TOOL("cwebp");
