@@ -45,6 +45,7 @@ static avifDecoder* open_decoder(const unsigned char* data, size_t size, int* re
     }
     decoder->maxThreads = 1;
     decoder->imageDimensionLimit = SPI_MAX_DIMENSION;
+    decoder->imageSizeLimit = (uint32_t)(SPI_MAX_PIXEL_BYTES / 4);
     decoder->imageCountLimit = 1;
     decoder->ignoreExif = AVIF_TRUE;
     decoder->ignoreXMP = AVIF_TRUE;

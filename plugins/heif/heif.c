@@ -77,7 +77,9 @@ static int open_file(const unsigned char* data, size_t size, HeifFile* file)
     }
     const int width = heif_image_handle_get_width(file->handle);
     const int height = heif_image_handle_get_height(file->handle);
-    if (width <= 0 || height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION) {
+    /* Refused before the library decodes: the bitmap could not be made. */
+    if (width <= 0 || height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
+        (uint64_t)width * (uint64_t)height * 4 > SPI_MAX_PIXEL_BYTES) {
         close_file(file);
         return SUSIE_BROKEN_DATA;
     }
