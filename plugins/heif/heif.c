@@ -45,6 +45,99 @@ static int looks_like_heif(const unsigned char* head, size_t size)
     return heif;
 }
 
+/* ISO media boxes, just enough to see how derived images are built. */
+static uint32_t be32(const unsigned char* p)
+{
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+}
+
+/* Finds the first box of the type between from and end; its content range
+ * goes to *content and *contentEnd. */
+static int find_box(const unsigned char* data, size_t from, size_t end, const char* type, size_t* content,
+                    size_t* contentEnd)
+{
+    for (int step = 0; step < 4096 && from + 8 <= end; ++step) {
+        uint64_t size = be32(data + from);
+        size_t head = 8;
+        if (size == 1) {
+            if (from + 16 > end)
+                return 0;
+            size = ((uint64_t)be32(data + from + 8) << 32) | be32(data + from + 12);
+            head = 16;
+        } else if (size == 0) {
+            size = end - from;
+        }
+        if (size < head || size > end - from)
+            return 0;
+        if (memcmp(data + from + 4, type, 4) == 0) {
+            *content = from + head;
+            *contentEnd = from + (size_t)size;
+            return 1;
+        }
+        from += (size_t)size;
+    }
+    return 0;
+}
+
+#define MAX_ITEMS 1024
+
+static int is_derived(const char* type)
+{
+    return memcmp(type, "grid", 4) == 0 || memcmp(type, "iovl", 4) == 0 || memcmp(type, "iden", 4) == 0;
+}
+
+/* True when a derived image (grid, overlay, identity) is built from another
+ * derived image. The library follows such chains without end (a grid of
+ * itself), so files that have them are refused. */
+static int has_nested_derivation(const unsigned char* data, size_t size)
+{
+    size_t meta, metaEnd, iinf, iinfEnd, iref, irefEnd;
+    if (!find_box(data, 0, size, "meta", &meta, &metaEnd) || metaEnd - meta < 4)
+        return 0;
+    meta += 4;
+    if (!find_box(data, meta, metaEnd, "iinf", &iinf, &iinfEnd) ||
+        !find_box(data, meta, metaEnd, "iref", &iref, &irefEnd) || iinfEnd - iinf < 6 || irefEnd - iref < 4)
+        return 0;
+    uint32_t ids[MAX_ITEMS];
+    char types[MAX_ITEMS][4];
+    int count = 0;
+    size_t at = iinf + (data[iinf] == 0 ? 6 : 8);
+    size_t content, contentEnd;
+    while (count < MAX_ITEMS && at < iinfEnd && find_box(data, at, iinfEnd, "infe", &content, &contentEnd)) {
+        if (contentEnd == content)
+            break;
+        const int version = data[content];
+        const size_t idBytes = version == 3 ? 4 : 2;
+        if (version >= 2 && contentEnd - content >= 4 + idBytes + 2 + 4) {
+            ids[count] = idBytes == 4 ? be32(data + content + 4)
+                                      : ((uint32_t)data[content + 4] << 8) | data[content + 5];
+            memcpy(types[count], data + content + 4 + idBytes + 2, 4);
+            ++count;
+        }
+        at = contentEnd;
+    }
+    const int wide = data[iref] != 0;
+    const size_t idBytes = wide ? 4 : 2;
+    for (at = iref + 4; at + 8 <= irefEnd;) {
+        const uint32_t boxSize = be32(data + at);
+        if (boxSize < 8 + idBytes + 2 || boxSize > irefEnd - at)
+            return 1; /* damaged references */
+        if (memcmp(data + at + 4, "dimg", 4) == 0) {
+            const size_t refs = at + 8 + idBytes;
+            const unsigned referenceCount = ((unsigned)data[refs] << 8) | data[refs + 1];
+            for (unsigned r = 0; r < referenceCount && refs + 2 + (r + 1) * idBytes <= at + boxSize; ++r) {
+                const unsigned char* p = data + refs + 2 + r * idBytes;
+                const uint32_t to = wide ? be32(p) : (((uint32_t)p[0] << 8) | p[1]);
+                for (int i = 0; i < count; ++i)
+                    if (ids[i] == to && is_derived(types[i]))
+                        return 1;
+            }
+        }
+        at += boxSize;
+    }
+    return 0;
+}
+
 typedef struct HeifFile {
     struct heif_context* context;
     struct heif_image_handle* handle;
@@ -64,6 +157,8 @@ static int open_file(const unsigned char* data, size_t size, HeifFile* file)
     memset(file, 0, sizeof *file);
     if (!looks_like_heif(data, size))
         return SUSIE_UNKNOWN_FORMAT;
+    if (has_nested_derivation(data, size))
+        return SUSIE_BROKEN_DATA;
     file->context = heif_context_alloc();
     if (!file->context)
         return SUSIE_NO_MEMORY;

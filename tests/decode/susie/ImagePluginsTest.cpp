@@ -216,6 +216,11 @@ TEST_F(ImagePluginsTest, HeifEightAndTenBitsAndAlpha)
     EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 0);
     EXPECT_GT(qAlpha(decoded.pixel(30, 30)), 100);
     ExpectHostileCopiesRefused(eight);
+
+    // A grid built from an overlay built from the grid itself: the library
+    // would follow it without end, the plug-in refuses it.
+    const QString loop = QStringLiteral(ORVANTO_SOURCE_DIR "/tests/decode/data/fuzz-regressions/spi_heif-grid-of-itself.heic");
+    EXPECT_TRUE(LoadPicture(loop).isNull());
 }
 
 TEST_F(ImagePluginsTest, JpegXlLosslessDeepAndAlpha)
