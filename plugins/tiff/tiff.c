@@ -22,7 +22,9 @@ static const char* const kInfo[] = {
     "Tagged Image File Format",
 };
 
-/* Rows converted per call of the library and per progress report. */
+/* Rows converted per call of the library and per progress report, at
+ * least; a band always holds whole strips or rows of tiles, since the
+ * library decodes a strip or tile again for every call that touches it. */
 #define BAND_ROWS 64
 /* The largest single block the library may allocate. */
 #define MAX_LIBRARY_BLOCK ((tmsize_t)1 << 28)
@@ -277,15 +279,20 @@ static int decode_rgba(TIFF* tif, const TiffShape* shape, SpiDib* dib, SusieProg
     image.orientation = ORIENTATION_TOPLEFT;
     image.req_orientation = ORIENTATION_TOPLEFT;
     const int alpha = image.alpha != 0;
+    uint32_t unit = 0;
+    if (!TIFFGetField(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &unit) || unit == 0 ||
+        unit > shape->height)
+        unit = shape->height;
+    const uint32_t band = unit >= BAND_ROWS ? unit : unit * ((BAND_ROWS + unit - 1) / unit);
     int result = spi_dib_create(dib, (int32_t)shape->width, -(int32_t)shape->height, alpha ? 32 : 24, 0);
     uint32_t* raster = NULL;
     if (result == SUSIE_OK) {
-        raster = (uint32_t*)malloc((size_t)shape->width * BAND_ROWS * 4);
+        raster = (uint32_t*)malloc((size_t)shape->width * band * 4);
         if (!raster)
             result = SUSIE_NO_MEMORY;
     }
-    for (uint32_t top = 0; top < shape->height && result == SUSIE_OK; top += BAND_ROWS) {
-        const uint32_t rows = shape->height - top < BAND_ROWS ? shape->height - top : BAND_ROWS;
+    for (uint32_t top = 0; top < shape->height && result == SUSIE_OK; top += band) {
+        const uint32_t rows = shape->height - top < band ? shape->height - top : band;
         image.row_offset = (int)top;
         image.col_offset = 0;
         if (!TIFFRGBAImageGet(&image, raster, shape->width, rows)) {

@@ -336,3 +336,13 @@ TEST_F(TiffPluginTest, OrientationTagTurnsThePictureUnlessSwitchedOff)
         decode::SetAutoRotate(true);
     }
 }
+
+TEST_F(TiffPluginTest, TallSingleStripPageIsDecodedOnce)
+{
+    // A fuzzer's find: 59,904 rows of CCITT data in one strip took the
+    // library's strip decoding once per band of rows (seconds); bands hold
+    // whole strips now.
+    const QString path =
+        QStringLiteral(ORVANTO_SOURCE_DIR "/tests/decode/data/fuzz-regressions/spi_tiff-tall-single-strip.tif");
+    EXPECT_EQ(LoadPicture(path).size(), QSize(13, 59904));
+}
