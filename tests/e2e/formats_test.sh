@@ -47,10 +47,10 @@ near() {
     [ ${d#-} -le 12 ] || { echo "colour $a, expected $b"; return 1; }
   done
 }
-# shows_colour WID RRGGBB: waits up to 5 s for the colour
+# shows_colour WID RRGGBB: waits up to 10 s for the colour
 shows_colour() {
   local c
-  for _ in $(seq 25); do
+  for _ in $(seq 50); do
     c="$(centre_colour "$1")"
     near "$c" "$2" >/dev/null 2>&1 && return 0
     sleep 0.2
@@ -62,7 +62,7 @@ shows_colour() {
 main_window() {
   local wid=""
   for _ in $(seq 150); do
-    wid="$(xdotool search --onlyvisible --pid "$1" --name '^ミレット' 2>/dev/null | head -1 || true)"
+    wid="$(xdotool search --all --onlyvisible --pid "$1" --name '^ミレット' 2>/dev/null | head -1 || true)"
     [ -n "$wid" ] && { echo "$wid"; return 0; }
     kill -0 "$1" 2>/dev/null || return 1
     sleep 0.1
