@@ -15,52 +15,6 @@
 
 namespace {
 
-// An Exif block (TIFF structure) with one Orientation entry.
-QByteArray ExifBlock(int orientation, bool bigEndian)
-{
-    QByteArray b(bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4));
-    auto u16 = [&](quint16 v) {
-        char p[2];
-        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
-        b.append(p, 2);
-    };
-    auto u32 = [&](quint32 v) {
-        char p[4];
-        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
-        b.append(p, 4);
-    };
-    u32(8);
-    u16(2);
-    u16(0x010F); // Make, ASCII, in the entry itself
-    u16(2);
-    u32(4);
-    b.append("Cam\0", 4);
-    u16(0x0112);
-    u16(3);
-    u32(1);
-    u16(quint16(orientation));
-    u16(0);
-    u32(0);
-    return b;
-}
-
-// A JPEG with an APP1 Exif segment after a comment segment.
-QByteArray JpegWithOrientation(const QImage& image, int orientation, bool bigEndian)
-{
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, "JPEG", 100));
-    const QByteArray exif = QByteArray("Exif\0\0", 6) + ExifBlock(orientation, bigEndian);
-    QByteArray segments("\xFF\xFE\x00\x06note", 8);
-    segments += QByteArray("\xFF\xE1", 2);
-    segments.append(char((exif.size() + 2) >> 8));
-    segments.append(char((exif.size() + 2) & 0xFF));
-    segments += exif;
-    jpeg.insert(2, segments);
-    return jpeg;
-}
-
 class OrientationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -124,7 +78,7 @@ TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
     for (bool bigEndian : {false, true})
         for (int o = 1; o <= 8; ++o) {
             const QString path =
-                Write(QStringLiteral("o%1-%2.jpg").arg(o).arg(bigEndian), JpegWithOrientation(picture, o, bigEndian));
+                Write(QStringLiteral("o%1-%2.jpg").arg(o).arg(bigEndian), testimg::JpegWithOrientation(picture, o, bigEndian));
             decode::SetAutoRotate(false);
             const QImage stored = Load(path);
             ASSERT_EQ(stored.size(), picture.size()) << o;
@@ -140,7 +94,7 @@ TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
 TEST_F(OrientationTest, DamagedOrMissingOrientationDataMeansAsStored)
 {
     const QImage picture = testimg::Asymmetric(16, 8);
-    QByteArray jpeg = JpegWithOrientation(picture, 6, false);
+    QByteArray jpeg = testimg::JpegWithOrientation(picture, 6, false);
     auto orientationOf = [](const QByteArray& bytes) {
         QBuffer buffer;
         buffer.setData(bytes);
@@ -152,7 +106,7 @@ TEST_F(OrientationTest, DamagedOrMissingOrientationDataMeansAsStored)
     // read past the end.
     for (int cut = 0; cut < 80; ++cut)
         EXPECT_GE(orientationOf(jpeg.left(cut)), 1);
-    QByteArray wrongValue = JpegWithOrientation(picture, 9, false);
+    QByteArray wrongValue = testimg::JpegWithOrientation(picture, 9, false);
     EXPECT_EQ(orientationOf(wrongValue), 1);
     QByteArray farDirectory = jpeg;
     const int tiff = farDirectory.indexOf("II*");

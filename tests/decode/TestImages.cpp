@@ -1,5 +1,7 @@
 #include "TestImages.h"
 
+#include <QtEndian>
+
 #include <QFile>
 #include <QMap>
 
@@ -442,6 +444,53 @@ QImage Asymmetric(int w, int h)
         for (int x = 0; x < w; ++x)
             image.setPixel(x, y, qRgb(x * 255 / (w - 1), y * 255 / (h - 1), (x * 7 + y * 3) % 256));
     return image;
+}
+
+// An Exif block (TIFF structure) with one Orientation entry.
+namespace {
+
+QByteArray ExifBlock(int orientation, bool bigEndian)
+{
+    QByteArray b(bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4));
+    auto u16 = [&](quint16 v) {
+        char p[2];
+        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
+        b.append(p, 2);
+    };
+    auto u32 = [&](quint32 v) {
+        char p[4];
+        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
+        b.append(p, 4);
+    };
+    u32(8);
+    u16(2);
+    u16(0x010F); // Make, ASCII, in the entry itself
+    u16(2);
+    u32(4);
+    b.append("Cam\0", 4);
+    u16(0x0112);
+    u16(3);
+    u32(1);
+    u16(quint16(orientation));
+    u16(0);
+    u32(0);
+    return b;
+}
+
+} // namespace
+
+// A JPEG with an APP1 Exif segment after a comment segment.
+QByteArray JpegWithOrientation(const QImage& image, int orientation, bool bigEndian)
+{
+    QByteArray jpeg = EncodeJpeg(image);
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + ExifBlock(orientation, bigEndian);
+    QByteArray segments("\xFF\xFE\x00\x06note", 8);
+    segments += QByteArray("\xFF\xE1", 2);
+    segments.append(char((exif.size() + 2) >> 8));
+    segments.append(char((exif.size() + 2) & 0xFF));
+    segments += exif;
+    jpeg.insert(2, segments);
+    return jpeg;
 }
 
 } // namespace testimg

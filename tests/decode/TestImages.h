@@ -97,4 +97,8 @@ QImage UprightReference(const QImage& stored, int orientation);
 // A picture with no two pixels alike and no symmetry.
 QImage Asymmetric(int width, int height);
 
+// A JPEG of the picture (libjpeg) with a comment segment and an Exif
+// segment whose Orientation entry has the value.
+QByteArray JpegWithOrientation(const QImage& image, int orientation, bool bigEndian = false);
+
 } // namespace testimg
