@@ -86,9 +86,77 @@ static int is_derived(const char* type)
     return memcmp(type, "grid", 4) == 0 || memcmp(type, "iovl", 4) == 0 || memcmp(type, "iden", 4) == 0;
 }
 
+static uint64_t read_be(const unsigned char* p, unsigned bytes)
+{
+    uint64_t v = 0;
+    for (unsigned i = 0; i < bytes; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+/* The first bytes of an item's data, from the item location box; 0 when
+ * they cannot be found. */
+static size_t item_data(const unsigned char* data, size_t size, size_t meta, size_t metaEnd, uint32_t item,
+                        unsigned char* out, size_t want)
+{
+    size_t iloc, ilocEnd, idat = 0, idatEnd = 0;
+    if (!find_box(data, meta, metaEnd, "iloc", &iloc, &ilocEnd) || ilocEnd - iloc < 8)
+        return 0;
+    const int hasIdat = find_box(data, meta, metaEnd, "idat", &idat, &idatEnd);
+    const int version = data[iloc];
+    const unsigned offsetSize = data[iloc + 4] >> 4, lengthSize = data[iloc + 4] & 15;
+    const unsigned baseSize = data[iloc + 5] >> 4, indexSize = version >= 1 ? data[iloc + 5] & 15 : 0;
+    size_t at = iloc + 6;
+    const unsigned idBytes = version < 2 ? 2 : 4;
+    if (at + idBytes > ilocEnd)
+        return 0;
+    const uint64_t count = read_be(data + at, idBytes);
+    at += idBytes;
+    for (uint64_t i = 0; i < count && i < MAX_ITEMS; ++i) {
+        if (at + idBytes + 2 + 2 + baseSize + 2 > ilocEnd)
+            return 0;
+        const uint32_t id = (uint32_t)read_be(data + at, idBytes);
+        at += idBytes;
+        int method = 0;
+        if (version >= 1) {
+            method = data[at + 1] & 15;
+            at += 2;
+        }
+        at += 2; /* data reference index */
+        const uint64_t base = read_be(data + at, baseSize);
+        at += baseSize;
+        if (at + 2 > ilocEnd)
+            return 0;
+        const unsigned extents = (unsigned)read_be(data + at, 2);
+        at += 2;
+        for (unsigned e = 0; e < extents; ++e) {
+            if (at + indexSize + offsetSize + lengthSize > ilocEnd)
+                return 0;
+            at += indexSize;
+            const uint64_t offset = read_be(data + at, offsetSize);
+            at += offsetSize + lengthSize;
+            if (id != item || e != 0)
+                continue;
+            size_t start = 0, limit = size;
+            if (method == 1 && hasIdat) {
+                start = idat;
+                limit = idatEnd;
+            } else if (method != 0) {
+                return 0;
+            }
+            if (base + offset > limit - start || want > limit - start - (base + offset))
+                return 0;
+            memcpy(out, data + start + base + offset, want);
+            return want;
+        }
+    }
+    return 0;
+}
+
 /* True when a derived image (grid, overlay, identity) is built from another
- * derived image. The library follows such chains without end (a grid of
- * itself), so files that have them are refused. */
+ * derived image, or a grid's tile count differs from its references. The
+ * library follows such chains without end (a grid of itself) and decodes a
+ * few references for thousands of tiles, so such files are refused. */
 static int has_nested_derivation(const unsigned char* data, size_t size)
 {
     size_t meta, metaEnd, iinf, iinfEnd, iref, irefEnd;
@@ -125,6 +193,25 @@ static int has_nested_derivation(const unsigned char* data, size_t size)
         if (memcmp(data + at + 4, "dimg", 4) == 0) {
             const size_t refs = at + 8 + idBytes;
             const unsigned referenceCount = ((unsigned)data[refs] << 8) | data[refs + 1];
+            const uint32_t from = (uint32_t)read_be(data + at + 8, (unsigned)idBytes);
+            /* A grid names exactly rows x columns tiles; the library would
+             * decode a larger grid's tiles again and again. */
+            for (int i = 0; i < count; ++i) {
+                unsigned char grid[12];
+                if (ids[i] != from || memcmp(types[i], "grid", 4) != 0)
+                    continue;
+                if (item_data(data, size, meta, metaEnd, from, grid, 8) != 8 ||
+                    (unsigned)(grid[2] + 1) * (unsigned)(grid[3] + 1) != referenceCount)
+                    return 1;
+                /* The grid's own canvas, which the library makes first. */
+                const int wideSize = (grid[1] & 1) != 0;
+                if (wideSize && item_data(data, size, meta, metaEnd, from, grid, 12) != 12)
+                    return 1;
+                const uint64_t width = wideSize ? read_be(grid + 4, 4) : read_be(grid + 4, 2);
+                const uint64_t height = wideSize ? read_be(grid + 8, 4) : read_be(grid + 6, 2);
+                if (width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION || width * height * 4 > SPI_MAX_PIXEL_BYTES)
+                    return 1;
+            }
             for (unsigned r = 0; r < referenceCount && refs + 2 + (r + 1) * idBytes <= at + boxSize; ++r) {
                 const unsigned char* p = data + refs + 2 + r * idBytes;
                 const uint32_t to = wide ? be32(p) : (((uint32_t)p[0] << 8) | p[1]);
