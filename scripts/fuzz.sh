@@ -2,7 +2,9 @@
 # Builds the decoder fuzz targets (clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build-fuzz and runs each in turn.
 #   scripts/fuzz.sh [seconds per target, default 300] [target...]
-# Targets: bmp icon jpeg png gif metafile olebitmap (default: all).
+# Targets: bmp icon jpeg png gif metafile olebitmap orientation and the
+# plug-ins spi_pnm spi_tga spi_pcx spi_webp spi_tiff spi_avif spi_heif
+# spi_jxl (default: all).
 # Findings are written to build-fuzz/fuzz/artifacts/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +13,8 @@ seconds=${1:-300}
 if [ $# -gt 0 ]; then shift; fi
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(bmp icon jpeg png gif metafile olebitmap)
+  targets=(bmp icon jpeg png gif metafile olebitmap orientation
+    spi_pnm spi_tga spi_pcx spi_webp spi_tiff spi_avif spi_heif spi_jxl)
 fi
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION"

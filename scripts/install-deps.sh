@@ -31,6 +31,7 @@ BUILD_PACKAGES=(
   libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev
   libarchive-dev libbz2-dev liblzma-dev
   dpkg-dev file                           # cpack -G DEB: dependencies from the binaries
+  libwebp-dev libtiff-dev libavif-dev libheif-dev libjxl-dev   # WebP, TIFF, AVIF, HEIF and JPEG XL plug-ins
 )
 
 # Test frameworks, the X server of the end-to-end tests, and the real tools
@@ -39,6 +40,7 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev                # fuzzing (scripts/fuzz.sh)
   xvfb xauth xdotool x11-utils x11-apps imagemagick xclip   # end-to-end tests under Xvfb (xclip reads the clipboard)
+  webp libtiff-tools libavif-bin libheif-examples libjxl-tools   # encoders making the plug-in tests' pictures
   openbox                                 # window placement and stacking in the end-to-end tests
   libglib2.0-bin                          # gio launch: starts desktop entries in the shortcut tests
   desktop-file-utils appstream shared-mime-info groff-base   # validators of the installed desktop files

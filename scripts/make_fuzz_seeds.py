@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes small seed files for the decoder fuzz targets: raster formats
-through ImageMagick, metafiles built record by record."""
+through ImageMagick and the image libraries' own encoders, metafiles built
+record by record."""
 import os
 import struct
 import subprocess
@@ -107,4 +108,48 @@ for target in ("gif", "jpeg", "bmp", "icon", "metafile"):
         for name in os.listdir(d):
             with open(os.path.join(d, name), "rb") as src_file, \
                     open(os.path.join(out, "olebitmap", target + "-" + name), "wb") as dst:
+                dst.write(src_file.read())
+
+
+def tool(target, name, *command):
+    """Runs an encoder whose last argument is the output file name."""
+    try:
+        subprocess.run([*command, path(target, name)], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except (OSError, subprocess.CalledProcessError):
+        pass
+
+
+# Plug-in targets.
+small = ["-size", "13x9", "gradient:yellow-blue"]
+magick("spi_pnm", "a.ppm", *small, path("spi_pnm", "a.ppm"))
+magick("spi_pnm", "a.pgm", *small, "-colorspace", "gray", path("spi_pnm", "a.pgm"))
+magick("spi_pnm", "a.pbm", *small, "-monochrome", path("spi_pnm", "a.pbm"))
+magick("spi_pnm", "a.pam", *small, "-alpha", "on", path("spi_pnm", "a.pam"))
+magick("spi_tga", "a.tga", *small, path("spi_tga", "a.tga"))
+magick("spi_tga", "rle.tga", *small, "-compress", "RLE", path("spi_tga", "rle.tga"))
+magick("spi_tga", "alpha.tga", *small, "-alpha", "on", path("spi_tga", "alpha.tga"))
+magick("spi_pcx", "a.pcx", *small, path("spi_pcx", "a.pcx"))
+magick("spi_pcx", "p.pcx", *small, "-colors", "16", "-type", "palette", path("spi_pcx", "p.pcx"))
+magick("spi_tiff", "a.tif", *small, "-compress", "LZW", path("spi_tiff", "a.tif"))
+magick("spi_tiff", "g4.tif", *small, "-monochrome", "-compress", "Group4", path("spi_tiff", "g4.tif"))
+magick("spi_tiff", "j.tif", *small, "-compress", "JPEG", path("spi_tiff", "j.tif"))
+magick("spi_tiff", "c.tif", *small, "-colorspace", "CMYK", "-depth", "16", path("spi_tiff", "c.tif"))
+png = path("png", "seed-source.png")
+magick("png", "seed-source.png", *small, "-alpha", "on", png)
+tool("spi_webp", "lossy.webp", "cwebp", "-quiet", png, "-o")
+tool("spi_webp", "lossless.webp", "cwebp", "-quiet", "-lossless", png, "-o")
+tool("spi_avif", "a.avif", "avifenc", "-s", "10", png)
+tool("spi_heif", "a.heic", "heif-enc", png, "-o")
+tool("spi_jxl", "a.jxl", "cjxl", "--quiet", png)
+tool("spi_jxl", "lossless.jxl", "cjxl", "--quiet", "-d", "0", png)
+
+# The orientation reader takes every kind of picture file.
+for target in ("jpeg", "spi_tiff", "spi_webp", "spi_avif", "spi_heif", "spi_jxl"):
+    d = os.path.join(out, target)
+    if os.path.isdir(d):
+        os.makedirs(os.path.join(out, "orientation"), exist_ok=True)
+        for name in os.listdir(d):
+            with open(os.path.join(d, name), "rb") as src_file, \
+                    open(os.path.join(out, "orientation", target + "-" + name), "wb") as dst:
                 dst.write(src_file.read())

@@ -177,6 +177,36 @@ void spi_dib_release(SpiDib* dib, SusieLocalHandle* info, SusieLocalHandle* bits
     memset(dib, 0, sizeof *dib);
 }
 
+void spi_store_rgba_row(const SpiDib* dib, unsigned char* row, const unsigned char* rgba)
+{
+    const int channels = dib->bitsPerPixel == 32 ? 4 : 3;
+    for (int32_t x = 0; x < dib->width; ++x, rgba += 4, row += channels) {
+        row[0] = rgba[2];
+        row[1] = rgba[1];
+        row[2] = rgba[0];
+        if (channels == 4)
+            row[3] = rgba[3];
+    }
+}
+
+void spi_store_premultiplied_row(const SpiDib* dib, unsigned char* row, const unsigned char* rgba)
+{
+    const int channels = dib->bitsPerPixel == 32 ? 4 : 3;
+    for (int32_t x = 0; x < dib->width; ++x, rgba += 4, row += channels) {
+        const unsigned a = rgba[3];
+        for (int c = 0; c < 3; ++c) {
+            unsigned v = rgba[2 - c];
+            if (a == 0)
+                v = 0;
+            else if (a < 255)
+                v = (v * 255u + a / 2) / a;
+            row[c] = (unsigned char)(v > 255 ? 255 : v);
+        }
+        if (channels == 4)
+            row[3] = (unsigned char)a;
+    }
+}
+
 SusieLocalHandle spi_text_handle(const char* text, size_t length)
 {
     if (!text || length == 0)

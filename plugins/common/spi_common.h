@@ -17,7 +17,9 @@ extern "C" {
 
 /* Largest input a plug-in reads, and largest bitmap it makes. */
 #define SPI_MAX_INPUT ((size_t)1 << 30)
+#ifndef SPI_MAX_PIXEL_BYTES /* fuzz builds set a lower limit to keep every input fast */
 #define SPI_MAX_PIXEL_BYTES ((uint64_t)1 << 29)
+#endif
 #define SPI_MAX_DIMENSION 65535
 
 typedef struct SpiInput {
@@ -66,6 +68,12 @@ unsigned char* spi_dib_row_from_top(SpiDib* dib, int32_t y);
 void spi_dib_free(SpiDib* dib);
 /* Hands both blocks to the caller. */
 void spi_dib_release(SpiDib* dib, SusieLocalHandle* info, SusieLocalHandle* bits);
+
+/* Stores one row of 8-bit red, green, blue, alpha samples into a 24-bit
+ * (alpha dropped) or 32-bit (blue, green, red, alpha) bitmap row. */
+void spi_store_rgba_row(const SpiDib* dib, unsigned char* row, const unsigned char* rgba);
+/* Same for samples whose colour is multiplied by alpha already. */
+void spi_store_premultiplied_row(const SpiDib* dib, unsigned char* row, const unsigned char* rgba);
 
 /* A copy of text as a local memory block, or NULL for empty text. */
 SusieLocalHandle spi_text_handle(const char* text, size_t length);

@@ -1,9 +1,11 @@
 /*
  * Susie import plug-in for the portable anymap formats: PBM (P1, P4),
- * PGM (P2, P5) and PPM (P3, P6), maximum values up to 65535.
+ * PGM (P2, P5) and PPM (P3, P6), and the portable arbitrary map PAM (P7)
+ * of grey or RGB tuples with or without alpha; maximum values up to 65535.
  *
- * PBM becomes a 1-bit bitmap (white, black), PGM an 8-bit grey bitmap and
- * PPM a 24-bit bitmap. The first comment line of the header is handed to the
+ * PBM becomes a 1-bit bitmap (white, black), PGM and grey PAM an 8-bit grey
+ * bitmap, PPM and RGB PAM a 24-bit bitmap, PAM with alpha a 32-bit bitmap
+ * (blue, green, red, alpha). The first comment line of the header is handed to the
  * host as the text information of the picture.
  */
 #include "spi_common.h"
@@ -13,12 +15,13 @@
 static const char* const kInfo[] = {
     SUSIE_API_IMPORT,
     "Orvanto PNM plug-in 1.0",
-    "*.pnm;*.pbm;*.pgm;*.ppm",
+    "*.pnm;*.pbm;*.pgm;*.ppm;*.pam",
     "Portable anymap",
 };
 
 typedef struct PnmHeader {
-    int kind; /* 1..6 */
+    int kind; /* 1..7 */
+    uint32_t channels; /* samples per pixel */
     uint32_t width;
     uint32_t height;
     uint32_t maxValue;
@@ -74,7 +77,53 @@ static int read_number(const unsigned char* data, size_t size, size_t* pos, uint
 
 static int looks_like_pnm(const unsigned char* head, size_t size)
 {
-    return size >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6' && is_space(head[2]);
+    return size >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7' && is_space(head[2]);
+}
+
+static int token_is(const unsigned char* token, size_t length, const char* name)
+{
+    return length == strlen(name) && memcmp(token, name, length) == 0;
+}
+
+/* The PAM header: "KEY value" lines up to ENDHDR. */
+static int parse_pam_header(const unsigned char* data, size_t size, PnmHeader* header)
+{
+    size_t pos = 2;
+    for (int line = 0; line < 256; ++line) {
+        skip_filler(data, size, &pos, header);
+        const size_t start = pos;
+        while (pos < size && !is_space(data[pos]))
+            ++pos;
+        const unsigned char* token = data + start;
+        const size_t length = pos - start;
+        int ok = 1;
+        if (token_is(token, length, "ENDHDR")) {
+            if (pos >= size || data[pos] != '\n')
+                return SUSIE_BROKEN_DATA;
+            header->dataStart = pos + 1;
+            if (header->channels < 1 || header->channels > 4 || header->maxValue == 0 ||
+                header->maxValue > 65535 || header->width == 0 || header->height == 0 ||
+                header->width > SPI_MAX_DIMENSION || header->height > SPI_MAX_DIMENSION)
+                return SUSIE_BROKEN_DATA;
+            return SUSIE_OK;
+        } else if (token_is(token, length, "WIDTH")) {
+            ok = read_number(data, size, &pos, &header->width, NULL);
+        } else if (token_is(token, length, "HEIGHT")) {
+            ok = read_number(data, size, &pos, &header->height, NULL);
+        } else if (token_is(token, length, "DEPTH")) {
+            ok = read_number(data, size, &pos, &header->channels, NULL);
+        } else if (token_is(token, length, "MAXVAL")) {
+            ok = read_number(data, size, &pos, &header->maxValue, NULL);
+        } else if (token_is(token, length, "TUPLTYPE")) {
+            while (pos < size && data[pos] != '\n') /* the depth says enough */
+                ++pos;
+        } else {
+            return SUSIE_BROKEN_DATA;
+        }
+        if (!ok)
+            return SUSIE_BROKEN_DATA;
+    }
+    return SUSIE_BROKEN_DATA;
 }
 
 static int parse_header(const unsigned char* data, size_t size, PnmHeader* header)
@@ -83,6 +132,9 @@ static int parse_header(const unsigned char* data, size_t size, PnmHeader* heade
     if (!looks_like_pnm(data, size))
         return SUSIE_UNKNOWN_FORMAT;
     header->kind = data[1] - '0';
+    if (header->kind == 7)
+        return parse_pam_header(data, size, header);
+    header->channels = header->kind == 3 || header->kind == 6 ? 3 : 1;
     size_t pos = 2;
     if (!read_number(data, size, &pos, &header->width, header) ||
         !read_number(data, size, &pos, &header->height, header))
@@ -107,17 +159,17 @@ static int parse_header(const unsigned char* data, size_t size, PnmHeader* heade
     return SUSIE_OK;
 }
 
-static int depth_of(int kind)
+static int depth_of(const PnmHeader* h)
 {
-    switch (kind) {
-    case 1:
-    case 4:
+    if (h->kind == 1 || h->kind == 4)
         return 1;
-    case 2:
-    case 5:
+    switch (h->channels) {
+    case 1:
         return 8;
-    default:
+    case 3:
         return 24;
+    default:
+        return 32; /* grey or RGB with alpha */
     }
 }
 
@@ -159,8 +211,8 @@ static int decode(const PnmHeader* h, const unsigned char* data, size_t size, Sp
 {
     const int32_t width = (int32_t)h->width;
     const int32_t height = (int32_t)h->height;
-    const int depth = depth_of(h->kind);
-    const uint64_t samples = (uint64_t)h->width * h->height * (depth == 24 ? 3u : 1u);
+    const int depth = depth_of(h);
+    const uint64_t samples = (uint64_t)h->width * h->height * h->channels;
 
     /* Binary data must be all there before anything is allocated. */
     if (h->kind == 4) {
@@ -189,6 +241,7 @@ static int decode(const PnmHeader* h, const unsigned char* data, size_t size, Sp
     }
 
     Reader r = {data, size, h->dataStart, h->kind <= 3, h->maxValue > 255};
+    const int channels = (int)h->channels;
     for (int32_t y = 0; y < height; ++y) {
         unsigned char* row = spi_dib_row_from_top(dib, y);
         if (h->kind == 4) {
@@ -206,21 +259,26 @@ static int decode(const PnmHeader* h, const unsigned char* data, size_t size, Sp
                     row[x / 8] |= (unsigned char)(0x80 >> (x % 8));
             }
         } else {
-            const int channels = depth == 24 ? 3 : 1;
             for (int32_t x = 0; x < width; ++x) {
-                uint32_t v[3] = {0, 0, 0};
+                uint32_t v[4] = {0, 0, 0, 0};
                 for (int c = 0; c < channels; ++c) {
                     if (!next_sample(&r, &v[c])) {
                         spi_dib_free(dib);
                         return SUSIE_BROKEN_DATA;
                     }
                 }
-                if (channels == 1) {
+                if (depth == 8) {
                     row[x] = scale(v[0], h->maxValue);
-                } else {
+                } else if (depth == 24) {
                     row[3 * x + 0] = scale(v[2], h->maxValue);
                     row[3 * x + 1] = scale(v[1], h->maxValue);
                     row[3 * x + 2] = scale(v[0], h->maxValue);
+                } else {
+                    const int grey = channels == 2;
+                    row[4 * x + 0] = scale(v[grey ? 0 : 2], h->maxValue);
+                    row[4 * x + 1] = scale(v[grey ? 0 : 1], h->maxValue);
+                    row[4 * x + 2] = scale(v[0], h->maxValue);
+                    row[4 * x + 3] = scale(v[grey ? 1 : 3], h->maxValue);
                 }
             }
         }
@@ -255,7 +313,7 @@ static int read_info(const unsigned char* data, size_t size, SusiePictureInfo* i
         return result;
     info->width = (int32_t)header.width;
     info->height = (int32_t)header.height;
-    info->colorDepth = (int16_t)depth_of(header.kind);
+    info->colorDepth = (int16_t)depth_of(&header);
     info->hInfo = spi_text_handle((const char*)header.comment, header.commentLength);
     return SUSIE_OK;
 }

@@ -11,11 +11,32 @@
 #include "Tar32.h"
 #include "Zip32.h"
 
+#include <QFile>
+
 #include <atomic>
 
 namespace {
 
 std::atomic<unsigned> g_arcExtractMessage{0};
+
+// True when the file starts with the 7z signature.
+bool IsSevenZipFile(const QString& name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(6) == QByteArray("7z\xBC\xAF\x27\x1C", 6);
+}
+
+// Comic-book archives are ZIP, RAR, 7z or TAR files under names of their
+// own; which one a file is, its content says.
+bool IsComicBookExtension(const QString& ext)
+{
+    for (const char* e : {".cbz", ".cbr", ".cb7", ".cbt"})
+        if (ext == QLatin1String(e))
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -34,6 +55,8 @@ TArchiverType DetectArchiverTypeByContents(const QString& name)
         result = atCab;
     if (TLha32::IsLhaFile(name))
         result = atLha;
+    if (IsSevenZipFile(name))
+        result = at7z;
     return result;
 }
 
@@ -66,7 +89,7 @@ TArchiverType DetectArchiverType(const QString& name, bool byExtension)
         return atGCA;
     if (ext == QLatin1String(".7z"))
         return at7z;
-    if (ext == QLatin1String(".exe"))
+    if (ext == QLatin1String(".exe") || IsComicBookExtension(ext))
         return DetectArchiverTypeByContents(name);
     return atNone;
 }

@@ -25,6 +25,11 @@ void RegisterBuiltInFormats()
         registry.Register(QStringLiteral("jpeg"), QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo);
         registry.Register(QStringLiteral("jpg"), QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo);
         registry.Register(QStringLiteral("gif"), QStringLiteral("compuserve graphic"), &TOleBITMAP::ClassInfo);
+        // Further names of formats the built-in decoders read: cursors are
+        // icon files, .jpe and .jfif are JPEG files.
+        registry.Register(QStringLiteral("cur"), QStringLiteral("カーソル"), &TIconGraphic::ClassInfo);
+        registry.Register(QStringLiteral("jpe"), QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo);
+        registry.Register(QStringLiteral("jfif"), QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo);
     });
 }
 

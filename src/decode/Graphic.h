@@ -45,6 +45,10 @@ public:
     // graphic gives a null image.
     virtual QImage ToImage() const = 0;
 
+    // Turns the decoded picture by an orientation (1..8, see
+    // Orientation.h). Graphics that hold no raster picture keep theirs.
+    virtual void Reorient(int orientation) { (void)orientation; }
+
     void SetProgressHandler(ProgressHandler handler) { m_progress = std::move(handler); }
 
 protected:

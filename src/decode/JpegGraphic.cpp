@@ -27,12 +27,15 @@ void OnError(j_common_ptr cinfo)
     std::longjmp(err->jump, 1);
 }
 
+// Warnings do not stop decoding. Running out of data among them: a file
+// that lacks only its end marker shows whole, one cut inside its picture
+// data shows as far as it decodes, and the rest as libjpeg fills it (grey
+// for a sequential file, the coarser scans for a progressive one). A file
+// cut inside its headers still fails, as an error.
 void OnMessage(j_common_ptr cinfo, int level)
 {
-    // Running out of data means a truncated file: that is a failure here,
-    // not a grey remainder. Other warnings are tolerated.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
-        OnError(cinfo);
+    (void)cinfo;
+    (void)level;
 }
 
 // Progressive files can hold thousands of tiny scans that take a very long

@@ -1,6 +1,7 @@
 #include "Picture.h"
 
 #include "FormatRegistry.h"
+#include "Orientation.h"
 
 #include "platform/FileExtension.h"
 
@@ -17,6 +18,11 @@ void TPicture::LoadFromFile(const QString& fileName)
     graphic->SetProgressHandler(m_onProgress);
     graphic->LoadFromFile(fileName); // a failure leaves m_graphic untouched
     graphic->SetProgressHandler({});
+    // Turned here, once, so that everything that shows, fits or copies the
+    // picture sees it upright.
+    const int turn = decode::OrientationToApply(decode::ReadOrientationOfFile(fileName), decode::AutoRotate());
+    if (turn != 1)
+        graphic->Reorient(turn);
     Assign(std::move(graphic));
 }
 

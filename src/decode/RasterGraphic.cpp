@@ -1,5 +1,7 @@
 #include "RasterGraphic.h"
 
+#include "Orientation.h"
+
 #include <QPainter>
 
 void TRasterGraphic::Draw(QPainter& painter, const QRect& target) const
@@ -12,4 +14,9 @@ void TRasterGraphic::Draw(QPainter& painter, const QRect& target) const
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(target, image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+}
+
+void TRasterGraphic::Reorient(int orientation)
+{
+    m_image = decode::ApplyOrientation(m_image, orientation);
 }

@@ -10,6 +10,7 @@ public:
     int Height() const override { return m_image.height(); }
     void Draw(QPainter& painter, const QRect& target) const override;
     QImage ToImage() const override { return m_image; }
+    void Reorient(int orientation) override;
 
     // The decoded pixels as they are held.
     const QImage& Image() const { return m_image; }

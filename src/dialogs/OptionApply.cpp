@@ -1,5 +1,6 @@
 #include "dialogs/OptionApply.h"
 
+#include "decode/Orientation.h"
 #include "viewer/common/SharedHelpers.h"
 #include "viewer/common/SlideshowText.h"
 
@@ -10,6 +11,7 @@ OptionChoice OptionChoiceOf(const Settings& settings, const QStringList& applica
     choice.IntervalM = settings.Option.IntervalM;
     choice.nButton = settings.Option.nButton;
     choice.Numbering = settings.Option.Numbering;
+    choice.AutoRotate = settings.Option.AutoRotate;
     choice.Applications = applications;
     choice.PluginDir = settings.SusieDir;
     return choice;
@@ -35,6 +37,9 @@ void ApplyOptionDialogSide(const OptionChoice& choice, Settings& settings, IOpti
     settings.Option.Numbering = choice.Numbering;
     // 5.
     settings.SusieDir = choice.PluginDir;
+    // 6.
+    settings.Option.AutoRotate = choice.AutoRotate;
+    decode::SetAutoRotate(choice.AutoRotate);
 }
 
 void ApplyOptionMainSide(const QStringList& applications, const Settings& settings, IOptionTarget& target)

@@ -14,6 +14,7 @@ struct OptionChoice {
     int IntervalM = 0;       // [Option] IntervalM, 0..900 in the dialog
     int nButton = 5;         // [Option] nButton, 1..10 in the dialog
     bool Numbering = false;  // [Option] Numbering
+    bool AutoRotate = true;  // [Option] AutoRotate
     QStringList Applications; // external application list, at most 5
     QString PluginDir;       // [Susie Plug-in] Dir
 };
@@ -45,7 +46,8 @@ OptionChoice OptionChoiceOf(const Settings& settings, const QStringList& applica
 // 2. a running slideshow shows its new interval in the status bar;
 // 3. a changed button count is stored and the open toolbox's transfer area
 //    is rebuilt;
-// 4. Numbering; 5. the plug-in folder.
+// 4. Numbering; 5. the plug-in folder; 6. AutoRotate, which takes effect
+//    for the decoding of the next picture.
 void ApplyOptionDialogSide(const OptionChoice& choice, Settings& settings, IOptionTarget& target);
 
 // The main window's part, after the dialog closed with OK:

@@ -3,6 +3,7 @@
 #include "dialogs/DialogSupport.h"
 #include "platform/Files.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -36,7 +37,7 @@ TfOption::TfOption(QWidget* owner, Settings& settings, const QStringList& applic
     setObjectName(QStringLiteral("fOption"));
     setWindowTitle(QStringLiteral("各種設定"));
     setFont(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
-    setFixedSize(304, 336);
+    setFixedSize(304, 362);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     // Panel1: interval and button count.
@@ -112,13 +113,17 @@ TfOption::TfOption(QWidget* owner, Settings& settings, const QStringList& applic
     m_speed[4]->setFocusPolicy(Qt::NoFocus);
     m_speed[4]->setGeometry(257, 14, 25, 23);
 
+    m_autoRotate = new QCheckBox(QStringLiteral("Exif の回転情報に従う"), this);
+    m_autoRotate->setObjectName(QStringLiteral("AutoRotate1"));
+    m_autoRotate->setGeometry(16, 303, 273, 20);
+
     m_ok = new QPushButton(GlyphIcon(Glyph::Ok), QStringLiteral("OK"), this);
     m_ok->setObjectName(QStringLiteral("BitBtn1"));
-    m_ok->setGeometry(65, 304, 82, 25);
+    m_ok->setGeometry(65, 330, 82, 25);
     m_ok->setDefault(true);
     m_cancel = new QPushButton(GlyphIcon(Glyph::Cancel), QStringLiteral("キャンセル"), this);
     m_cancel->setObjectName(QStringLiteral("BitBtn2"));
-    m_cancel->setGeometry(161, 304, 82, 25);
+    m_cancel->setGeometry(161, 330, 82, 25);
 
     connect(m_ok, &QPushButton::clicked, this, &TfOption::BitBtn1Click);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -129,7 +134,8 @@ TfOption::TfOption(QWidget* owner, Settings& settings, const QStringList& applic
     connect(m_speed[4], &QToolButton::clicked, this, &TfOption::SpeedButton5Click);
     setTabOrder(m_numberingOn, m_list);
     setTabOrder(m_list, m_edit1);
-    setTabOrder(m_edit1, m_ok);
+    setTabOrder(m_edit1, m_autoRotate);
+    setTabOrder(m_autoRotate, m_ok);
     setTabOrder(m_ok, m_cancel);
 
     FormCreate();
@@ -145,6 +151,7 @@ void TfOption::FormCreate()
     m_spin2->setValue(start.nButton);
     SetNumberingIndex(start.Numbering ? 0 : 1);
     m_edit1->setText(start.PluginDir);
+    m_autoRotate->setChecked(start.AutoRotate);
 }
 
 void TfOption::showEvent(QShowEvent* event)
@@ -195,6 +202,7 @@ OptionChoice TfOption::Choice() const
     choice.Numbering = NumberingIndex() == 0;
     choice.Applications = Applications();
     choice.PluginDir = m_edit1->text();
+    choice.AutoRotate = m_autoRotate->isChecked();
     return choice;
 }
 

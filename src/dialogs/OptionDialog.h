@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -46,6 +47,7 @@ public:
     QToolButton* SpeedButton(int n) const { return m_speed[n - 1]; }
     QGroupBox* GroupBox2() const { return m_group2; }
     QLineEdit* Edit1() const { return m_edit1; }
+    QCheckBox* AutoRotate1() const { return m_autoRotate; }
     QPushButton* BitBtn1() const { return m_ok; }
     QPushButton* BitBtn2() const { return m_cancel; }
     TplBrowseFolder& plBrowseFolder1() { return *m_browse; }
@@ -82,6 +84,7 @@ private:
     QToolButton* m_speed[5] = {};
     QGroupBox* m_group2 = nullptr;
     QLineEdit* m_edit1 = nullptr;
+    QCheckBox* m_autoRotate = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
 };

@@ -218,6 +218,7 @@ Settings IniSettings::Load(const QString& iniPath, const QRect& defaultWindow)
     s.Option.Zoom = r.Flag("Option", "Zoom", false);
     s.Option.Open = r.Flag("Option", "Open", true);
     s.Option.Numbering = r.Flag("Option", "Numbering", false);
+    s.Option.AutoRotate = r.Flag("Option", "AutoRotate", true);
 
     const QString none = QStringLiteral("none");
     for (int n = 1; n <= s.Option.nButton; ++n) {
@@ -317,6 +318,7 @@ void WriteAll(Writer& w, const Settings& s)
     w.Flag("Option", "Zoom", s.Option.Zoom);
     w.Flag("Option", "Open", s.Option.Open);
     w.Flag("Option", "Numbering", s.Option.Numbering);
+    w.Flag("Option", "AutoRotate", s.Option.AutoRotate);
     const int buttons = std::clamp(s.Option.nButton, 0, IniSettings::kMaxButtons);
     for (int n = 1; n <= buttons; ++n) {
         const TransferButtonSetting& b = s.Option.Buttons[size_t(n - 1)];

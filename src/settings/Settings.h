@@ -58,6 +58,8 @@ struct Settings {
     struct {
         int Interval = 2, IntervalM = 0, nButton = 5;
         bool Copy = true, Zoom = false, Open = true, Numbering = false;
+        // Pictures are turned upright as their files' orientation says.
+        bool AutoRotate = true;
         std::array<TransferButtonSetting, 10> Buttons;
     } Option;
 

@@ -3,6 +3,7 @@
 #include "viewer/common/SlideshowText.h"
 #include "viewer/common/ImageControl.h"
 #include "viewer/common/SharedHelpers.h"
+#include "decode/Orientation.h"
 #include "dialogs/BrowseFolder.h"
 #include "fullscreen/FullScreenWindow.h"
 #include "platform/Desktop.h"
@@ -167,6 +168,7 @@ void TfMain::FormCreate(const QStringList& arguments)
     m_pictures[1] = std::make_unique<TPicture>();
     // 4.
     s.LoadSettings(QRect(0, 0, width(), height()));
+    decode::SetAutoRotate(s.Config().Option.AutoRotate);
     if (s.Config().Window.State)
         setWindowState(windowState() | Qt::WindowMaximized);
     // 5. and 6.

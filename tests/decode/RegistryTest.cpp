@@ -35,7 +35,7 @@ protected:
     {
         RegisterBuiltInFormats();
         m_saved = TFormatRegistry::Instance().Entries();
-        ASSERT_EQ(m_saved.size(), 9u);
+        ASSERT_EQ(m_saved.size(), 12u);
     }
     void TearDown() override
     {
@@ -52,7 +52,7 @@ TEST_F(RegistryTest, StartUpEntriesInOrderAndRegisteredOnce)
 {
     RegisterBuiltInFormats(); // a second call adds nothing
     const auto& e = TFormatRegistry::Instance().Entries();
-    ASSERT_EQ(e.size(), 9u);
+    ASSERT_EQ(e.size(), 12u);
     const struct {
         const char* ext;
         QString description;
@@ -67,8 +67,11 @@ TEST_F(RegistryTest, StartUpEntriesInOrderAndRegisteredOnce)
         {"jpeg", QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo},
         {"jpg", QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo},
         {"gif", QStringLiteral("compuserve graphic"), &TOleBITMAP::ClassInfo},
+        {"cur", QStringLiteral("カーソル"), &TIconGraphic::ClassInfo},
+        {"jpe", QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo},
+        {"jfif", QStringLiteral("JPEG イメージファイル"), &TJpegGraphic::ClassInfo},
     };
-    for (std::size_t i = 0; i < 9; ++i) {
+    for (std::size_t i = 0; i < 12; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(e[i].extension, QString::fromLatin1(expected[i].ext));
         EXPECT_EQ(e[i].description, expected[i].description);
@@ -80,8 +83,11 @@ TEST_F(RegistryTest, FilterOfTheStartUpEntries)
 {
     const QString filter = TFormatRegistry::Instance().GraphicFilter();
     EXPECT_EQ(filter,
-              QStringLiteral("すべて (*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf)|"
-                             "*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf|"
+              QStringLiteral("すべて (*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf)|"
+                             "*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf|"
+                             "JPEG イメージファイル (*.jfif)|*.jfif|"
+                             "JPEG イメージファイル (*.jpe)|*.jpe|"
+                             "カーソル (*.cur)|*.cur|"
                              "compuserve graphic (*.gif)|*.gif|"
                              "JPEG イメージファイル (*.jpg)|*.jpg|"
                              "JPEG イメージファイル (*.jpeg)|*.jpeg|"
@@ -98,8 +104,8 @@ TEST_F(RegistryTest, PluginFormatsComeFirstAndRepeatsStay)
     r.Register(QStringLiteral("PNG"), QStringLiteral("PNG plug-in"), &kPluginClass);
     r.Register(QStringLiteral("pi"), QStringLiteral("Pi"), &kPluginClass);
     const QString filter = r.GraphicFilter();
-    EXPECT_TRUE(filter.startsWith(QStringLiteral("すべて (*.pi;*.png;*.gif;*.jpg;*.jpeg;*.png;*.bmp;")));
-    EXPECT_TRUE(filter.contains(QStringLiteral("|Pi (*.pi)|*.pi|PNG plug-in (*.png)|*.png|compuserve graphic")));
+    EXPECT_TRUE(filter.startsWith(QStringLiteral("すべて (*.pi;*.png;*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;")));
+    EXPECT_TRUE(filter.contains(QStringLiteral("|Pi (*.pi)|*.pi|PNG plug-in (*.png)|*.png|JPEG イメージファイル")));
     EXPECT_EQ(filter.count(QStringLiteral("(*.png)|*.png")), 2);
     // The newer registration wins the lookup, case-insensitively.
     EXPECT_EQ(r.Find(QStringLiteral("Png")), &kPluginClass);
@@ -147,8 +153,9 @@ TEST_F(RegistryTest, UnregisterAtExitRemovesEveryJpegEntry)
 {
     UnregisterFormatsAtExit();
     const auto& e = TFormatRegistry::Instance().Entries();
-    EXPECT_EQ(e.size(), 7u);
+    EXPECT_EQ(e.size(), 8u);
     EXPECT_EQ(TFormatRegistry::Instance().Find(QStringLiteral("jpg")), nullptr);
+    EXPECT_EQ(TFormatRegistry::Instance().Find(QStringLiteral("jfif")), nullptr);
     EXPECT_EQ(TFormatRegistry::Instance().Find(QStringLiteral("jpeg")), nullptr);
     EXPECT_EQ(TFormatRegistry::Instance().Find(QStringLiteral("gif")), &TOleBITMAP::ClassInfo);
 }
@@ -210,11 +217,26 @@ TEST_F(RegistryTest, LoadPictureThroughTheRegistry)
     EXPECT_EQ(picture.Width(), 0);
 }
 
+TEST_F(RegistryTest, CursorAndOtherJpegNamesLoadWithTheBuiltInDecoders)
+{
+    QImage picture(6, 4, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 200, 30, 255));
+    TPicture loaded;
+    for (const char* name : {"a.jpe", "b.JFIF"}) {
+        ASSERT_TRUE(LoadPictureSafe(WriteFile(m_dir, QString::fromLatin1(name), EncodeJpeg(picture)), loaded)) << name;
+        EXPECT_NE(dynamic_cast<TJpegGraphic*>(loaded.Graphic()), nullptr);
+        EXPECT_EQ(loaded.Width(), 6);
+    }
+    ASSERT_TRUE(LoadPictureSafe(WriteFile(m_dir, QStringLiteral("c.cur"), IconFile(2, {IconDib32(picture)})), loaded));
+    EXPECT_NE(dynamic_cast<TIconGraphic*>(loaded.Graphic()), nullptr);
+    EXPECT_EQ(loaded.Graphic()->ToImage().pixel(1, 1), qRgba(10, 200, 30, 255));
+}
+
 TEST_F(RegistryTest, NewerPluginRegistrationDecidesTheClass)
 {
     TFormatRegistry::Instance().Register(QStringLiteral("png"), QStringLiteral("plug-in"), &kPluginClass);
     EXPECT_EQ(TFormatRegistry::Instance().Find(QStringLiteral("png")), &kPluginClass);
-    EXPECT_EQ(TFormatRegistry::Instance().Entries().size(), 10u);
+    EXPECT_EQ(TFormatRegistry::Instance().Entries().size(), 13u);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "TestImages.h"
 
+#include <QtEndian>
+
 #include <QFile>
 #include <QMap>
 
@@ -402,6 +404,93 @@ QImage BlockImage(int width, int height)
         for (int x = 0; x < width; ++x)
             image.setPixel(x, y, colors[(x / 8 + 3 * (y / 8)) % 8]);
     return image;
+}
+
+// Where the upright picture's pixel (x, y) is found in the stored one of
+// width w and height h, straight from the Exif tag's definitions.
+namespace {
+
+QPoint StoredPosition(int orientation, int x, int y, int w, int h)
+{
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, h - 1 - x};
+    case 7: return {w - 1 - y, h - 1 - x};
+    case 8: return {w - 1 - y, x};
+    default: return {x, y};
+    }
+}
+
+} // namespace
+
+QImage UprightReference(const QImage& stored, int orientation)
+{
+    const bool swaps = orientation >= 5;
+    const int w = stored.width(), h = stored.height();
+    QImage out(swaps ? h : w, swaps ? w : h, QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x)
+            out.setPixel(x, y, stored.pixel(StoredPosition(orientation, x, y, w, h)));
+    return out;
+}
+
+QImage Asymmetric(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / (w - 1), y * 255 / (h - 1), (x * 7 + y * 3) % 256));
+    return image;
+}
+
+// An Exif block (TIFF structure) with one Orientation entry.
+namespace {
+
+QByteArray ExifBlock(int orientation, bool bigEndian)
+{
+    QByteArray b(bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4));
+    auto u16 = [&](quint16 v) {
+        char p[2];
+        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
+        b.append(p, 2);
+    };
+    auto u32 = [&](quint32 v) {
+        char p[4];
+        bigEndian ? qToBigEndian(v, p) : qToLittleEndian(v, p);
+        b.append(p, 4);
+    };
+    u32(8);
+    u16(2);
+    u16(0x010F); // Make, ASCII, in the entry itself
+    u16(2);
+    u32(4);
+    b.append("Cam\0", 4);
+    u16(0x0112);
+    u16(3);
+    u32(1);
+    u16(quint16(orientation));
+    u16(0);
+    u32(0);
+    return b;
+}
+
+} // namespace
+
+// A JPEG with an APP1 Exif segment after a comment segment.
+QByteArray JpegWithOrientation(const QImage& image, int orientation, bool bigEndian)
+{
+    QByteArray jpeg = EncodeJpeg(image);
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + ExifBlock(orientation, bigEndian);
+    QByteArray segments("\xFF\xFE\x00\x06note", 8);
+    segments += QByteArray("\xFF\xE1", 2);
+    segments.append(char((exif.size() + 2) >> 8));
+    segments.append(char((exif.size() + 2) & 0xFF));
+    segments += exif;
+    jpeg.insert(2, segments);
+    return jpeg;
 }
 
 } // namespace testimg

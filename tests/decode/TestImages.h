@@ -91,4 +91,14 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 // A test picture: distinct colours in 8x8 blocks (kind to JPEG).
 QImage BlockImage(int width, int height);
 
+// The stored picture turned upright as an Exif orientation (1..8) says,
+// pixel by pixel from the tag's definitions.
+QImage UprightReference(const QImage& stored, int orientation);
+// A picture with no two pixels alike and no symmetry.
+QImage Asymmetric(int width, int height);
+
+// A JPEG of the picture (libjpeg) with a comment segment and an Exif
+// segment whose Orientation entry has the value.
+QByteArray JpegWithOrientation(const QImage& image, int orientation, bool bigEndian = false);
+
 } // namespace testimg

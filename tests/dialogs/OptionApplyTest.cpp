@@ -2,6 +2,8 @@
 // main-window side.
 #include "dialogs/OptionApply.h"
 
+#include "decode/Orientation.h"
+
 #include <QLocale>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -48,12 +50,14 @@ TEST_F(OptionApplyTest, StartingValuesComeFromTheSettings)
     settings.Option.IntervalM = 300;
     settings.Option.nButton = 8;
     settings.Option.Numbering = true;
+    settings.Option.AutoRotate = false;
     settings.SusieDir = QStringLiteral("/opt/spi");
     const OptionChoice c = OptionChoiceOf(settings, {QStringLiteral("/usr/bin/gimp")});
     EXPECT_EQ(c.Interval, 7);
     EXPECT_EQ(c.IntervalM, 300);
     EXPECT_EQ(c.nButton, 8);
     EXPECT_TRUE(c.Numbering);
+    EXPECT_FALSE(c.AutoRotate);
     EXPECT_EQ(c.PluginDir, QStringLiteral("/opt/spi"));
     EXPECT_EQ(c.Applications, QStringList{QStringLiteral("/usr/bin/gimp")});
 }
@@ -78,6 +82,16 @@ TEST_F(OptionApplyTest, DialogSideSetsTheEditedSettingsAndNothingOfTheMainWindow
     c.Numbering = false;
     ApplyOptionDialogSide(c, settings, target);
     EXPECT_FALSE(settings.Option.Numbering);
+
+    // Turning pictures upright is stored and reaches the decoders at once.
+    c.AutoRotate = false;
+    ApplyOptionDialogSide(c, settings, target);
+    EXPECT_FALSE(settings.Option.AutoRotate);
+    EXPECT_FALSE(decode::AutoRotate());
+    c.AutoRotate = true;
+    ApplyOptionDialogSide(c, settings, target);
+    EXPECT_TRUE(settings.Option.AutoRotate);
+    EXPECT_TRUE(decode::AutoRotate());
 }
 
 TEST_F(OptionApplyTest, HundredMillisecondsIsTheShortestInterval)

@@ -12,6 +12,7 @@
 #include "platform/Desktop.h"
 #include "viewer/MainWindow.h"
 
+#include <QCheckBox>
 #include <QAction>
 #include <QFile>
 #include <QKeyEvent>
@@ -67,7 +68,7 @@ TEST_F(OptionDialogTest, EveryControlStandsInItsPlace)
 {
     TfOption d(nullptr, settings, {}, target);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("各種設定"));
-    EXPECT_EQ(d.size(), QSize(304, 336));
+    EXPECT_EQ(d.size(), QSize(304, 362));
     EXPECT_EQ(d.Panel1()->geometry(), QRect(8, 8, 289, 65));
     EXPECT_EQ(d.numbering1()->geometry(), QRect(8, 80, 289, 41));
     EXPECT_EQ(d.numbering1()->title(), QStringLiteral("同ファイル名時、自動連番機能(コピー・移動)"));
@@ -76,8 +77,10 @@ TEST_F(OptionDialogTest, EveryControlStandsInItsPlace)
     EXPECT_EQ(d.ListBox1()->geometry(), QRect(23, 15, 263, 73));
     EXPECT_EQ(d.GroupBox2()->geometry(), QRect(8, 256, 289, 41));
     EXPECT_EQ(d.GroupBox2()->title(), QStringLiteral("Susie Plug-in インストール\u3000Directory"));
-    EXPECT_EQ(d.BitBtn1()->geometry(), QRect(65, 304, 82, 25));
-    EXPECT_EQ(d.BitBtn2()->geometry(), QRect(161, 304, 82, 25));
+    EXPECT_EQ(d.AutoRotate1()->geometry(), QRect(16, 303, 273, 20));
+    EXPECT_EQ(d.AutoRotate1()->text(), QStringLiteral("Exif の回転情報に従う"));
+    EXPECT_EQ(d.BitBtn1()->geometry(), QRect(65, 330, 82, 25));
+    EXPECT_EQ(d.BitBtn2()->geometry(), QRect(161, 330, 82, 25));
     EXPECT_EQ(d.BitBtn1()->text(), QStringLiteral("OK"));
     EXPECT_TRUE(d.BitBtn1()->isDefault());
 
@@ -161,9 +164,15 @@ TEST_F(OptionDialogTest, FormCreateAndFormShowFillTheControls)
     QApplication::processEvents();
     EXPECT_EQ(d.Applications(), (QStringList{file("viewer"), file("paint")}));
 
+    EXPECT_TRUE(d.AutoRotate1()->isChecked()); // on by default
+
     settings.Option.Numbering = false;
+    settings.Option.AutoRotate = false;
     TfOption off(nullptr, settings, {}, target);
     EXPECT_EQ(off.NumberingIndex(), 1);
+    EXPECT_FALSE(off.AutoRotate1()->isChecked());
+    off.AutoRotate1()->setChecked(true);
+    EXPECT_TRUE(off.Choice().AutoRotate);
 }
 
 TEST_F(OptionDialogTest, ListButtonsDeleteAndMoveTheSelectedEntry)

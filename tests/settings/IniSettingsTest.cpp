@@ -80,6 +80,7 @@ void ExpectDefaults(const Settings& s, const QRect& window)
     EXPECT_FALSE(s.Option.Zoom);
     EXPECT_TRUE(s.Option.Open);
     EXPECT_FALSE(s.Option.Numbering);
+    EXPECT_TRUE(s.Option.AutoRotate);
     // The five entries in use read as "none"; those beyond nButton stay empty.
     for (size_t n = 0; n < s.Option.Buttons.size(); ++n) {
         const TransferButtonSetting& b = s.Option.Buttons[n];
@@ -134,6 +135,7 @@ Settings NonDefaultSettings()
     s.Option.Zoom = true;
     s.Option.Open = false;
     s.Option.Numbering = true;
+    s.Option.AutoRotate = false;
     s.Option.Buttons[0] = {"/dest/a", "A", ""};
     s.Option.Buttons[1] = {"転送先 実行時選択", "転送先 実行時選択", ""};
     s.Option.Buttons[2] = {"none", "none", ""};
@@ -166,7 +168,7 @@ TEST_F(IniSettingsTest, SavedFileHasTheKeysInSavingOrderAndReadsBack)
                                                  "PictureFolder=/pics\n"
                                                  "[Option]\n"
                                                  "Interval=7\nIntervalM=250\nnButton=3\nCopy=0\n"
-                                                 "Zoom=1\nOpen=0\nNumbering=1\n"
+                                                 "Zoom=1\nOpen=0\nNumbering=1\nAutoRotate=0\n"
                                                  "Folder1=/dest/a\nButton1=A\n"
                                                  "Folder2=転送先 実行時選択\nButton2=転送先 実行時選択\n"
                                                  "Folder3=none\nButton3=none\n"

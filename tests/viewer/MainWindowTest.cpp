@@ -498,7 +498,9 @@ TEST(MainWindowHelpers, ExtensionTestsAndApplicationNames)
     EXPECT_FALSE(IsImageName(QStringLiteral("/a.b/noext"), filter));
     EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.GZ")));
     EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.gza")));
-    EXPECT_FALSE(IsArchiveName(QStringLiteral("/a/p.7z")));
+    EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.7z")));
+    EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.cbz")));
+    EXPECT_TRUE(IsArchiveName(QStringLiteral("/a/p.CBR")));
     EXPECT_TRUE(IsExcludedName(QStringLiteral("/a/song.MP3")));
     EXPECT_EQ(ApplicationName(QStringLiteral("/opt/tools/Viewer.exe")), QStringLiteral("Viewer"));
     EXPECT_EQ(ApplicationName(QStringLiteral("/usr/bin/gimp")), QStringLiteral("gimp"));

@@ -2,6 +2,7 @@
 
 #include "SPIs.h"
 #include "decode/FormatRegistry.h"
+#include "decode/Orientation.h"
 #include "decode/Picture.h"
 #include "platform/FileExtension.h"
 #include "platform/FileNames.h"
@@ -617,11 +618,60 @@ QString TSPIGraphic::DecodedBy() const
     return IsEmpty() ? QString() : m_data->DecodedBy();
 }
 
+namespace {
+
+// The size of a version 4 bitmap header, which names an alpha mask.
+constexpr int64_t kV4HeaderSize = 108;
+
+// A plain 32-bit bitmap whose fourth bytes are not all zero carries alpha
+// there, as plug-ins deliver transparent pictures; the plain header cannot
+// say so, so the BMP stream gets a version 4 header with an alpha mask.
+bool CarriesAlphaInFourthByte(const TDIBLayout& layout, const unsigned char* pixels)
+{
+    if (layout.bitsPerPixel != 32 || layout.compression != 0 || layout.headerSize != 40 ||
+        14 + kV4HeaderSize + layout.pixelSize > std::numeric_limits<int32_t>::max())
+        return false;
+    for (int64_t i = 3; i < layout.pixelSize; i += 4)
+        if (pixels[i] != 0)
+            return true;
+    return false;
+}
+
+void WriteAlphaHeader(char* out, const unsigned char* plainHeader, int64_t pixelSize)
+{
+    std::memset(out, 0, kV4HeaderSize);
+    std::memcpy(out, plainHeader, 40);
+    WriteU32(out, static_cast<uint32_t>(kV4HeaderSize));
+    WriteU32(out + 16, 3); // bit fields
+    WriteU32(out + 20, static_cast<uint32_t>(pixelSize));
+    WriteU32(out + 40, 0x00FF0000u); // red
+    WriteU32(out + 44, 0x0000FF00u); // green
+    WriteU32(out + 48, 0x000000FFu); // blue
+    WriteU32(out + 52, 0xFF000000u); // alpha
+    WriteU32(out + 56, 0x73524742u); // sRGB
+}
+
+} // namespace
+
 QByteArray TSPIGraphic::SaveToBmp() const
 {
     const TDIBLayout& layout = Layout();
     if (IsEmpty() || layout.width == 0)
         return {};
+    const auto* pixels = static_cast<const unsigned char*>(m_data->PixelBlock());
+    if (CarriesAlphaInFourthByte(layout, pixels)) {
+        const int64_t total = 14 + kV4HeaderSize + layout.pixelSize;
+        QByteArray bmp(static_cast<qsizetype>(total), Qt::Uninitialized);
+        char* out = bmp.data();
+        out[0] = 'B';
+        out[1] = 'M';
+        WriteU32(out + 2, static_cast<uint32_t>(total));
+        WriteU32(out + 6, 0);
+        WriteU32(out + 10, static_cast<uint32_t>(14 + kV4HeaderSize));
+        WriteAlphaHeader(out + 14, static_cast<const unsigned char*>(m_data->InfoBlock()), layout.pixelSize);
+        std::memcpy(out + 14 + kV4HeaderSize, pixels, static_cast<size_t>(layout.pixelSize));
+        return bmp;
+    }
     const int64_t total = 14 + layout.headerSize + layout.pixelSize;
     QByteArray bmp(static_cast<qsizetype>(total), Qt::Uninitialized);
     char* out = bmp.data();
@@ -825,6 +875,11 @@ void TSPIBitmap::Adopt(std::unique_ptr<TGraphic> graphic)
         return;
     }
     m_image = graphic->ToImage();
+}
+
+void TSPIBitmap::Reorient(int orientation)
+{
+    m_image = decode::ApplyOrientation(m_image, orientation);
 }
 
 void TSPIBitmap::Draw(QPainter& painter, const QRect& target) const

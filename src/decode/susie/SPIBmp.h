@@ -251,6 +251,7 @@ public:
     int Height() const override { return m_image.height(); }
     void Draw(QPainter& painter, const QRect& target) const override;
     QImage ToImage() const override { return m_image; }
+    void Reorient(int orientation) override;
 
     void SetOnProgress(TSPIProgressHandler handler) { m_onProgress = std::move(handler); }
 

@@ -23,7 +23,7 @@ protected:
         m_spis = std::make_unique<TSPIs>();
         ConfigureViewerSPIs(*m_spis);
         SearchViewerPlugins(*m_spis, ORVANTO_BIN_DIR "/plugins");
-        ASSERT_EQ(m_spis->Count(), 3);
+        ASSERT_EQ(m_spis->Count(), 8);
     }
     void TearDown() override
     {

@@ -84,7 +84,7 @@ TEST_F(SPIsTest, ConstructionReadsInfoAndChecksEntryPoints)
     EXPECT_EQ(spi->FileName(), pnm);
     EXPECT_EQ(spi->APIVersion(), QByteArray("00IN"));
     EXPECT_EQ(spi->PluginInfo(), QByteArray("Orvanto PNM plug-in 1.0"));
-    EXPECT_EQ(spi->Extensions(), QStringList{"*.pnm;*.pbm;*.pgm;*.ppm"});
+    EXPECT_EQ(spi->Extensions(), QStringList{"*.pnm;*.pbm;*.pgm;*.ppm;*.pam"});
     EXPECT_EQ(spi->FormatNames(), QStringList{"Portable anymap"});
     EXPECT_TRUE(spi->IsInstanceOf(&TLoaderSPI::ClassInfo));
     EXPECT_FALSE(spi->HasEntry(TSPI::epGetPreview));
@@ -187,7 +187,7 @@ TEST_F(SPIsTest, SearchLoadsEveryUsablePluginOnceAndSkipsTheRest)
     // pattern to its first.
     const auto registered = RegisteredFor(&TSPIBitmap::ClassInfo);
     const std::vector<std::pair<QString, QString>> expected = {
-        {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
+        {"pam", "Portable anymap"}, {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
         {"pnm", "Portable anymap"}, {"vst", "Truevision TGA"},  {"icb", "Truevision TGA"},
         {"vda", "Truevision TGA"},  {"tga", "Truevision TGA"}};
     EXPECT_EQ(registered, expected);
@@ -236,9 +236,9 @@ TEST_F(SPIsTest, EventsDecideAndFailuresLoseOnlyThatPlugin)
     EXPECT_FALSE(IsMapped(tga));    // refused before loading
     EXPECT_FALSE(IsMapped(pnm));    // released after its registration failed
     EXPECT_FALSE(IsMapped(test));   // released after the handler failed
-    EXPECT_EQ(registerCalls, 2);    // ppm, then pgm failed
+    EXPECT_EQ(registerCalls, 3);    // pam, ppm, then pgm failed
     // The formats registered before the failure stay, as the registry only grows.
-    EXPECT_EQ(RegisteredFor(&TSPIBitmap::ClassInfo).size(), 1u);
+    EXPECT_EQ(RegisteredFor(&TSPIBitmap::ClassInfo).size(), 2u);
 
     // Insert registers; a failing registration leaves the list as it was.
     spis.OnPictureRegister = nullptr;
@@ -336,11 +336,11 @@ TEST_F(SPIsTest, ViewerPolicyKeepsImportPluginsAndSixExtensions)
     // *.jpg;*.jpeg neither (jpeg is offered first); the empty piece of
     // "*.abc;" is not offered.
     const std::vector<QString> expectedOffers = {"jpg", "jpe", "jpe", "jpg", "jpeg", "jpg", "PNG", "tar.gz", "abc",
-                                                 "ppm", "pgm", "pbm", "pnm"};
+                                                 "pam", "ppm", "pgm", "pbm", "pnm"};
     EXPECT_EQ(offered, expectedOffers);
     const std::vector<std::pair<QString, QString>> expected = {
         {"jpe", "JPEG B"}, {"png", "Mixed"}, {"tar.gz", "Mixed"}, {"abc", "Trailing separator"},
-        {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
+        {"pam", "Portable anymap"}, {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
         {"pnm", "Portable anymap"}};
     EXPECT_EQ(RegisteredFor(&TSPIBitmap::ClassInfo), expected);
     EXPECT_EQ(TFormatRegistry::Instance().Find("PNG"), &TSPIBitmap::ClassInfo);
@@ -368,9 +368,11 @@ TEST_F(SPIsTest, StartUpSearchOfTheProgramPluginFolder)
     TSPIs spis;
     ConfigureViewerSPIs(spis);
     SearchViewerPlugins(spis, ORVANTO_BIN_DIR "/plugins");
-    EXPECT_EQ(LoadedNames(spis), (QStringList{"pcx.spi", "pnm.spi", "tga.spi"}));
+    EXPECT_EQ(LoadedNames(spis), (QStringList{"avif.spi", "heif.spi", "jxl.spi", "pcx.spi", "pnm.spi", "tga.spi",
+                                              "tiff.spi", "webp.spi"}));
     const QString filter = TFormatRegistry::Instance().GraphicFilter();
-    EXPECT_TRUE(filter.startsWith("すべて (*.tga;*.vda;*.icb;*.vst;*.pnm;*.pbm;*.pgm;*.ppm;*.pcx)|"))
+    EXPECT_TRUE(filter.startsWith("すべて (*.webp;*.tif;*.tiff;*.tga;*.vda;*.icb;*.vst;*.pnm;*.pbm;*.pgm;*.ppm;*.pam;"
+                                  "*.pcx;*.jxl;*.heic;*.heif;*.hif;*.avif)|"))
         << filter.toStdString();
     UnregisterSPIBitmap();
     EXPECT_TRUE(RegisteredFor(&TSPIBitmap::ClassInfo).empty());

@@ -170,7 +170,7 @@ QByteArray MakeTga(const QImage& image, int imageType, int bits, bool topDown, c
                 px.append(char(qGreen(p)));
                 px.append(char(qRed(p)));
                 if (bits == 32)
-                    px.append(char(0xFF));
+                    px.append(char(qAlpha(p)));
             }
         }
         return px;
