@@ -23,8 +23,8 @@ thread_local const std::atomic<bool>* t_cancelFlag = nullptr;
 
 std::mutex& ProgramLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex; // never freed: used until the very end
+    return *lock;
 }
 
 QString& ProgramOverride()
@@ -346,8 +346,8 @@ namespace {
 
 std::mutex& NoticeLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex; // never freed: used until the very end
+    return *lock;
 }
 
 struct NoticeState {
@@ -357,8 +357,8 @@ struct NoticeState {
 
 NoticeState& Notices()
 {
-    static NoticeState state;
-    return state;
+    static auto* state = new NoticeState;
+    return *state;
 }
 
 } // namespace

@@ -16,14 +16,14 @@ constexpr intptr_t kShmThreshold = 64 * 1024;
 
 std::mutex& FailedLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex; // never freed: used until the very end
+    return *lock;
 }
 
 QStringList& FailedDuringSearch()
 {
-    static QStringList names;
-    return names;
+    static auto* names = new QStringList;
+    return *names;
 }
 
 QString PluginName(const QString& path)
