@@ -304,7 +304,8 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
                 m_lastFailure.clear();
                 return CallOutcome::Replied;
             }
-            if (reply.type == ORV_MSG_PROGRESS && progress
+            // A bare progress frame is only a sign of life.
+            if (reply.type == ORV_MSG_PROGRESS && progress && reply.Find(ORV_F_TOTAL)
                 && progress(reply.IntOr(ORV_F_CURRENT, 0), reply.IntOr(ORV_F_TOTAL, 0)))
                 sendAbort();
             continue;
