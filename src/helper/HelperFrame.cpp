@@ -80,7 +80,7 @@ std::string Message::Text(std::uint32_t tag) const
     return field ? std::string(field->data, field->size) : std::string();
 }
 
-bool Message::MapShm(std::uint32_t tag, platform::SharedMapping& mapping) const
+bool Message::MapShm(std::uint32_t tag, platform::SharedMapping& mapping, bool privateCopy) const
 {
     const Field* field = Find(tag);
     if (!field || field->size != ORV_SHM_REF_SIZE)
@@ -93,7 +93,8 @@ bool Message::MapShm(std::uint32_t tag, platform::SharedMapping& mapping) const
     const std::int64_t actual = platform::SharedMemorySize(fd);
     if (actual < 0 || std::uint64_t(actual) < ref.size)
         return false;
-    return mapping.Map(fd, static_cast<std::size_t>(ref.size), false);
+    return privateCopy ? mapping.MapPrivate(fd, static_cast<std::size_t>(ref.size))
+                       : mapping.Map(fd, static_cast<std::size_t>(ref.size), false);
 }
 
 bool Message::Receive(int channel, std::string& error)

@@ -39,7 +39,9 @@ public:
     std::string Text(std::uint32_t tag) const;
     // Maps the descriptor a shm field refers to (read-only, checked against
     // the object's size). False when the field is missing or bad.
-    bool MapShm(std::uint32_t tag, platform::SharedMapping& mapping) const;
+    // privateCopy: a writable copy-on-write mapping the receiver may keep
+    // and change (the sender's object stays as it was).
+    bool MapShm(std::uint32_t tag, platform::SharedMapping& mapping, bool privateCopy = false) const;
 
     // Reads one frame (blocking). error tells why not.
     bool Receive(int channel, std::string& error);

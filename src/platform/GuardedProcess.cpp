@@ -255,6 +255,19 @@ bool SharedMapping::Map(int fd, std::size_t size, bool writable)
     return true;
 }
 
+bool SharedMapping::MapPrivate(int fd, std::size_t size)
+{
+    Unmap();
+    if (size == 0)
+        return true;
+    void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (data == MAP_FAILED)
+        return false;
+    m_data = data;
+    m_size = size;
+    return true;
+}
+
 void SharedMapping::Unmap()
 {
     if (m_data)

@@ -76,6 +76,9 @@ public:
     SharedMapping& operator=(const SharedMapping&) = delete;
 
     bool Map(int fd, std::size_t size, bool writable);
+    // Writable, but changes stay in this process (copy-on-write); the pages
+    // are read in at once.
+    bool MapPrivate(int fd, std::size_t size);
     void Unmap();
     void* Data() const { return m_data; }
     std::size_t Size() const { return m_size; }

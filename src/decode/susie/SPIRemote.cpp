@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace spiremote {
@@ -84,6 +85,18 @@ void AddInput(helper::MessageBuilder& request, const char* buf, intptr_t len, st
 
 // A local memory block holding a copy of a block of the reply; nullptr when
 // the reply has none.
+std::mutex& MappedLock()
+{
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+std::map<const void*, platform::SharedMapping>& MappedBlocks()
+{
+    static auto* blocks = new std::map<const void*, platform::SharedMapping>;
+    return *blocks;
+}
+
 SusieLocalHandle TakeBlock(const helper::Message& reply, std::uint32_t inlineTag, std::uint32_t shmTag)
 {
     if (const helper::Field* field = reply.Find(inlineTag)) {
@@ -93,11 +106,11 @@ SusieLocalHandle TakeBlock(const helper::Message& reply, std::uint32_t inlineTag
         return block;
     }
     platform::SharedMapping mapping;
-    if (!reply.MapShm(shmTag, mapping))
+    if (!reply.MapShm(shmTag, mapping, true) || !mapping.Data())
         return nullptr;
-    SusieLocalHandle block = SusieLocalAlloc(mapping.Size());
-    if (block && mapping.Size())
-        std::memcpy(SusieLocalLock(block), mapping.Data(), mapping.Size());
+    void* block = mapping.Data();
+    std::lock_guard<std::mutex> guard(MappedLock());
+    MappedBlocks().emplace(block, std::move(mapping));
     return block;
 }
 
@@ -245,19 +258,47 @@ std::int32_t GetPicture(const QString& path, bool preview, const char* buf, intp
     SusieLocalHandle infoBlock = TakeBlock(reply, ORV_F_BITMAP_INFO, ORV_F_BITMAP_INFO_SHM);
     SusieLocalHandle bitsBlock = TakeBlock(reply, ORV_F_BITMAP_BITS, ORV_F_BITMAP_BITS_SHM);
     if (!infoBlock || !bitsBlock) {
-        SusieLocalFree(infoBlock);
-        SusieLocalFree(bitsBlock);
+        FreeBlock(infoBlock);
+        FreeBlock(bitsBlock);
         return SUSIE_MEMORY_ERROR;
     }
     if (bitmapInfo)
         *bitmapInfo = infoBlock;
     else
-        SusieLocalFree(infoBlock);
+        FreeBlock(infoBlock);
     if (bitmapBits)
         *bitmapBits = bitsBlock;
     else
-        SusieLocalFree(bitsBlock);
+        FreeBlock(bitsBlock);
     return 0;
+}
+
+void FreeBlock(SusieLocalHandle block)
+{
+    if (!block)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(MappedLock());
+        auto it = MappedBlocks().find(block);
+        if (it != MappedBlocks().end()) {
+            MappedBlocks().erase(it);
+            return;
+        }
+    }
+    SusieLocalFree(block);
+}
+
+size_t BlockSize(SusieLocalHandle block)
+{
+    if (!block)
+        return 0;
+    {
+        std::lock_guard<std::mutex> guard(MappedLock());
+        auto it = MappedBlocks().find(block);
+        if (it != MappedBlocks().end())
+            return it->second.Size();
+    }
+    return SusieLocalSize(block);
 }
 
 QStringList TakeFailedDuringSearch()

@@ -40,6 +40,12 @@ std::int32_t GetPicture(const QString& path, bool preview, const char* buf, intp
                         SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits,
                         SusieProgressCallback progress, intptr_t data);
 
+// Blocks from the helper's shared memory are handed on as they are mapped
+// (copy-on-write), not copied into local memory. Every block the host holds
+// is released and measured through these two, which know both kinds.
+void FreeBlock(SusieLocalHandle block);
+size_t BlockSize(SusieLocalHandle block);
+
 // Plug-ins left out of the search because they failed while being asked for
 // their information; taken (and cleared) by the search to name them in one
 // message.
