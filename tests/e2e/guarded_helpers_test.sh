@@ -35,7 +35,7 @@ e2e_wait_window "$PID" >/dev/null || { echo "no window"; exit 1; }
 # damaged archive and the crashed plug-in are windows of the program too.
 WID=""
 for _ in $(seq 100); do
-  WID="$(xdotool search --onlyvisible --pid "$PID" --name "^ミレット -- " 2>/dev/null | head -1 || true)"
+  WID="$(xdotool search --all --onlyvisible --pid "$PID" --name "^ミレット -- " 2>/dev/null | head -1 || true)"
   [ -n "$WID" ] && break
   sleep 0.1
 done
@@ -61,7 +61,7 @@ check "no partial file left in the work folder" \
   test -z "$(find "${XDG_RUNTIME_DIR:-/tmp}" -name '.arc*.part' 2>/dev/null | head -1)"
 MESSAGES="$(for w in $(xdotool search --onlyvisible --pid "$PID" 2>/dev/null); do xdotool getwindowname "$w"; done)"
 check "the messages are windows of their own" test "$(printf '%s\n' "$MESSAGES" | grep -c '^ミレット$')" -ge 1
-if [ -n "$E2E_SCREENSHOT" ]; then import -window root "$E2E_SCREENSHOT" 2>/dev/null || true; fi
+if [ -n "${E2E_SCREENSHOT:-}" ]; then import -window root "$E2E_SCREENSHOT" 2>/dev/null || true; fi
 
 check "Esc ends the program" e2e_escape "$PID" "$WID"
 rm -rf "$P" "$PICS" "$WORK"
