@@ -1,6 +1,7 @@
 #include "SPIs.h"
 
 #include "SPIBmp.h"
+#include "WindowsPlugin.h"
 #include "decode/FormatRegistry.h"
 #include "platform/ProgramLocation.h"
 
@@ -74,16 +75,30 @@ TSPI::~TSPI()
 
 void TSPI::Load(const QString& path)
 {
-    m_library = platform::LoadLibrary(path);
-    if (!m_library)
-        throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+    // A Windows DLL is told by its content and served by the Windows helper;
+    // its entry points are only marked present, every call goes through it.
+    const PluginBinaryKind kind = PluginBinaryKindOfFile(path);
+    if (IsWindowsBinary(kind)) {
+        m_windows = WindowsPlugin::Open(path, kind);
+        if (!m_windows)
+            throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+        const QFileInfo info(path);
+        m_fileName = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+        static char remoteEntry;
+        for (int i = 0; i < epCount; ++i)
+            m_entries[i] = (m_windows->ExportedEntries() >> i & 1u) ? &remoteEntry : nullptr;
+    } else {
+        m_library = platform::LoadLibrary(path);
+        if (!m_library)
+            throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
 
-    m_fileName = platform::GetModuleFileName(m_library);
-    if (m_fileName.isEmpty())
-        m_fileName = path;
+        m_fileName = platform::GetModuleFileName(m_library);
+        if (m_fileName.isEmpty())
+            m_fileName = path;
 
-    for (int i = 0; i < epCount; ++i)
-        m_entries[i] = platform::GetProcAddress(m_library, kEntryNames[i]);
+        for (int i = 0; i < epCount; ++i)
+            m_entries[i] = platform::GetProcAddress(m_library, kEntryNames[i]);
+    }
 
     CheckAPI();
 
@@ -123,6 +138,8 @@ void TSPI::RaiseMissing(Entry entry) const
 int32_t TSPI::GetPluginInfo(int32_t infoNumber, QByteArray& text) const
 {
     RequireEntry(epGetPluginInfo);
+    if (m_windows)
+        return m_windows->GetPluginInfo(infoNumber, text);
     char buffer[SUSIE_INFO_BUFFER_SIZE];
     std::memset(buffer, 0, sizeof buffer);
     const auto proc = reinterpret_cast<SusieGetPluginInfoProc>(m_entries[epGetPluginInfo]);
@@ -136,12 +153,16 @@ int32_t TSPI::GetPluginInfo(int32_t infoNumber, QByteArray& text) const
 int32_t TSPI::IsSupported(const char* name, const void* head) const
 {
     RequireEntry(epIsSupported);
+    if (m_windows)
+        return m_windows->IsSupported(name, head);
     return reinterpret_cast<SusieIsSupportedProc>(m_entries[epIsSupported])(name, head);
 }
 
 int32_t TSPI::GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info) const
 {
     RequireEntry(epGetPictureInfo);
+    if (m_windows)
+        return m_windows->GetPictureInfo(buf, len, flag, info);
     return reinterpret_cast<SusieGetPictureInfoProc>(m_entries[epGetPictureInfo])(buf, len, flag, info);
 }
 
@@ -149,6 +170,8 @@ int32_t TSPI::GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLoca
                          SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data) const
 {
     RequireEntry(epGetPicture);
+    if (m_windows)
+        return m_windows->GetPicture(false, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
     return reinterpret_cast<SusieGetPictureProc>(m_entries[epGetPicture])(buf, len, flag, bitmapInfo,
                                                                           bitmapBits, progress, data);
 }
@@ -157,6 +180,8 @@ int32_t TSPI::GetPreview(const char* buf, intptr_t len, uint32_t flag, SusieLoca
                          SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data) const
 {
     RequireEntry(epGetPreview);
+    if (m_windows)
+        return m_windows->GetPicture(true, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
     return reinterpret_cast<SusieGetPreviewProc>(m_entries[epGetPreview])(buf, len, flag, bitmapInfo,
                                                                           bitmapBits, progress, data);
 }
@@ -261,8 +286,10 @@ void TSPIs::SetDefaultGraphicClass(TGraphicClass graphicClass)
 
 void TSPIs::Loaded()
 {
-    if (AutoSearch)
+    if (AutoSearch) {
         Search(QStringLiteral("*.spi"));
+        Search(QStringLiteral("*.sph"));
+    }
 }
 
 TSPI* TSPIs::Items(int index) const

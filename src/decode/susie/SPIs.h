@@ -5,6 +5,7 @@
 // registry.
 #include "decode/Graphic.h"
 #include "decode/susie/SusieAbi.h"
+#include "decode/susie/WindowsPlugin.h"
 #include "platform/DynamicLibrary.h"
 
 #include <QByteArray>
@@ -85,6 +86,9 @@ public:
     virtual TSPIClass ClassType() const { return &ClassInfo; }
     bool IsInstanceOf(TSPIClass cls) const { return SPIClassInheritsFrom(ClassType(), cls); }
 
+    // True for a Windows DLL served by the Windows helper under Wine.
+    bool IsWindowsPlugin() const { return m_windows != nullptr; }
+
     // Full path of the loaded module (or the path given, if it cannot be told).
     const QString& FileName() const { return m_fileName; }
     const QByteArray& APIVersion() const { return m_apiVersion; }
@@ -132,6 +136,7 @@ private:
     void Load(const QString& path);
 
     platform::LibraryHandle m_library = nullptr;
+    std::unique_ptr<WindowsPlugin> m_windows;
     QString m_fileName;
     QByteArray m_apiVersion;
     QByteArray m_pluginInfo;
