@@ -155,6 +155,16 @@ bool PipeProcess::Read(void* data, std::size_t size, std::chrono::milliseconds l
     return size == 0;
 }
 
+bool PipeProcess::HasEnded()
+{
+    if (m_pid <= 0)
+        return true;
+    if (m_ended)
+        return true;
+    m_ended = ::waitpid(static_cast<pid_t>(m_pid), nullptr, WNOHANG) == static_cast<pid_t>(m_pid);
+    return m_ended;
+}
+
 void PipeProcess::Stop(std::chrono::milliseconds grace)
 {
     CloseFd(m_toChild);
@@ -163,6 +173,10 @@ void PipeProcess::Stop(std::chrono::milliseconds grace)
         return;
     const pid_t pid = static_cast<pid_t>(m_pid);
     m_pid = -1;
+    if (m_ended) {
+        m_ended = false;
+        return;
+    }
     for (auto waited = std::chrono::milliseconds(0); waited < grace; waited += std::chrono::milliseconds(20)) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid)
             return;

@@ -28,6 +28,8 @@ public:
 
     bool IsStarted() const { return m_pid > 0; }
     qint64 ProcessId() const { return m_pid; }
+    // True when the started child has ended (it is collected then).
+    bool HasEnded();
 
     // Writes all bytes; false when the child no longer reads.
     bool Write(const void* data, std::size_t size);
@@ -43,6 +45,7 @@ private:
     qint64 m_pid = -1;
     int m_toChild = -1;
     int m_fromChild = -1;
+    bool m_ended = false;
 };
 
 } // namespace platform

@@ -1,64 +1,139 @@
 #include "WindowsPlugin.h"
 
-#include "decode/susie/WinePluginProtocol.h"
+#include "helper/HelperProtocol.h"
+#include "platform/Paths.h"
 #include "platform/PipeProcess.h"
 #include "platform/ProgramLocation.h"
 #include "platform/WineRuntime.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtDebug>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 
 using namespace std::chrono_literals;
 
+// The fields of a request or reply payload.
+class HelperFields {
+public:
+    HelperFields() = default;
+    explicit HelperFields(QByteArray payload) : m_bytes(std::move(payload)) {}
+
+    void Int(uint32_t tag, int64_t value) { Bytes(tag, reinterpret_cast<const char*>(&value), 8); }
+    void Bytes(uint32_t tag, const char* bytes, qsizetype size)
+    {
+        const OrvFieldHeader field{tag, static_cast<uint32_t>(size)};
+        m_bytes.append(reinterpret_cast<const char*>(&field), sizeof field);
+        m_bytes.append(bytes, size);
+    }
+    void Bytes(uint32_t tag, const QByteArray& bytes) { Bytes(tag, bytes.constData(), bytes.size()); }
+
+    // The first field with the tag; false when there is none or the payload
+    // breaks off.
+    bool Find(uint32_t tag, QByteArray& value) const
+    {
+        qsizetype at = 0;
+        while (m_bytes.size() - at >= ORV_FIELD_HEADER_SIZE) {
+            OrvFieldHeader field;
+            std::memcpy(&field, m_bytes.constData() + at, sizeof field);
+            at += ORV_FIELD_HEADER_SIZE;
+            if (field.size > m_bytes.size() - at)
+                return false;
+            if (field.tag == tag) {
+                value = m_bytes.mid(at, field.size);
+                return true;
+            }
+            at += field.size;
+        }
+        return false;
+    }
+    bool FindInt(uint32_t tag, int64_t& value) const
+    {
+        QByteArray bytes;
+        if (!Find(tag, bytes) || bytes.size() != 8)
+            return false;
+        std::memcpy(&value, bytes.constData(), 8);
+        return true;
+    }
+
+    const QByteArray& Payload() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
 namespace {
 
 // Making the prefix on first use takes Wine half a minute on a slow machine.
 constexpr auto kStartLimit = 240s;
-// A request whose helper says nothing for this long counts as hung.
-constexpr auto kAnswerLimit = 10s;
+// A request whose helper sends nothing for this long counts as hung.
+constexpr auto kSilenceLimit = std::chrono::seconds(ORV_HELPER_SILENCE_LIMIT_SECONDS);
 
-void PutU32(QByteArray& b, uint32_t v)
-{
-    char bytes[4];
-    std::memcpy(bytes, &v, 4);
-    b.append(bytes, 4);
-}
 
-void PutI64(QByteArray& b, int64_t v)
+// A host block holding a copy of bytes (zero-ended when asked).
+SusieLocalHandle HostBlock(const QByteArray& bytes, bool zeroEnded)
 {
-    char bytes[8];
-    std::memcpy(bytes, &v, 8);
-    b.append(bytes, 8);
-}
-
-template <class T>
-bool Take(const QByteArray& b, qsizetype& at, T& value)
-{
-    if (at < 0 || b.size() - at < static_cast<qsizetype>(sizeof(T)))
-        return false;
-    std::memcpy(&value, b.constData() + at, sizeof(T));
-    at += sizeof(T);
-    return true;
-}
-
-// A host block holding a copy of bytes (at least one byte, zero-ended when
-// asked).
-SusieLocalHandle HostBlock(const char* bytes, uint32_t size, bool zeroEnded)
-{
-    SusieLocalHandle handle = SusieLocalAlloc(size + (zeroEnded ? 1 : 0));
+    SusieLocalHandle handle = SusieLocalAlloc(static_cast<size_t>(bytes.size()) + (zeroEnded ? 1 : 0));
     if (!handle)
         return nullptr;
     char* p = static_cast<char*>(SusieLocalLock(handle));
-    std::memcpy(p, bytes, size);
+    std::memcpy(p, bytes.constData(), static_cast<size_t>(bytes.size()));
     if (zeroEnded)
-        p[size] = '\0';
+        p[bytes.size()] = '\0';
     SusieLocalUnlock(handle);
     return handle;
 }
+
+// Wine reads Linux file names in the character set of its locale, which is
+// not UTF-8 where the Japanese locale is not installed. A name with bytes
+// beyond ASCII is therefore handed over as an ASCII link to the file, made in
+// the private work folder for the time of a call (or kept, for a DLL that
+// stays loaded).
+class AsciiName {
+public:
+    AsciiName(const QByteArray& path, bool keep) : m_path(path), m_keep(keep)
+    {
+        if (std::all_of(path.begin(), path.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; }))
+            return;
+        const std::optional<QString> work = platform::PrivateWorkFolder();
+        if (!work || !QDir().mkpath(*work + QStringLiteral("/wine-names")))
+            return;
+        const QString target = QFileInfo(QFile::decodeName(path)).absoluteFilePath();
+        QString extension = QFileInfo(target).suffix();
+        const bool asciiExtension = std::all_of(extension.begin(), extension.end(), [](QChar c) {
+            return c.unicode() < 0x80 && c.unicode() != '/';
+        });
+        const QByteArray hash =
+            QCryptographicHash::hash(QFile::encodeName(target), QCryptographicHash::Sha1).toHex().left(24);
+        QString link = *work + QStringLiteral("/wine-names/") + QString::fromLatin1(hash);
+        if (asciiExtension && !extension.isEmpty())
+            link += QLatin1Char('.') + extension;
+        if (QFileInfo(link).symLinkTarget() != target) {
+            QFile::remove(link);
+            if (!QFile::link(target, link))
+                return;
+        }
+        m_link = link;
+        m_path = QFile::encodeName(link);
+    }
+    ~AsciiName()
+    {
+        if (!m_keep && !m_link.isEmpty())
+            QFile::remove(m_link);
+    }
+    const QByteArray& Path() const { return m_path; }
+
+private:
+    QByteArray m_path;
+    QString m_link;
+    bool m_keep;
+};
 
 } // namespace
 
@@ -76,7 +151,6 @@ public:
     }
 
     std::mutex& Mutex() { return m_mutex; }
-    uint64_t Generation() const { return m_generation; }
 
     // True when the helper runs (started now if needed). When it cannot run
     // here, the reason is logged once.
@@ -100,9 +174,9 @@ public:
             reason = QStringLiteral("作業フォルダーがないため、Wine を使えません。");
         }
         if (!reason.isEmpty()) {
-            if (!m_reasonLogged)
+            if (!m_unusable)
                 qWarning().noquote() << reason;
-            m_reasonLogged = true;
+            m_unusable = true;
             return false;
         }
         // A helper that cannot be started once is not tried again: each try
@@ -111,65 +185,92 @@ public:
             m_unusable = true;
             return Fail(QStringLiteral("Wine を起動できません: %1").arg(loader));
         }
-        WspFrameHeader header;
-        uint32_t hello[3];
-        if (!m_process.Read(&header, sizeof header, kStartLimit) || header.opcode != WSP_HELLO ||
-            header.length != sizeof hello || !m_process.Read(hello, sizeof hello, kAnswerLimit) ||
-            hello[0] != WSP_PROTOCOL_VERSION || hello[1] * 8 != static_cast<uint32_t>(m_bits)) {
+        HelperFields hello;
+        hello.Int(ORV_F_PROTOCOL, ORV_HELPER_PROTOCOL_VERSION);
+        hello.Int(ORV_F_CAPS, 0);
+        HelperFields reply;
+        int64_t status = -1, kind = 0;
+        const int64_t wanted = m_bits == 32 ? ORV_KIND_WINDOWS_32 : ORV_KIND_WINDOWS_64;
+        if (!Exchange(ORV_MSG_HELLO, hello, reply, nullptr, 0, kStartLimit, QString()) ||
+            !reply.FindInt(ORV_F_STATUS, status) || status != ORV_STATUS_OK || !reply.FindInt(ORV_F_KIND, kind) ||
+            kind != wanted) {
             m_unusable = true;
             return Fail(QStringLiteral("Windows プラグインの補助プログラムが応答しません。"));
         }
-        ++m_generation;
         return true;
     }
 
-    // Sends a request and reads its reply, answering progress frames on the
-    // way. On any failure the helper is ended.
-    bool Call(uint32_t opcode, uint32_t plugin, const QByteArray& payload, QByteArray& reply,
-              uint32_t& replyPlugin, SusieProgressCallback progress, intptr_t data, const QString& who)
+    // Sends a request and reads its reply, passing progress frames to the
+    // callback and asking the helper to stop when the callback says so. On
+    // any failure the helper is ended and the reason logged.
+    bool Exchange(uint32_t type, const HelperFields& request, HelperFields& reply, SusieProgressCallback progress,
+                  intptr_t data, std::chrono::milliseconds firstLimit, const QString& who)
     {
-        const WspFrameHeader request{opcode, plugin, static_cast<uint32_t>(payload.size())};
-        if (!m_process.Write(&request, sizeof request) || !m_process.Write(payload.constData(), payload.size()))
-            return Fail(QStringLiteral("Windows プラグインの補助プログラムが終了しました (%1)").arg(who));
+        const uint32_t serial = ++m_serial;
+        const QByteArray& payload = request.Payload();
+        const OrvFrameHeader header{ORV_HELPER_MAGIC, type, serial, static_cast<uint32_t>(payload.size())};
+        if (!m_process.Write(&header, sizeof header) || !m_process.Write(payload.constData(), payload.size()))
+            return Fail(QStringLiteral("Windows プラグインの補助プログラムが終了しました (%1)。").arg(who));
+        bool aborted = false;
+        std::chrono::milliseconds limit = firstLimit;
         for (;;) {
-            WspFrameHeader header;
-            if (!m_process.Read(&header, sizeof header, kAnswerLimit) || header.length > WSP_MAX_PAYLOAD)
-                return Fail(QStringLiteral("Windows プラグイン %1 が応答しないため、補助プログラムを終了しました。").arg(who));
-            QByteArray body(static_cast<qsizetype>(header.length), Qt::Uninitialized);
-            if (header.length && !m_process.Read(body.data(), header.length, kAnswerLimit))
-                return Fail(QStringLiteral("Windows プラグイン %1 の応答が途切れました。").arg(who));
-            if (header.opcode == WSP_CRASHED) {
-                qsizetype at = 0;
-                uint32_t code = 0;
-                Take(body, at, code);
-                return Fail(QStringLiteral("Windows プラグイン %1 が異常終了しました (例外 0x%2)。")
-                                .arg(who)
-                                .arg(code, 8, 16, QLatin1Char('0')));
+            OrvFrameHeader frame;
+            if (!m_process.Read(&frame, sizeof frame, limit)) {
+                return Fail(m_process.HasEnded()
+                                ? QStringLiteral("Windows プラグイン %1 が異常終了しました。").arg(who)
+                                : QStringLiteral("Windows プラグイン %1 が応答しないため、補助プログラムを終了しました。").arg(who));
             }
-            if (header.opcode == WSP_PROGRESS) {
-                qsizetype at = 0;
-                int32_t current = 0, total = 0;
-                Take(body, at, current);
-                Take(body, at, total);
-                const int32_t stop = progress ? (progress(current, total, data) != 0 ? 1 : 0) : 0;
-                const WspFrameHeader answer{WSP_PROGRESS, header.plugin, 4};
-                if (!m_process.Write(&answer, sizeof answer) || !m_process.Write(&stop, 4))
-                    return Fail(QStringLiteral("Windows プラグインの補助プログラムが終了しました (%1)").arg(who));
+            limit = kSilenceLimit;
+            if (frame.magic != ORV_HELPER_MAGIC || frame.length > ORV_MAX_FRAME_PAYLOAD || frame.serial != serial)
+                return Fail(QStringLiteral("Windows プラグイン %1 の応答が不正です。").arg(who));
+            QByteArray body(static_cast<qsizetype>(frame.length), Qt::Uninitialized);
+            if (frame.length && !m_process.Read(body.data(), frame.length, kSilenceLimit))
+                return Fail(QStringLiteral("Windows プラグイン %1 の応答が途切れました。").arg(who));
+            if (frame.type == ORV_MSG_PROGRESS) {
+                const HelperFields fields(body);
+                int64_t current = 0, total = 0;
+                fields.FindInt(ORV_F_CURRENT, current);
+                fields.FindInt(ORV_F_TOTAL, total);
+                if (progress && !aborted &&
+                    progress(static_cast<int32_t>(current), static_cast<int32_t>(total), data) != 0) {
+                    aborted = true;
+                    const OrvFrameHeader abort{ORV_HELPER_MAGIC, ORV_MSG_ABORT, serial, 0};
+                    if (!m_process.Write(&abort, sizeof abort))
+                        return Fail(QStringLiteral("Windows プラグインの補助プログラムが終了しました (%1)。").arg(who));
+                }
                 continue;
             }
-            if (header.opcode != opcode)
+            if (frame.type != ORV_MSG_REPLY)
                 return Fail(QStringLiteral("Windows プラグイン %1 の応答が不正です。").arg(who));
-            reply = std::move(body);
-            replyPlugin = header.plugin;
+            reply = HelperFields(std::move(body));
             return true;
         }
+    }
+
+    // One Susie request: false when no reply came or the helper could not
+    // carry it out (its status is logged).
+    bool Call(uint32_t type, const HelperFields& request, HelperFields& reply, SusieProgressCallback progress, intptr_t data,
+              const QString& who)
+    {
+        if (!EnsureRunning() || !Exchange(type, request, reply, progress, data, kSilenceLimit, who))
+            return false;
+        int64_t status = -1;
+        if (!reply.FindInt(ORV_F_STATUS, status))
+            return false;
+        if (status != ORV_STATUS_OK) {
+            QByteArray text;
+            reply.Find(ORV_F_TEXT, text);
+            qWarning().noquote() << QStringLiteral("Windows プラグイン %1: %2").arg(who, QString::fromUtf8(text));
+            return false;
+        }
+        return true;
     }
 
     void Stop()
     {
         if (!m_process.IsStarted())
             return;
-        const WspFrameHeader quit{WSP_QUIT, 0, 0};
+        const OrvFrameHeader quit{ORV_HELPER_MAGIC, ORV_MSG_QUIT, ++m_serial, 0};
         m_process.Write(&quit, sizeof quit);
         m_process.Stop(1000ms);
     }
@@ -185,8 +286,7 @@ private:
     const int m_bits;
     std::mutex m_mutex;
     platform::PipeProcess m_process;
-    uint64_t m_generation = 0;
-    bool m_reasonLogged = false;
+    uint32_t m_serial = 0;
     bool m_unusable = false;
 };
 
@@ -230,124 +330,116 @@ std::unique_ptr<WindowsPlugin> WindowsPlugin::Open(const QString& path, PluginBi
         return nullptr;
     WineHelper& helper = WineHelper::ForBits(kind == PluginBinaryKind::Windows32 ? 32 : 64);
     std::unique_ptr<WindowsPlugin> plugin(new WindowsPlugin(helper, path));
-    std::lock_guard<std::mutex> lock(helper.Mutex());
-    if (!helper.EnsureRunning() || !plugin->OpenInHelper())
+    HelperFields reply;
+    int64_t mask = 0;
+    if (!plugin->Request(ORV_MSG_SPI_LOAD, HelperFields(), reply) || !reply.FindInt(ORV_F_ENTRY_MASK, mask))
         return nullptr;
+    plugin->m_exported = static_cast<uint32_t>(mask);
     return plugin;
 }
 
-bool WindowsPlugin::OpenInHelper()
+bool WindowsPlugin::Request(uint32_t type, const HelperFields& fields, HelperFields& reply, SusieProgressCallback progress,
+                            intptr_t data)
 {
-    QByteArray reply;
-    uint32_t number = 0;
-    if (!m_helper.Call(WSP_OPEN, 0, QFile::encodeName(m_path), reply, number, nullptr, 0, m_path))
-        return false;
-    qsizetype at = 0;
-    int32_t status = -1;
-    uint32_t exported = 0;
-    if (!Take(reply, at, status) || !Take(reply, at, exported) || status != WSP_OPEN_OK || number == 0)
-        return false;
-    m_number = number;
-    m_exported = exported;
-    m_generation = m_helper.Generation();
-    return true;
-}
-
-bool WindowsPlugin::Request(uint32_t opcode, const QByteArray& payload, QByteArray& reply,
-                            SusieProgressCallback progress, intptr_t data)
-{
+    HelperFields request;
+    const AsciiName dll(QFile::encodeName(m_path), true);
+    request.Bytes(ORV_F_PATH, dll.Path());
+    QByteArray payload = request.Payload() + fields.Payload();
     std::lock_guard<std::mutex> lock(m_helper.Mutex());
-    if (!m_helper.EnsureRunning())
-        return false;
-    if (m_generation != m_helper.Generation() && !OpenInHelper())
-        return false;
-    uint32_t number = 0;
-    return m_helper.Call(opcode, m_number, payload, reply, number, progress, data, m_path);
+    return m_helper.Call(type, HelperFields(payload), reply, progress, data, m_path);
 }
 
 int32_t WindowsPlugin::GetPluginInfo(int32_t infoNumber, QByteArray& text)
 {
-    QByteArray payload;
-    PutU32(payload, static_cast<uint32_t>(infoNumber));
-    QByteArray reply;
-    int32_t result = 0;
-    qsizetype at = 0;
-    if (!Request(WSP_PLUGIN_INFO, payload, reply) || !Take(reply, at, result)) {
-        text.clear();
+    HelperFields request;
+    request.Int(ORV_F_NUMBER, infoNumber);
+    HelperFields reply;
+    int64_t result = 0;
+    text.clear();
+    if (!Request(ORV_MSG_SPI_PLUGIN_INFO, request, reply) || !reply.FindInt(ORV_F_RESULT, result))
         return 0;
-    }
+    reply.Find(ORV_F_TEXT, text);
     // The host's buffer is 256 bytes; a longer (converted) text is cut at a
     // character boundary.
-    text = reply.mid(at);
     if (text.size() > SUSIE_INFO_BUFFER_LENGTH) {
         qsizetype cut = SUSIE_INFO_BUFFER_LENGTH;
         while (cut > 0 && (static_cast<uint8_t>(text.at(cut)) & 0xC0) == 0x80)
             --cut;
         text.truncate(cut);
     }
-    return result;
+    return static_cast<int32_t>(result);
 }
 
 int32_t WindowsPlugin::IsSupported(const char* name, const void* head)
 {
-    const QByteArray nameBytes(name ? name : "");
-    QByteArray payload;
-    PutU32(payload, static_cast<uint32_t>(nameBytes.size()));
-    payload.append(nameBytes);
-    payload.append(static_cast<const char*>(head), WSP_HEAD_SIZE);
-    QByteArray reply;
-    int32_t result = 0;
-    qsizetype at = 0;
-    if (!Request(WSP_IS_SUPPORTED, payload, reply) || !Take(reply, at, result))
+    HelperFields request;
+    const AsciiName file(QByteArray(name ? name : ""), false);
+    request.Bytes(ORV_F_NAME, file.Path());
+    request.Bytes(ORV_F_DATA, static_cast<const char*>(head), SUSIE_HEAD_SIZE);
+    HelperFields reply;
+    int64_t result = 0;
+    if (!Request(ORV_MSG_SPI_IS_SUPPORTED, request, reply) || !reply.FindInt(ORV_F_RESULT, result))
         return 0;
-    return result;
+    return static_cast<int32_t>(result);
 }
 
 namespace {
 
 // The input of the picture calls: a file name and offset, or the data.
-bool PutPictureInput(QByteArray& payload, const char* buf, intptr_t len, uint32_t flag)
+// fileName is what the helper is given for file input.
+bool PutPictureInput(HelperFields& request, const char* buf, intptr_t len, uint32_t flag, const QByteArray& fileName)
 {
-    PutU32(payload, flag);
-    PutI64(payload, len);
-    if ((flag & SUSIE_INPUT_MASK) == SUSIE_INPUT_MEMORY) {
-        if (len < 0 || static_cast<uint64_t>(len) > WSP_MAX_PAYLOAD - 64)
+    const uint32_t kind = flag & SUSIE_INPUT_MASK;
+    request.Int(ORV_F_INPUT_KIND, kind);
+    if (kind == SUSIE_INPUT_MEMORY) {
+        if (len < 0 || static_cast<uint64_t>(len) > ORV_MAX_FRAME_PAYLOAD - 4096)
             return false;
-        PutU32(payload, static_cast<uint32_t>(len));
-        payload.append(buf, static_cast<qsizetype>(len));
+        request.Bytes(ORV_F_DATA, buf, static_cast<qsizetype>(len));
+    } else if (kind == SUSIE_INPUT_FILE) {
+        request.Bytes(ORV_F_NAME, fileName);
+        request.Int(ORV_F_OFFSET, len);
     } else {
-        const QByteArray name(buf ? buf : "");
-        PutU32(payload, static_cast<uint32_t>(name.size()));
-        payload.append(name);
+        return false;
     }
     return true;
+}
+
+QByteArray InputFileName(const char* buf, uint32_t flag)
+{
+    return (flag & SUSIE_INPUT_MASK) == SUSIE_INPUT_FILE && buf ? QByteArray(buf) : QByteArray();
 }
 
 } // namespace
 
 int32_t WindowsPlugin::GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info)
 {
-    QByteArray payload;
-    if (!info || !PutPictureInput(payload, buf, len, flag))
+    HelperFields request;
+    const AsciiName file(InputFileName(buf, flag), false);
+    if (!info || !PutPictureInput(request, buf, len, flag, file.Path()))
         return SUSIE_INTERNAL_ERROR;
-    QByteArray reply;
-    if (!Request(WSP_PICTURE_INFO, payload, reply))
-        return SUSIE_INTERNAL_ERROR;
-    qsizetype at = 0;
-    int32_t result = 0;
-    SusiePictureInfo record{};
-    uint32_t textSize = 0;
-    if (!Take(reply, at, result))
+    HelperFields reply;
+    int64_t result = 0;
+    if (!Request(ORV_MSG_SPI_GET_PICTURE_INFO, request, reply) || !reply.FindInt(ORV_F_RESULT, result))
         return SUSIE_INTERNAL_ERROR;
     if (result != 0)
-        return result;
-    if (!Take(reply, at, record.left) || !Take(reply, at, record.top) || !Take(reply, at, record.width) ||
-        !Take(reply, at, record.height) || !Take(reply, at, record.xDensity) ||
-        !Take(reply, at, record.yDensity) || !Take(reply, at, record.colorDepth) || !Take(reply, at, textSize) ||
-        reply.size() - at != static_cast<qsizetype>(textSize))
+        return static_cast<int32_t>(result);
+    QByteArray recordBytes;
+    if (!reply.Find(ORV_F_PICTURE_INFO, recordBytes) || recordBytes.size() != ORV_PICTURE_INFO_SIZE)
         return SUSIE_INTERNAL_ERROR;
-    record.hInfo = textSize ? HostBlock(reply.constData() + at, textSize, true) : nullptr;
-    *info = record;
+    OrvPictureInfo record;
+    std::memcpy(&record, recordBytes.constData(), sizeof record);
+    SusiePictureInfo out{};
+    out.left = record.left;
+    out.top = record.top;
+    out.width = record.width;
+    out.height = record.height;
+    out.xDensity = record.xDensity;
+    out.yDensity = record.yDensity;
+    out.colorDepth = record.colorDepth;
+    QByteArray text;
+    if (reply.Find(ORV_F_TEXT_INFO, text) && !text.isEmpty())
+        out.hInfo = HostBlock(text, true);
+    *info = out;
     return 0;
 }
 
@@ -355,26 +447,23 @@ int32_t WindowsPlugin::GetPicture(bool preview, const char* buf, intptr_t len, u
                                   SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits,
                                   SusieProgressCallback progress, intptr_t data)
 {
-    QByteArray payload;
-    if (!bitmapInfo || !bitmapBits || !PutPictureInput(payload, buf, len, flag))
+    HelperFields request;
+    const AsciiName file(InputFileName(buf, flag), false);
+    if (!bitmapInfo || !bitmapBits || !PutPictureInput(request, buf, len, flag, file.Path()))
         return SUSIE_INTERNAL_ERROR;
-    PutU32(payload, progress ? 1u : 0u);
-    QByteArray reply;
-    if (!Request(preview ? WSP_PREVIEW : WSP_PICTURE, payload, reply, progress, data))
-        return SUSIE_INTERNAL_ERROR;
-    qsizetype at = 0;
-    int32_t result = 0;
-    uint32_t infoSize = 0, bitsSize = 0;
-    if (!Take(reply, at, result))
+    HelperFields reply;
+    int64_t result = 0;
+    if (!Request(preview ? ORV_MSG_SPI_GET_PREVIEW : ORV_MSG_SPI_GET_PICTURE, request, reply, progress, data) ||
+        !reply.FindInt(ORV_F_RESULT, result))
         return SUSIE_INTERNAL_ERROR;
     if (result != 0)
-        return result;
-    if (!Take(reply, at, infoSize) || !Take(reply, at, bitsSize) ||
-        reply.size() - at != static_cast<qsizetype>(infoSize) + static_cast<qsizetype>(bitsSize))
-        return SUSIE_INTERNAL_ERROR;
-    SusieLocalHandle infoBlock = infoSize ? HostBlock(reply.constData() + at, infoSize, false) : nullptr;
-    SusieLocalHandle bitsBlock = bitsSize ? HostBlock(reply.constData() + at + infoSize, bitsSize, false) : nullptr;
-    if ((infoSize && !infoBlock) || (bitsSize && !bitsBlock)) {
+        return static_cast<int32_t>(result);
+    QByteArray infoBytes, bitsBytes;
+    const bool hasInfo = reply.Find(ORV_F_BITMAP_INFO, infoBytes);
+    const bool hasBits = reply.Find(ORV_F_BITMAP_BITS, bitsBytes);
+    SusieLocalHandle infoBlock = hasInfo ? HostBlock(infoBytes, false) : nullptr;
+    SusieLocalHandle bitsBlock = hasBits ? HostBlock(bitsBytes, false) : nullptr;
+    if ((hasInfo && !infoBlock) || (hasBits && !bitsBlock)) {
         SusieLocalFree(infoBlock);
         SusieLocalFree(bitsBlock);
         return SUSIE_NO_MEMORY;

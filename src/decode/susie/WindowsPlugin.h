@@ -19,6 +19,7 @@
 #include <memory>
 
 class WineHelper;
+class HelperFields;
 
 class WindowsPlugin {
 public:
@@ -44,16 +45,13 @@ public:
 
 private:
     WindowsPlugin(WineHelper& helper, const QString& path) : m_helper(helper), m_path(path) {}
-    // Sends one request, reopening the DLL first when the helper was started
-    // again since it was opened. False when no reply came.
-    bool Request(uint32_t opcode, const QByteArray& payload, QByteArray& reply,
+    // Sends one request naming this plug-in (the helper loads it on first
+    // use, also after a restart). False when no usable reply came.
+    bool Request(uint32_t type, const HelperFields& fields, HelperFields& reply,
                  SusieProgressCallback progress = nullptr, intptr_t data = 0);
-    bool OpenInHelper();
 
     WineHelper& m_helper;
     QString m_path;
-    uint32_t m_number = 0;
-    uint64_t m_generation = 0;
     uint32_t m_exported = 0;
 };
 

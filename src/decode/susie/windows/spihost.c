@@ -1,8 +1,9 @@
 /*
  * Orvanto's Windows plug-in helper: a console program run under Wine that
  * loads Windows Susie plug-in DLLs with LoadLibrary/GetProcAddress and serves
- * them to the program over its standard input and output (see
- * WinePluginProtocol.h). Built twice with MinGW-w64: 32-bit for ".spi", 64-bit
+ * them to the program over its standard input and output, in the protocol of
+ * the program's helper processes (src/helper/HelperProtocol.h; every block
+ * inline, as a Windows process cannot take descriptors). Built twice with MinGW-w64: 32-bit for ".spi", 64-bit
  * for ".sph".
  *
  * The plug-ins' records and memory handles are the Windows ones: the helper
@@ -17,7 +18,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "../WinePluginProtocol.h"
+#include "../../../helper/HelperProtocol.h"
 
 /* ---------------------------------------------------------------------------
  * The Windows plug-in interface. On 64-bit Windows `long` stays 32 bits;
@@ -56,10 +57,10 @@ static const char* const kEntryNames[] = {
     "GetPreview",    "GetArchiveInfo",   "GetFileInfo", "GetFile",
 };
 enum { kEntryCount = sizeof kEntryNames / sizeof kEntryNames[0] };
-enum { epGetPluginInfo = 0, epIsSupported = 2, epGetPictureInfo = 3, epGetPicture = 4, epGetPreview = 5 };
 
-#define MAX_PLUGINS 256
+#define MAX_PLUGINS 1024
 typedef struct Plugin {
+    char* path; /* UTF-8 Linux path, as the host names it */
     HMODULE module;
     FARPROC entries[kEntryCount];
 } Plugin;
@@ -68,6 +69,8 @@ static uint32_t g_pluginCount;
 
 static HANDLE g_in;
 static HANDLE g_out;
+/* Serial of the last request the host asked to stop. */
+static volatile LONG g_abortSerial;
 
 /* ---------------------------------------------------------------------------
  * Frames
@@ -98,7 +101,7 @@ static int WriteExact(const void* buffer, uint32_t size)
     return 1;
 }
 
-/* A reply assembled in one growing buffer, sent in one write. */
+/* A frame assembled in one growing buffer, sent in one write. */
 typedef struct Reply {
     char* data;
     uint32_t size;
@@ -106,14 +109,14 @@ typedef struct Reply {
     int failed;
 } Reply;
 
-static void ReplyInit(Reply* r, uint32_t opcode, uint32_t plugin)
+static void ReplyInit(Reply* r, uint32_t type, uint32_t serial)
 {
     r->capacity = 256;
     r->data = (char*)HeapAlloc(GetProcessHeap(), 0, r->capacity);
-    r->size = WSP_FRAME_HEADER_SIZE;
+    r->size = ORV_FRAME_HEADER_SIZE;
     r->failed = r->data == NULL;
     if (!r->failed) {
-        WspFrameHeader h = {opcode, plugin, 0};
+        OrvFrameHeader h = {ORV_HELPER_MAGIC, type, serial, 0};
         memcpy(r->data, &h, sizeof h);
     }
 }
@@ -122,7 +125,7 @@ static void ReplyPut(Reply* r, const void* bytes, uint32_t size)
 {
     if (r->failed || size == 0)
         return;
-    if ((uint64_t)r->size + size > WSP_MAX_PAYLOAD) {
+    if ((uint64_t)r->size + size > ORV_MAX_FRAME_PAYLOAD) {
         r->failed = 1;
         return;
     }
@@ -142,34 +145,92 @@ static void ReplyPut(Reply* r, const void* bytes, uint32_t size)
     r->size += size;
 }
 
-static void ReplyI32(Reply* r, int32_t v) { ReplyPut(r, &v, 4); }
-static void ReplyU32(Reply* r, uint32_t v) { ReplyPut(r, &v, 4); }
+/* Opens a field whose size is set by FieldEnd; returns its place. */
+static uint32_t FieldBegin(Reply* r, uint32_t tag)
+{
+    OrvFieldHeader f = {tag, 0};
+    uint32_t at = r->size;
+    ReplyPut(r, &f, sizeof f);
+    return at;
+}
 
-/* Sends the reply; one that could not be assembled goes out as a bare
- * helper error, so the host is never left waiting. */
-static int ReplySend(Reply* r)
+static void FieldEnd(Reply* r, uint32_t at)
+{
+    if (r->failed)
+        return;
+    uint32_t size = r->size - at - ORV_FIELD_HEADER_SIZE;
+    memcpy(r->data + at + 4, &size, 4);
+}
+
+static void FieldBytes(Reply* r, uint32_t tag, const void* bytes, uint32_t size)
+{
+    OrvFieldHeader f = {tag, size};
+    ReplyPut(r, &f, sizeof f);
+    ReplyPut(r, bytes, size);
+}
+
+static void FieldInt(Reply* r, uint32_t tag, int64_t value)
+{
+    FieldBytes(r, tag, &value, 8);
+}
+
+/* Sends the frame; one that could not be assembled goes out as a bare
+ * ORV_STATUS_NO_MEMORY reply, so the host is never left waiting. */
+static int ReplySend(Reply* r, uint32_t serial)
 {
     int ok;
     if (r->failed) {
-        WspFrameHeader h;
-        int32_t result = WSP_RESULT_HELPER_ERROR;
         if (r->data)
-            memcpy(&h, r->data, sizeof h);
-        else
-            memset(&h, 0, sizeof h);
-        h.length = 4;
-        ok = WriteExact(&h, sizeof h) && WriteExact(&result, 4);
-    } else {
-        WspFrameHeader h;
-        memcpy(&h, r->data, sizeof h);
-        h.length = r->size - WSP_FRAME_HEADER_SIZE;
-        memcpy(r->data, &h, sizeof h);
-        ok = WriteExact(r->data, r->size);
+            HeapFree(GetProcessHeap(), 0, r->data);
+        ReplyInit(r, ORV_MSG_REPLY, serial);
+        FieldInt(r, ORV_F_STATUS, ORV_STATUS_NO_MEMORY);
+        if (r->failed)
+            return 0;
     }
-    if (r->data)
-        HeapFree(GetProcessHeap(), 0, r->data);
+    OrvFrameHeader h;
+    memcpy(&h, r->data, sizeof h);
+    h.length = r->size - ORV_FRAME_HEADER_SIZE;
+    memcpy(r->data, &h, sizeof h);
+    ok = WriteExact(r->data, r->size);
+    HeapFree(GetProcessHeap(), 0, r->data);
     r->data = NULL;
     return ok;
+}
+
+/* Fields of a request: the first field with the tag. */
+typedef struct Request {
+    const char* payload;
+    uint32_t length;
+    uint32_t serial;
+} Request;
+
+static int FindField(const Request* q, uint32_t tag, const char** bytes, uint32_t* size)
+{
+    uint32_t at = 0;
+    while (q->length - at >= ORV_FIELD_HEADER_SIZE) {
+        OrvFieldHeader f;
+        memcpy(&f, q->payload + at, sizeof f);
+        at += ORV_FIELD_HEADER_SIZE;
+        if (f.size > q->length - at)
+            return 0;
+        if (f.tag == tag) {
+            *bytes = q->payload + at;
+            *size = f.size;
+            return 1;
+        }
+        at += f.size;
+    }
+    return 0;
+}
+
+static int FindInt(const Request* q, uint32_t tag, int64_t* value)
+{
+    const char* bytes;
+    uint32_t size;
+    if (!FindField(q, tag, &bytes, &size) || size != 8)
+        return 0;
+    memcpy(value, bytes, 8);
+    return 1;
 }
 
 /* ---------------------------------------------------------------------------
@@ -177,13 +238,13 @@ static int ReplySend(Reply* r)
  */
 
 /* Appends the CP932 text (at most `size` bytes, up to its first zero) to the
- * reply as UTF-8. */
+ * frame as UTF-8. */
 static void ReplyCp932AsUtf8(Reply* r, const char* text, size_t size)
 {
     size_t n = 0;
     while (n < size && text[n])
         ++n;
-    if (n == 0 || n > 0x7FFFFFF)
+    if (n == 0 || n > ORV_MAX_FRAME_PAYLOAD / 4)
         return;
     int wide = MultiByteToWideChar(932, 0, text, (int)n, NULL, 0);
     if (wide <= 0)
@@ -291,318 +352,433 @@ static char* ZeroEnded(const char* bytes, uint32_t size)
     return s;
 }
 
-/* ---------------------------------------------------------------------------
- * Memory handles of the plug-ins
- */
-
-/* Appends the bytes of a LocalAlloc handle; the handle is freed. */
-static uint32_t HandleSize(HLOCAL handle)
+/* A CP932 text as a UTF-8 text field. */
+static void FieldCp932Text(Reply* r, uint32_t tag, const char* text, size_t size)
 {
-    if (!handle)
-        return 0;
-    SIZE_T size = LocalSize(handle);
-    return size > WSP_MAX_PAYLOAD ? 0 : (uint32_t)size;
-}
-
-static void ReplyHandleBytes(Reply* r, HLOCAL handle, uint32_t size)
-{
-    if (!handle || size == 0)
-        return;
-    void* p = LocalLock(handle);
-    if (p) {
-        ReplyPut(r, p, size);
-        LocalUnlock(handle);
-    } else {
-        r->failed = 1;
-    }
-}
-
-static void FreeHandle(HLOCAL handle)
-{
-    if (handle)
-        LocalFree(handle);
+    uint32_t at = FieldBegin(r, tag);
+    ReplyCp932AsUtf8(r, text, size);
+    FieldEnd(r, at);
 }
 
 /* ---------------------------------------------------------------------------
- * Requests
+ * Plug-ins, loaded on first use by path and kept loaded
  */
-static Plugin* PluginOf(uint32_t number, int entry)
+static Plugin* PluginFor(const Request* q, const char** failure)
 {
-    if (number == 0 || number > g_pluginCount)
+    const char* pathBytes;
+    uint32_t pathSize;
+    *failure = "no plug-in path";
+    if (!FindField(q, ORV_F_PATH, &pathBytes, &pathSize) || pathSize == 0)
         return NULL;
-    Plugin* p = &g_plugins[number - 1];
-    return p->module && p->entries[entry] ? p : NULL;
-}
-
-static int SendResult(uint32_t opcode, uint32_t plugin, int32_t result)
-{
-    Reply r;
-    ReplyInit(&r, opcode, plugin);
-    ReplyI32(&r, result);
-    return ReplySend(&r);
-}
-
-static int HandleOpen(const char* payload, uint32_t size)
-{
-    char* path = ZeroEnded(payload, size);
+    for (uint32_t i = 0; i < g_pluginCount; ++i) {
+        if (strlen(g_plugins[i].path) == pathSize && memcmp(g_plugins[i].path, pathBytes, pathSize) == 0)
+            return &g_plugins[i];
+    }
+    *failure = "too many plug-ins";
+    if (g_pluginCount >= MAX_PLUGINS)
+        return NULL;
+    char* path = ZeroEnded(pathBytes, pathSize);
     WCHAR* w = path ? WindowsNameOf(path) : NULL;
     HMODULE module = w ? LoadLibraryW(w) : NULL;
     if (w)
         HeapFree(GetProcessHeap(), 0, w);
-    if (path)
-        HeapFree(GetProcessHeap(), 0, path);
-
-    Reply r;
-    uint32_t number = 0;
-    int32_t status = WSP_OPEN_OK;
-    uint32_t exported = 0;
-    for (uint32_t i = 0; module && i < g_pluginCount; ++i) {
-        if (g_plugins[i].module == module) {
-            /* Loaded before: the same number, and one reference only. */
-            FreeLibrary(module);
-            module = NULL;
-            number = i + 1;
-            for (int e = 0; e < kEntryCount; ++e)
-                exported |= g_plugins[i].entries[e] ? 1u << e : 0u;
-        }
+    *failure = "LoadLibrary failed";
+    if (!module) {
+        if (path)
+            HeapFree(GetProcessHeap(), 0, path);
+        return NULL;
     }
-    if (number) {
-        /* found above */
-    } else if (!module) {
-        status = WSP_OPEN_LOAD_FAILED;
-    } else if (g_pluginCount >= MAX_PLUGINS) {
-        FreeLibrary(module);
-        status = WSP_OPEN_TOO_MANY;
-    } else {
-        Plugin* p = &g_plugins[g_pluginCount++];
-        number = g_pluginCount;
-        p->module = module;
-        for (int i = 0; i < kEntryCount; ++i) {
-            p->entries[i] = GetProcAddress(module, kEntryNames[i]);
-            if (p->entries[i])
-                exported |= 1u << i;
-        }
-    }
-    ReplyInit(&r, WSP_OPEN, number);
-    ReplyI32(&r, status);
-    ReplyU32(&r, exported);
-    return ReplySend(&r);
+    Plugin* p = &g_plugins[g_pluginCount++];
+    p->path = path;
+    p->module = module;
+    for (int i = 0; i < kEntryCount; ++i)
+        p->entries[i] = GetProcAddress(module, kEntryNames[i]);
+    return p;
 }
 
-static int HandlePluginInfo(uint32_t number, const char* payload, uint32_t size)
+static int SendStatus(uint32_t serial, int64_t status, const char* text)
 {
-    Plugin* p = PluginOf(number, epGetPluginInfo);
-    if (!p || size < 4)
-        return SendResult(WSP_PLUGIN_INFO, number, WSP_RESULT_HELPER_ERROR);
-    int32_t infoNumber;
-    memcpy(&infoNumber, payload, 4);
-    char buffer[256];
-    memset(buffer, 0, sizeof buffer);
-    int result = ((GetPluginInfoProc)(void*)p->entries[epGetPluginInfo])(infoNumber, buffer, 255);
+    Reply r;
+    ReplyInit(&r, ORV_MSG_REPLY, serial);
+    FieldInt(&r, ORV_F_STATUS, status);
+    if (text)
+        FieldBytes(&r, ORV_F_TEXT, text, (uint32_t)strlen(text));
+    return ReplySend(&r, serial);
+}
+
+/* Resolves the plug-in and the entry point of a request, or answers the
+ * request with the reason it cannot run. */
+static FARPROC EntryFor(const Request* q, int entry, int* answered)
+{
+    const char* failure = NULL;
+    Plugin* p = PluginFor(q, &failure);
+    *answered = 0;
+    if (!p) {
+        *answered = SendStatus(q->serial, ORV_STATUS_LOAD_FAILED, failure) ? 1 : -1;
+        return NULL;
+    }
+    if (!p->entries[entry]) {
+        *answered = SendStatus(q->serial, ORV_STATUS_NO_ENTRY, kEntryNames[entry]) ? 1 : -1;
+        return NULL;
+    }
+    return p->entries[entry];
+}
+
+#define ANSWERED(a) ((a) > 0)
+
+/* GetPluginInfo with the host's buffer: 256 zeroed bytes, length 255. */
+static int CallPluginInfo(FARPROC proc, int number, char buffer[256])
+{
+    memset(buffer, 0, 256);
+    int result = ((GetPluginInfoProc)(void*)proc)(number, buffer, 255);
     buffer[255] = '\0';
-    Reply r;
-    ReplyInit(&r, WSP_PLUGIN_INFO, number);
-    ReplyI32(&r, result);
-    ReplyCp932AsUtf8(&r, buffer, sizeof buffer);
-    return ReplySend(&r);
+    return result;
 }
 
-static int HandleIsSupported(uint32_t number, const char* payload, uint32_t size)
+static int HandleLoad(const Request* q)
 {
-    Plugin* p = PluginOf(number, epIsSupported);
-    uint32_t nameSize = 0;
-    if (size >= 4)
-        memcpy(&nameSize, payload, 4);
-    if (!p || size < 4 || nameSize > size - 4 || size - 4 - nameSize != WSP_HEAD_SIZE)
-        return SendResult(WSP_IS_SUPPORTED, number, WSP_RESULT_HELPER_ERROR);
-    char* unixName = ZeroEnded(payload + 4, nameSize);
-    char* name = unixName ? AnsiFileName(unixName) : NULL;
-    /* The head goes to the plug-in in a block of its own: an address above
-     * 0xFFFF, which plug-ins tell apart from a file handle. */
-    char* head = (char*)HeapAlloc(GetProcessHeap(), 0, WSP_HEAD_SIZE);
-    int32_t result = WSP_RESULT_HELPER_ERROR;
-    if (name && head) {
-        memcpy(head, payload + 4 + nameSize, WSP_HEAD_SIZE);
-        result = ((IsSupportedProc)(void*)p->entries[epIsSupported])(name, (ULONG_PTR)head);
+    const char* failure = NULL;
+    Plugin* p = PluginFor(q, &failure);
+    if (!p)
+        return SendStatus(q->serial, ORV_STATUS_LOAD_FAILED, failure);
+    Reply r;
+    ReplyInit(&r, ORV_MSG_REPLY, q->serial);
+    FieldInt(&r, ORV_F_STATUS, ORV_STATUS_OK);
+    int64_t mask = 0;
+    for (int i = 0; i < kEntryCount; ++i)
+        mask |= p->entries[i] ? (int64_t)1 << i : 0;
+    FieldInt(&r, ORV_F_ENTRY_MASK, mask);
+    FARPROC info = p->entries[ORV_SPI_ENTRY_GET_PLUGIN_INFO];
+    if (info) {
+        char buffer[256];
+        if (CallPluginInfo(info, 0, buffer) > 0)
+            FieldCp932Text(&r, ORV_F_API_VERSION, buffer, sizeof buffer);
+        if (CallPluginInfo(info, 1, buffer) > 0)
+            FieldCp932Text(&r, ORV_F_PLUGIN_INFO, buffer, sizeof buffer);
+        char name[256];
+        for (int n = 2, pairs = 0; pairs < ORV_SPI_MAX_FORMAT_ENTRIES; n += 2, ++pairs) {
+            if (CallPluginInfo(info, n, buffer) <= 0 || CallPluginInfo(info, n + 1, name) <= 0)
+                break;
+            FieldCp932Text(&r, ORV_F_PATTERN, buffer, sizeof buffer);
+            FieldCp932Text(&r, ORV_F_FORMAT_NAME, name, sizeof name);
+        }
     }
-    if (head)
-        HeapFree(GetProcessHeap(), 0, head);
-    if (name)
-        HeapFree(GetProcessHeap(), 0, name);
+    return ReplySend(&r, q->serial);
+}
+
+static int HandlePluginInfo(const Request* q)
+{
+    int answered;
+    FARPROC proc = EntryFor(q, ORV_SPI_ENTRY_GET_PLUGIN_INFO, &answered);
+    if (!proc)
+        return ANSWERED(answered);
+    int64_t number = 0;
+    if (!FindInt(q, ORV_F_NUMBER, &number))
+        return SendStatus(q->serial, ORV_STATUS_BAD_REQUEST, "no info number");
+    char buffer[256];
+    int result = CallPluginInfo(proc, (int)number, buffer);
+    Reply r;
+    ReplyInit(&r, ORV_MSG_REPLY, q->serial);
+    FieldInt(&r, ORV_F_STATUS, ORV_STATUS_OK);
+    FieldInt(&r, ORV_F_RESULT, result);
+    FieldCp932Text(&r, ORV_F_TEXT, buffer, sizeof buffer);
+    return ReplySend(&r, q->serial);
+}
+
+/* The UTF-8 Linux name of ORV_F_NAME in the plug-ins' code page; an empty
+ * name when the field is missing. */
+static char* RequestFileName(const Request* q)
+{
+    const char* bytes = "";
+    uint32_t size = 0;
+    FindField(q, ORV_F_NAME, &bytes, &size);
+    char* unixName = ZeroEnded(bytes, size);
+    char* name = unixName ? AnsiFileName(unixName) : NULL;
     if (unixName)
         HeapFree(GetProcessHeap(), 0, unixName);
-    return SendResult(WSP_IS_SUPPORTED, number, result);
+    return name;
 }
 
-/* The picture calls' input: the buffer and length for the plug-in. The
- * returned block (a file name or the data) is freed by the caller. */
-static char* PictureInput(const char* payload, uint32_t size, uint32_t* flag, LONG_PTR* len,
-                          uint32_t* consumed)
+static int HandleIsSupported(const Request* q)
 {
-    WspPictureInput in;
-    if (size < WSP_PICTURE_INPUT_SIZE)
-        return NULL;
-    memcpy(&in.flag, payload, 4);
-    memcpy(&in.len, payload + 4, 8);
-    memcpy(&in.size, payload + 12, 4);
-    if (in.size > size - WSP_PICTURE_INPUT_SIZE)
-        return NULL;
-    const char* bytes = payload + WSP_PICTURE_INPUT_SIZE;
-    *consumed = WSP_PICTURE_INPUT_SIZE + in.size;
-    *flag = in.flag;
-    if ((in.flag & 7u) == 0) {
-        if (in.len < 0 || (uint64_t)in.len > (uint64_t)(((ULONG_PTR)-1) >> 1))
-            return NULL;
-        *len = (LONG_PTR)in.len;
-        char* unixName = ZeroEnded(bytes, in.size);
-        char* name = unixName ? AnsiFileName(unixName) : NULL;
-        if (unixName)
-            HeapFree(GetProcessHeap(), 0, unixName);
-        return name;
+    int answered;
+    FARPROC proc = EntryFor(q, ORV_SPI_ENTRY_IS_SUPPORTED, &answered);
+    if (!proc)
+        return ANSWERED(answered);
+    const char* data = NULL;
+    uint32_t size = 0;
+    FindField(q, ORV_F_DATA, &data, &size);
+    /* The head goes to the plug-in in a block of its own, padded with zeros
+     * to 2 KB: an address above 0xFFFF, which plug-ins tell apart from a
+     * file handle. */
+    uint32_t blockSize = size < 2048 ? 2048 : size;
+    char* head = (char*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, blockSize);
+    char* name = RequestFileName(q);
+    if (!head || !name) {
+        if (head)
+            HeapFree(GetProcessHeap(), 0, head);
+        if (name)
+            HeapFree(GetProcessHeap(), 0, name);
+        return SendStatus(q->serial, ORV_STATUS_NO_MEMORY, NULL);
     }
-    if (in.len != (int64_t)in.size)
-        return NULL;
-    *len = (LONG_PTR)in.size;
-    char* data = (char*)HeapAlloc(GetProcessHeap(), 0, in.size ? in.size : 1);
-    if (data)
-        memcpy(data, bytes, in.size);
-    return data;
+    if (size)
+        memcpy(head, data, size);
+    int result = ((IsSupportedProc)(void*)proc)(name, (ULONG_PTR)head);
+    HeapFree(GetProcessHeap(), 0, head);
+    HeapFree(GetProcessHeap(), 0, name);
+    Reply r;
+    ReplyInit(&r, ORV_MSG_REPLY, q->serial);
+    FieldInt(&r, ORV_F_STATUS, ORV_STATUS_OK);
+    FieldInt(&r, ORV_F_RESULT, result);
+    return ReplySend(&r, q->serial);
 }
 
-static int HandlePictureInfo(uint32_t number, const char* payload, uint32_t size)
+/* The picture calls' input: buf and len for the plug-in, in a block the
+ * caller frees. NULL with *status set when the request is unusable. */
+static char* PictureInput(const Request* q, unsigned int* flag, LONG_PTR* len, int64_t* status)
 {
-    Plugin* p = PluginOf(number, epGetPictureInfo);
-    uint32_t flag = 0, consumed = 0;
+    int64_t kind = -1;
+    *status = ORV_STATUS_BAD_REQUEST;
+    if (!FindInt(q, ORV_F_INPUT_KIND, &kind))
+        return NULL;
+    *flag = (unsigned int)kind;
+    if (kind == ORV_INPUT_FILE) {
+        int64_t offset = 0;
+        FindInt(q, ORV_F_OFFSET, &offset);
+        if (offset < 0 || (uint64_t)offset > (uint64_t)(((ULONG_PTR)-1) >> 1))
+            return NULL;
+        *len = (LONG_PTR)offset;
+        *status = ORV_STATUS_NO_MEMORY;
+        return RequestFileName(q);
+    }
+    const char* data = NULL;
+    uint32_t size = 0;
+    if (kind != ORV_INPUT_MEMORY || !FindField(q, ORV_F_DATA, &data, &size))
+        return NULL;
+    *len = (LONG_PTR)size;
+    *status = ORV_STATUS_NO_MEMORY;
+    char* copy = (char*)HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+    if (copy)
+        memcpy(copy, data, size);
+    return copy;
+}
+
+static int HandlePictureInfo(const Request* q)
+{
+    int answered;
+    FARPROC proc = EntryFor(q, ORV_SPI_ENTRY_GET_PICTURE_INFO, &answered);
+    if (!proc)
+        return ANSWERED(answered);
+    unsigned int flag = 0;
     LONG_PTR len = 0;
-    char* buf = p ? PictureInput(payload, size, &flag, &len, &consumed) : NULL;
+    int64_t status;
+    char* buf = PictureInput(q, &flag, &len, &status);
     if (!buf)
-        return SendResult(WSP_PICTURE_INFO, number, WSP_RESULT_HELPER_ERROR);
+        return SendStatus(q->serial, status, NULL);
     WinPictureInfo info;
     memset(&info, 0, sizeof info);
-    int32_t result = ((GetPictureInfoProc)(void*)p->entries[epGetPictureInfo])(buf, len, flag, &info);
+    int result = ((GetPictureInfoProc)(void*)proc)(buf, len, flag, &info);
     HeapFree(GetProcessHeap(), 0, buf);
 
     Reply r;
-    ReplyInit(&r, WSP_PICTURE_INFO, number);
-    ReplyI32(&r, result);
-    ReplyI32(&r, info.left);
-    ReplyI32(&r, info.top);
-    ReplyI32(&r, info.width);
-    ReplyI32(&r, info.height);
-    ReplyPut(&r, &info.xDensity, 2);
-    ReplyPut(&r, &info.yDensity, 2);
-    ReplyPut(&r, &info.colorDepth, 2);
-    /* The text length is filled in once the text is converted. */
-    uint32_t lengthAt = r.size;
-    ReplyU32(&r, 0);
-    if (result == 0 && info.hInfo) {
-        uint32_t textSize = HandleSize(info.hInfo);
-        const char* text = textSize ? (const char*)LocalLock(info.hInfo) : NULL;
-        if (text) {
-            ReplyCp932AsUtf8(&r, text, textSize);
-            LocalUnlock(info.hInfo);
-        }
-        if (!r.failed) {
-            uint32_t converted = r.size - lengthAt - 4;
-            memcpy(r.data + lengthAt, &converted, 4);
+    ReplyInit(&r, ORV_MSG_REPLY, q->serial);
+    FieldInt(&r, ORV_F_STATUS, ORV_STATUS_OK);
+    FieldInt(&r, ORV_F_RESULT, result);
+    if (result == 0) {
+        OrvPictureInfo record;
+        record.left = info.left;
+        record.top = info.top;
+        record.width = info.width;
+        record.height = info.height;
+        record.xDensity = info.xDensity;
+        record.yDensity = info.yDensity;
+        record.colorDepth = info.colorDepth;
+        FieldBytes(&r, ORV_F_PICTURE_INFO, &record, sizeof record);
+        if (info.hInfo) {
+            SIZE_T size = LocalSize(info.hInfo);
+            const char* text = size ? (const char*)LocalLock(info.hInfo) : NULL;
+            if (text) {
+                FieldCp932Text(&r, ORV_F_TEXT_INFO, text, size);
+                LocalUnlock(info.hInfo);
+            }
         }
     }
     if (info.hInfo)
-        FreeHandle(info.hInfo);
-    return ReplySend(&r);
+        LocalFree(info.hInfo);
+    return ReplySend(&r, q->serial);
 }
 
-/* Progress of the running GetPicture: forwarded to the host whenever the
- * shown percentage changes, and at the first and the last call. */
+/* Progress of the running GetPicture: sent at most every 50 ms (and at the
+ * end). Once the host has sent ABORT for the request, the callback asks the
+ * plug-in to stop. */
 typedef struct ProgressState {
-    uint32_t plugin;
-    int lastPercent;
+    uint32_t serial;
+    DWORD lastSent;
+    int sentAny;
     int stopped;
     int broken;
 } ProgressState;
 
+static int AbortAsked(ProgressState* s)
+{
+    if (!s->stopped && (uint32_t)InterlockedCompareExchange(&g_abortSerial, 0, 0) == s->serial)
+        s->stopped = 1;
+    return s->stopped;
+}
+
 static int WINAPI ForwardProgress(int current, int total, LONG_PTR data)
 {
     ProgressState* s = (ProgressState*)data;
-    if (s->stopped || s->broken)
+    if (s->broken || AbortAsked(s))
         return 1;
-    int percent = total > 0 ? (int)((int64_t)current * 100 / total) : 0;
-    if (s->lastPercent >= 0 && percent == s->lastPercent && current != total)
+    DWORD now = GetTickCount();
+    if (s->sentAny && now - s->lastSent < 50 && current != total)
         return 0;
-    s->lastPercent = percent;
-    WspFrameHeader h = {WSP_PROGRESS, s->plugin, 8};
-    int32_t values[2] = {current, total};
-    if (!WriteExact(&h, sizeof h) || !WriteExact(values, sizeof values)) {
+    s->sentAny = 1;
+    s->lastSent = now;
+    Reply r;
+    ReplyInit(&r, ORV_MSG_PROGRESS, s->serial);
+    FieldInt(&r, ORV_F_CURRENT, current);
+    FieldInt(&r, ORV_F_TOTAL, total);
+    if (r.failed || !ReplySend(&r, s->serial)) {
         s->broken = 1;
         return 1;
     }
-    WspFrameHeader answer;
-    int32_t stop = 1;
-    if (!ReadExact(&answer, sizeof answer) || answer.opcode != WSP_PROGRESS || answer.length != 4 ||
-        !ReadExact(&stop, 4)) {
-        s->broken = 1;
-        return 1;
-    }
-    if (stop)
-        s->stopped = 1;
-    return stop ? 1 : 0;
+    return AbortAsked(s) ? 1 : 0;
 }
 
-static int HandlePicture(uint32_t opcode, uint32_t number, const char* payload, uint32_t size)
+/* Appends the whole LocalAlloc block as a field. */
+static void FieldHandle(Reply* r, uint32_t tag, HLOCAL handle)
 {
-    int entry = opcode == WSP_PICTURE ? epGetPicture : epGetPreview;
-    Plugin* p = PluginOf(number, entry);
-    uint32_t flag = 0, consumed = 0;
-    LONG_PTR len = 0;
-    char* buf = p ? PictureInput(payload, size, &flag, &len, &consumed) : NULL;
-    uint32_t wantProgress = 0;
-    if (buf && size - consumed >= 4)
-        memcpy(&wantProgress, payload + consumed, 4);
-    if (!buf)
-        return SendResult(opcode, number, WSP_RESULT_HELPER_ERROR);
-
-    ProgressState progress = {number, -1, 0, 0};
-    HLOCAL info = NULL, bits = NULL;
-    int32_t result = ((GetPictureProc)(void*)p->entries[entry])(
-        buf, len, flag, &info, &bits, wantProgress ? ForwardProgress : NULL, (LONG_PTR)&progress);
-    HeapFree(GetProcessHeap(), 0, buf);
-    if (progress.broken) {
-        /* The host is gone or out of step: nothing more can be said. */
-        FreeHandle(info);
-        FreeHandle(bits);
-        return 0;
+    SIZE_T size = handle ? LocalSize(handle) : 0;
+    if (!handle)
+        return;
+    if (size > ORV_MAX_FRAME_PAYLOAD) {
+        r->failed = 1;
+        return;
     }
+    void* p = size ? LocalLock(handle) : NULL;
+    if (size && !p) {
+        r->failed = 1;
+        return;
+    }
+    FieldBytes(r, tag, p, (uint32_t)size);
+    if (p)
+        LocalUnlock(handle);
+}
+
+static int HandlePicture(const Request* q, int entry)
+{
+    int answered;
+    FARPROC proc = EntryFor(q, entry, &answered);
+    if (!proc)
+        return ANSWERED(answered);
+    unsigned int flag = 0;
+    LONG_PTR len = 0;
+    int64_t status;
+    char* buf = PictureInput(q, &flag, &len, &status);
+    if (!buf)
+        return SendStatus(q->serial, status, NULL);
+
+    ProgressState progress = {q->serial, 0, 0, 0, 0};
+    HLOCAL info = NULL, bits = NULL;
+    int result = ((GetPictureProc)(void*)proc)(buf, len, flag, &info, &bits, ForwardProgress, (LONG_PTR)&progress);
+    HeapFree(GetProcessHeap(), 0, buf);
 
     Reply r;
-    ReplyInit(&r, opcode, number);
-    ReplyI32(&r, result);
-    uint32_t infoSize = result == 0 ? HandleSize(info) : 0;
-    uint32_t bitsSize = result == 0 ? HandleSize(bits) : 0;
-    ReplyU32(&r, infoSize);
-    ReplyU32(&r, bitsSize);
-    ReplyHandleBytes(&r, info, infoSize);
-    ReplyHandleBytes(&r, bits, bitsSize);
-    FreeHandle(info);
-    FreeHandle(bits);
-    return ReplySend(&r);
+    ReplyInit(&r, ORV_MSG_REPLY, q->serial);
+    FieldInt(&r, ORV_F_STATUS, ORV_STATUS_OK);
+    FieldInt(&r, ORV_F_RESULT, result);
+    if (result == 0) {
+        FieldHandle(&r, ORV_F_BITMAP_INFO, info);
+        FieldHandle(&r, ORV_F_BITMAP_BITS, bits);
+    }
+    if (info)
+        LocalFree(info);
+    if (bits)
+        LocalFree(bits);
+    if (progress.broken) {
+        HeapFree(GetProcessHeap(), 0, r.data);
+        return 0;
+    }
+    return ReplySend(&r, q->serial);
+}
+
+static int HandleHello(const Request* q)
+{
+    int64_t protocol = 0;
+    if (!FindInt(q, ORV_F_PROTOCOL, &protocol) || protocol != ORV_HELPER_PROTOCOL_VERSION)
+        return SendStatus(q->serial, ORV_STATUS_BAD_REQUEST, "protocol version");
+    Reply r;
+    ReplyInit(&r, ORV_MSG_REPLY, q->serial);
+    FieldInt(&r, ORV_F_STATUS, ORV_STATUS_OK);
+    FieldInt(&r, ORV_F_PROTOCOL, ORV_HELPER_PROTOCOL_VERSION);
+    FieldInt(&r, ORV_F_CAPS, 0);
+    FieldInt(&r, ORV_F_KIND, sizeof(void*) == 8 ? ORV_KIND_WINDOWS_64 : ORV_KIND_WINDOWS_32);
+    FieldInt(&r, ORV_F_PID, GetCurrentProcessId());
+    return ReplySend(&r, q->serial);
 }
 
 /* ---------------------------------------------------------------------------
  * Start-up and the request loop
+ *
+ * A thread of its own reads the input, so that an ABORT for the running
+ * request is seen while the plug-in works; every other frame is queued for
+ * the main thread, which calls the plug-ins.
  */
+typedef struct QueuedFrame {
+    OrvFrameHeader header;
+    char* payload;
+    struct QueuedFrame* next;
+} QueuedFrame;
 
-/* A plug-in that faults ends the helper at once, with a last word to the
- * host, instead of Wine's crash dialog or debugger. */
+static CRITICAL_SECTION g_queueLock;
+static HANDLE g_queued;
+static QueuedFrame* g_first;
+static QueuedFrame* g_last;
+
+static DWORD WINAPI ReadRequests(LPVOID unused)
+{
+    (void)unused;
+    for (;;) {
+        OrvFrameHeader h;
+        if (!ReadExact(&h, sizeof h) || h.magic != ORV_HELPER_MAGIC || h.length > ORV_MAX_FRAME_PAYLOAD)
+            break;
+        QueuedFrame* f = (QueuedFrame*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof *f);
+        if (!f)
+            break;
+        f->header = h;
+        if (h.length) {
+            f->payload = (char*)HeapAlloc(GetProcessHeap(), 0, h.length);
+            if (!f->payload || !ReadExact(f->payload, h.length))
+                break;
+        }
+        if (h.type == ORV_MSG_ABORT) {
+            InterlockedExchange(&g_abortSerial, (LONG)h.serial);
+            if (f->payload)
+                HeapFree(GetProcessHeap(), 0, f->payload);
+            HeapFree(GetProcessHeap(), 0, f);
+            continue;
+        }
+        EnterCriticalSection(&g_queueLock);
+        if (g_last)
+            g_last->next = f;
+        else
+            g_first = f;
+        g_last = f;
+        LeaveCriticalSection(&g_queueLock);
+        ReleaseSemaphore(g_queued, 1, NULL);
+    }
+    /* End of input: an empty queue tells the main thread to finish. */
+    ReleaseSemaphore(g_queued, 1, NULL);
+    return 0;
+}
+
+/* A plug-in that faults ends the helper at once (the host sees the channel
+ * close and names the plug-in), instead of Wine's crash dialog or debugger. */
 static LONG WINAPI OnCrash(EXCEPTION_POINTERS* e)
 {
-    WspFrameHeader h = {WSP_CRASHED, 0, 12};
-    uint32_t code = e && e->ExceptionRecord ? e->ExceptionRecord->ExceptionCode : 0;
-    uint64_t address = e && e->ExceptionRecord ? (uint64_t)(ULONG_PTR)e->ExceptionRecord->ExceptionAddress : 0;
-    char frame[WSP_FRAME_HEADER_SIZE + 12];
-    memcpy(frame, &h, sizeof h);
-    memcpy(frame + 12, &code, 4);
-    memcpy(frame + 16, &address, 8);
-    WriteExact(frame, sizeof frame);
+    (void)e;
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -612,8 +788,8 @@ int main(void)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(OnCrash);
 
-    /* The protocol keeps the real standard output; what plug-ins print goes
-     * to the null device. */
+    /* The protocol keeps the real standard input and output; what plug-ins
+     * print or read goes to the null device. */
     g_in = GetStdHandle(STD_INPUT_HANDLE);
     g_out = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -623,45 +799,38 @@ int main(void)
         SetStdHandle(STD_INPUT_HANDLE, nul);
     }
 
-    {
-        Reply r;
-        ReplyInit(&r, WSP_HELLO, 0);
-        ReplyU32(&r, WSP_PROTOCOL_VERSION);
-        ReplyU32(&r, (uint32_t)sizeof(void*));
-        ReplyU32(&r, GetACP());
-        if (!ReplySend(&r))
-            return 1;
-    }
-
-    char* payload = NULL;
-    uint32_t capacity = 0;
+    InitializeCriticalSection(&g_queueLock);
+    g_queued = CreateSemaphoreA(NULL, 0, 0x7FFFFFFF, NULL);
+    if (!g_queued || !CreateThread(NULL, 0, ReadRequests, NULL, 0, NULL))
+        return 1;
     for (;;) {
-        WspFrameHeader h;
-        if (!ReadExact(&h, sizeof h))
-            break;
-        if (h.length > WSP_MAX_PAYLOAD)
-            break;
-        if (h.length > capacity) {
-            char* grown = payload ? (char*)HeapReAlloc(GetProcessHeap(), 0, payload, h.length)
-                                  : (char*)HeapAlloc(GetProcessHeap(), 0, h.length);
-            if (!grown)
-                break;
-            payload = grown;
-            capacity = h.length;
+        WaitForSingleObject(g_queued, INFINITE);
+        EnterCriticalSection(&g_queueLock);
+        QueuedFrame* f = g_first;
+        if (f) {
+            g_first = f->next;
+            if (!g_first)
+                g_last = NULL;
         }
-        if (h.length && !ReadExact(payload, h.length))
-            break;
+        LeaveCriticalSection(&g_queueLock);
+        if (!f)
+            break; /* the input has ended */
+        Request q = {f->payload, f->header.length, f->header.serial};
         int ok;
-        switch (h.opcode) {
-        case WSP_OPEN: ok = HandleOpen(payload, h.length); break;
-        case WSP_PLUGIN_INFO: ok = HandlePluginInfo(h.plugin, payload, h.length); break;
-        case WSP_IS_SUPPORTED: ok = HandleIsSupported(h.plugin, payload, h.length); break;
-        case WSP_PICTURE_INFO: ok = HandlePictureInfo(h.plugin, payload, h.length); break;
-        case WSP_PICTURE:
-        case WSP_PREVIEW: ok = HandlePicture(h.opcode, h.plugin, payload, h.length); break;
-        case WSP_QUIT: ok = 0; break;
-        default: ok = SendResult(h.opcode, h.plugin, WSP_RESULT_HELPER_ERROR); break;
+        switch (f->header.type) {
+        case ORV_MSG_HELLO: ok = HandleHello(&q); break;
+        case ORV_MSG_SPI_LOAD: ok = HandleLoad(&q); break;
+        case ORV_MSG_SPI_PLUGIN_INFO: ok = HandlePluginInfo(&q); break;
+        case ORV_MSG_SPI_IS_SUPPORTED: ok = HandleIsSupported(&q); break;
+        case ORV_MSG_SPI_GET_PICTURE_INFO: ok = HandlePictureInfo(&q); break;
+        case ORV_MSG_SPI_GET_PICTURE: ok = HandlePicture(&q, ORV_SPI_ENTRY_GET_PICTURE); break;
+        case ORV_MSG_SPI_GET_PREVIEW: ok = HandlePicture(&q, ORV_SPI_ENTRY_GET_PREVIEW); break;
+        case ORV_MSG_QUIT: ok = 0; break;
+        default: ok = SendStatus(q.serial, ORV_STATUS_BAD_REQUEST, "not served by the Windows helper"); break;
         }
+        if (f->payload)
+            HeapFree(GetProcessHeap(), 0, f->payload);
+        HeapFree(GetProcessHeap(), 0, f);
         if (!ok)
             break;
     }

@@ -8,8 +8,9 @@
  * row first. It answers with a 24-bit bottom-up bitmap in LocalAlloc blocks,
  * its texts in CP932.
  *
- * Built with CRASH_IN_GET_PICTURE it reads "OWTX" files instead and faults in
- * GetPicture.
+ * "OWTS" is the same format decoded slowly (5 ms a row), for tests that stop a
+ * running decode. Built with CRASH_IN_GET_PICTURE it reads "OWTX" files
+ * instead and faults in GetPicture.
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -69,6 +70,10 @@ __declspec(dllexport) int WINAPI GetPluginInfo(int infoNumber, LPSTR buffer, int
 
 static int HeaderMatches(const unsigned char* head)
 {
+#ifndef CRASH_IN_GET_PICTURE
+    if (memcmp(head, "OWTS", 4) == 0)
+        return 1;
+#endif
     return memcmp(head, kMagic, 4) == 0;
 }
 
@@ -163,7 +168,8 @@ __declspec(dllexport) int WINAPI GetPicture(LPCSTR buf, LONG_PTR len, unsigned i
 {
 #ifdef CRASH_IN_GET_PICTURE
     (void)buf; (void)len; (void)flag; (void)bitmapInfo; (void)bitmapBits; (void)progress; (void)lData;
-    *(volatile int*)(ULONG_PTR)16 = 1;
+    volatile int* volatile nowhere = NULL;
+    *nowhere = 1;
     return 8;
 #else
     DWORD size = 0;
@@ -206,6 +212,8 @@ __declspec(dllexport) int WINAPI GetPicture(LPCSTR buf, LONG_PTR len, unsigned i
             row[x * 3 + 1] = source[x * 3 + 1];
             row[x * 3 + 2] = source[x * 3 + 0];
         }
+        if (data[3] == 'S')
+            Sleep(5);
         if (progress && progress(y + 1, height, lData))
             aborted = 1;
     }
