@@ -60,7 +60,10 @@ std::vector<std::pair<QByteArray, QByteArray>> WineEnvironment(const QString& pr
         {"WINEPREFIX", QFile::encodeName(prefix)},
         {"WINEARCH", "win64"},
         {"WINEDEBUG", "-all"},
-        {"WINEDLLOVERRIDES", "mscoree,mshtml,winemenubuilder.exe="},
+        // No Mono or Gecko offer, no desktop menu entries, and none of the
+        // device, plug-and-play and desktop services a console helper does
+        // not use: they cost seconds at each start of Wine.
+        {"WINEDLLOVERRIDES", "mscoree,mshtml,winemenubuilder.exe,winedevice.exe,plugplay.exe,explorer.exe="},
         {"DISPLAY", removed},
         {"WAYLAND_DISPLAY", removed},
         {"LC_ALL", "ja_JP.UTF-8"},

@@ -21,7 +21,8 @@ std::optional<QString> WinePrefixFolder();
 
 // The environment of a Windows helper: its prefix, no debug output, no
 // display (so nothing can open a window), no offer to install Mono or Gecko,
-// and the Japanese locale so that the plug-ins see code page 932.
+// no Wine services a console program does not need, and the Japanese locale
+// so that the plug-ins see code page 932.
 std::vector<std::pair<QByteArray, QByteArray>> WineEnvironment(const QString& prefix);
 
 } // namespace platform

@@ -150,7 +150,7 @@ public:
         return bits == 32 ? helper32 : helper64;
     }
 
-    std::mutex& Mutex() { return m_mutex; }
+    std::recursive_mutex& Mutex() { return m_mutex; }
 
     // True when the helper runs (started now if needed). When it cannot run
     // here, the reason is logged once.
@@ -252,6 +252,17 @@ public:
     bool Call(uint32_t type, const HelperFields& request, HelperFields& reply, SusieProgressCallback progress, intptr_t data,
               const QString& who)
     {
+        // A progress handler that asks a Windows plug-in again while its
+        // helper is busy would mix two conversations on one channel.
+        if (m_busy) {
+            qWarning().noquote() << QStringLiteral("Windows プラグイン %1 の処理中に再度呼び出されました。").arg(who);
+            return false;
+        }
+        struct BusyWhile {
+            bool& busy;
+            ~BusyWhile() { busy = false; }
+        } busyWhile{m_busy};
+        m_busy = true;
         if (!EnsureRunning() || !Exchange(type, request, reply, progress, data, kSilenceLimit, who))
             return false;
         int64_t status = -1;
@@ -284,7 +295,8 @@ private:
     }
 
     const int m_bits;
-    std::mutex m_mutex;
+    std::recursive_mutex m_mutex;
+    bool m_busy = false;
     platform::PipeProcess m_process;
     uint32_t m_serial = 0;
     bool m_unusable = false;
@@ -314,7 +326,7 @@ void SetWindowsPluginHelperFolderForTesting(const QString& folder)
 void StopWindowsPluginHelper(int bits)
 {
     WineHelper& helper = WineHelper::ForBits(bits);
-    std::lock_guard<std::mutex> lock(helper.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(helper.Mutex());
     helper.Stop();
 }
 
@@ -345,7 +357,7 @@ bool WindowsPlugin::Request(uint32_t type, const HelperFields& fields, HelperFie
     const AsciiName dll(QFile::encodeName(m_path), true);
     request.Bytes(ORV_F_PATH, dll.Path());
     QByteArray payload = request.Payload() + fields.Payload();
-    std::lock_guard<std::mutex> lock(m_helper.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(m_helper.Mutex());
     return m_helper.Call(type, HelperFields(payload), reply, progress, data, m_path);
 }
 

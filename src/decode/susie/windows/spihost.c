@@ -379,7 +379,8 @@ static Plugin* PluginFor(const Request* q, const char** failure)
         return NULL;
     char* path = ZeroEnded(pathBytes, pathSize);
     WCHAR* w = path ? WindowsNameOf(path) : NULL;
-    HMODULE module = w ? LoadLibraryW(w) : NULL;
+    /* Libraries a plug-in brings beside itself are found there. */
+    HMODULE module = w ? LoadLibraryExW(w, NULL, LOAD_WITH_ALTERED_SEARCH_PATH) : NULL;
     if (w)
         HeapFree(GetProcessHeap(), 0, w);
     *failure = "LoadLibrary failed";
