@@ -220,6 +220,8 @@ _Static_assert(sizeof(OrvPictureInfo) == ORV_PICTURE_INFO_SIZE, "picture informa
  *     GET_TIME      ORV_F_HANDLE -> ORV_F_RESULT, ORV_F_VALUE (the 64-bit
  *                   file time, high << 32 | low)
  *     GET_SIZE      ORV_F_HANDLE -> ORV_F_RESULT, ORV_F_VALUE
+ *     PROBE         (no arguments, nothing called) -> ORV_F_RESULT 1: the
+ *                   library exports the entry (else NO_ENTRY as below)
  *   A library or entry that cannot be found answers ORV_STATUS_LOAD_FAILED
  *   or ORV_STATUS_NO_ENTRY. Handles are the library's own numbers, valid in
  *   that helper process only: a restarted helper has none open.
@@ -328,6 +330,7 @@ _Static_assert(sizeof(OrvPictureInfo) == ORV_PICTURE_INFO_SIZE, "picture informa
 #define ORV_ARC_FORM_KILL_OWNER 10
 #define ORV_ARC_FORM_GET_TIME 11
 #define ORV_ARC_FORM_GET_SIZE 12
+#define ORV_ARC_FORM_PROBE 13
 
 /* Seconds without a frame after which the host ends a helper whose request
  * is running. */

@@ -952,20 +952,26 @@ void TfMain::OpenArchive(const QString& archivePath)
 {
     if (WorkFolder.isEmpty())
         return; // no safe work folder: archives cannot be unpacked
+    // The archive the user opened and the archives found inside it share one
+    // opening: one budget, a limited depth.
+    const int depth = m_archiveDepth;
+    if (depth == 0)
+        m_archiveOpening = std::make_unique<TArchiveOpening>();
     RemoveActivationHook();
     const QString folder = UnpackFolderFor(WorkFolder, archivePath);
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder)) {
+        InstallActivationHook();
         return;
-    {
-        TArchiveFile archive(this);
-        archive.SetFileName(archivePath);
-        archive.Options().x = 0;
-        archive.Options().c = 1;
-        archive.Options().jse = 1;
-        archive.Options().jso = 1;
-        archive.Extract(reinterpret_cast<quintptr>(this), nullptr, folder, TFileList());
     }
-    AddPath(folder);
+    const TArchiveOpening::Result result =
+        m_archiveOpening->Unpack(archivePath, folder, depth, reinterpret_cast<quintptr>(this));
+    if (result.unpacked) {
+        ++m_archiveDepth;
+        AddPath(folder);
+        --m_archiveDepth;
+    }
+    if (depth == 0)
+        m_archiveOpening.reset();
     InstallActivationHook();
 }
 

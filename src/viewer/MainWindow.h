@@ -6,6 +6,7 @@
 #include "viewer/ImageList.h"
 #include "viewer/Navigation.h"
 #include "viewer/CommandLine.h"
+#include "archive/ArchiveOpening.h"
 #include "decode/Picture.h"
 #include "settings/IniSettings.h"
 #include "fullscreen/FullScreenWindow.h"
@@ -123,6 +124,8 @@ public:
     void AddPaths(const QStringList& paths);
     void ScanFolder(const QString& folder);
     void OpenArchive(const QString& archivePath);
+    std::unique_ptr<TArchiveOpening> m_archiveOpening; // the archive being opened, with those inside it
+    int m_archiveDepth = 0;
     void ApplyPlayOrder(int order);
     void ListLoaded();
     void SelectPlayOrder(int order);

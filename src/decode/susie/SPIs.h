@@ -98,6 +98,8 @@ public:
     const QStringList& FormatNames() const { return m_formatNames; }
 
     bool HasEntry(Entry entry) const { return m_entries[entry] != nullptr; }
+    // True when the plug-in runs in the plug-in helper process.
+    bool IsRemote() const { return m_remote; }
 
     // Calls into the plug-in. Each raises ESPIInvalidAPI when the entry point
     // is missing; results are passed back unchanged.
@@ -134,9 +136,12 @@ protected:
 
 private:
     void Load(const QString& path);
+    // The same in the plug-in helper: the plug-in never runs in the program.
+    void LoadRemote(const QString& path);
 
     platform::LibraryHandle m_library = nullptr;
     std::unique_ptr<WindowsPlugin> m_windows;
+    bool m_remote = false;
     QString m_fileName;
     QByteArray m_apiVersion;
     QByteArray m_pluginInfo;
@@ -271,6 +276,9 @@ public:
 
 private:
     void SearchFolder(const QString& folder, const QString& pattern);
+    // Names the plug-ins that failed in the helper during the search, in
+    // one message.
+    void ReportSearchFailures();
     void RegisterFormats(TInSPI& spi);
     QStringList OptionFolders() const;
 

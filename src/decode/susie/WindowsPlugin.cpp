@@ -1,5 +1,6 @@
 #include "WindowsPlugin.h"
 
+#include "helper/HelperClient.h"
 #include "helper/HelperProtocol.h"
 #include "platform/Paths.h"
 #include "platform/PipeProcess.h"
@@ -216,9 +217,17 @@ public:
         for (;;) {
             OrvFrameHeader frame;
             if (!m_process.Read(&frame, sizeof frame, limit)) {
-                return Fail(m_process.HasEnded()
-                                ? QStringLiteral("Windows プラグイン %1 が異常終了しました。").arg(who)
-                                : QStringLiteral("Windows プラグイン %1 が応答しないため、補助プログラムを終了しました。").arg(who));
+                const bool crashed = m_process.HasEnded();
+                Fail(crashed ? QStringLiteral("Windows プラグイン %1 が異常終了しました。").arg(who)
+                             : QStringLiteral("Windows プラグイン %1 が応答しないため、補助プログラムを終了しました。").arg(who));
+                // The program names the plug-in once per session.
+                if (!who.isEmpty())
+                    helper::FaultNotices::Report(
+                        QStringLiteral("spi:") + who,
+                        QStringLiteral("Susie プラグイン %1 が%2。このプラグインで読む画像は表示できません。")
+                            .arg(QFileInfo(who).fileName(),
+                                 crashed ? QStringLiteral("異常終了しました") : QStringLiteral("応答しなくなりました")));
+                return false;
             }
             limit = kSilenceLimit;
             if (frame.magic != ORV_HELPER_MAGIC || frame.length > ORV_MAX_FRAME_PAYLOAD || frame.serial != serial)
