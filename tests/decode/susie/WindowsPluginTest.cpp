@@ -9,6 +9,7 @@
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
 #include "decode/susie/WindowsPlugin.h"
+#include "helper/HelperClient.h"
 #include "platform/WineRuntime.h"
 
 #include <QFile>
@@ -278,15 +279,20 @@ TEST_F(WindowsPluginTest, CrashingPluginEndsOnlyItsHelperCall)
     const QString good = Write("good.owt", MakeOwt(picture));
 
     LogCapture log;
+    helper::FaultNotices::ResetForTesting();
     TSPIGraphic graphic;
     EXPECT_THROW(graphic.LoadFromFile(bad), EGraphicError);
     EXPECT_GE(LogCapture::Count(QStringLiteral("crash.sph")), 1) << LogCapture::Lines().join('\n').toStdString();
+    // The program's one message per plug-in and session names it.
+    EXPECT_EQ(helper::FaultNotices::ReportedKeys(),
+              QStringList{QStringLiteral("spi:") + QFileInfo(PathOf("crash.sph")).canonicalFilePath()});
     // The helper is started again and the other plug-in decodes.
     graphic.LoadFromFile(good);
     EXPECT_TRUE(SamePixels(graphic.ToImage(), picture));
     EXPECT_THROW(graphic.LoadFromFile(bad), EGraphicError);
     graphic.LoadFromFile(good);
     EXPECT_TRUE(SamePixels(graphic.ToImage(), picture));
+    EXPECT_EQ(helper::FaultNotices::ReportedKeys().size(), 1);
 }
 
 TEST_F(WindowsPluginTest, ThirtyTwoBitPluginsNeedWine32)
