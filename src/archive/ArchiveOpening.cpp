@@ -130,6 +130,7 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
         output = QString::fromLocal8Bit(error.what());
     }
     SetLibraryLimits(0, 0);
+    result.output = output;
 
     if (result.code == ARC_ERROR_HELPER_FAILED || result.code == ARC_ERROR_USER_CANCEL)
         RemovePartialFiles(folder);

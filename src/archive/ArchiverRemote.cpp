@@ -18,22 +18,24 @@ struct RemoteModule {
     std::map<QByteArray, std::unique_ptr<RemoteEntry>> entries;
 };
 
+// The registries outlive every binding (bindings are static objects of the
+// handlers, freed at program end in no set order), so they are never freed.
 std::mutex& RegistryLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 std::set<const void*>& Modules()
 {
-    static std::set<const void*> modules;
-    return modules;
+    static auto* modules = new std::set<const void*>;
+    return *modules;
 }
 
 std::set<const void*>& Entries()
 {
-    static std::set<const void*> entries;
-    return entries;
+    static auto* entries = new std::set<const void*>;
+    return *entries;
 }
 
 thread_local QString t_lastFailure;

@@ -23,8 +23,8 @@ thread_local const std::atomic<bool>* t_cancelFlag = nullptr;
 
 std::mutex& ProgramLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex; // never freed: used until the very end
+    return *lock;
 }
 
 QString& ProgramOverride()
@@ -304,7 +304,8 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
                 m_lastFailure.clear();
                 return CallOutcome::Replied;
             }
-            if (reply.type == ORV_MSG_PROGRESS && progress
+            // A bare progress frame is only a sign of life.
+            if (reply.type == ORV_MSG_PROGRESS && progress && reply.Find(ORV_F_TOTAL)
                 && progress(reply.IntOr(ORV_F_CURRENT, 0), reply.IntOr(ORV_F_TOTAL, 0)))
                 sendAbort();
             continue;
@@ -346,8 +347,8 @@ namespace {
 
 std::mutex& NoticeLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex; // never freed: used until the very end
+    return *lock;
 }
 
 struct NoticeState {
@@ -357,8 +358,8 @@ struct NoticeState {
 
 NoticeState& Notices()
 {
-    static NoticeState state;
-    return state;
+    static auto* state = new NoticeState;
+    return *state;
 }
 
 } // namespace

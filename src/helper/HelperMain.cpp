@@ -15,13 +15,6 @@
 namespace helper {
 namespace {
 
-std::int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::mutex& SendLock()
 {
     static std::mutex lock;
@@ -44,7 +37,6 @@ bool HelperChannel::Send(MessageBuilder& frame)
 void HelperChannel::BeginRequest(std::uint32_t serial)
 {
     m_abort = false;
-    m_lastProgressMs = 0;
     m_serial = serial;
 }
 
@@ -55,14 +47,12 @@ void HelperChannel::EndRequest()
 
 bool HelperChannel::ReportProgress(std::int32_t current, std::int32_t total)
 {
-    const std::int64_t now = NowMs();
-    if (now - m_lastProgressMs.load() >= 50) {
-        m_lastProgressMs = now;
-        MessageBuilder frame(ORV_MSG_PROGRESS, m_serial.load());
-        frame.Int(ORV_F_CURRENT, current).Int(ORV_F_TOTAL, total);
-        Send(frame);
-        PollForAbort();
-    }
+    // Every report goes to the program, which hands each one on as the
+    // plug-in made it.
+    MessageBuilder frame(ORV_MSG_PROGRESS, m_serial.load());
+    frame.Int(ORV_F_CURRENT, current).Int(ORV_F_TOTAL, total);
+    Send(frame);
+    PollForAbort();
     return m_abort.load();
 }
 
@@ -95,8 +85,7 @@ void HelperChannel::WatchIo()
         const std::uint64_t now = platform::OwnIoCounter();
         const std::uint32_t serial = m_serial.load();
         if (serial != 0 && serial == lastSerial && now > last + 64) {
-            MessageBuilder frame(ORV_MSG_PROGRESS, serial);
-            frame.Int(ORV_F_CURRENT, 0).Int(ORV_F_TOTAL, 0);
+            MessageBuilder frame(ORV_MSG_PROGRESS, serial); // a bare sign of life
             Send(frame);
             // The frame itself is written through the channel.
             last = platform::OwnIoCounter();

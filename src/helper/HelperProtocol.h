@@ -54,12 +54,14 @@
  * while a request runs. A helper whose request makes progress (a plug-in
  * calls its progress callback, a library reads or writes files) sends
  * ORV_MSG_PROGRESS at least every few seconds; a helper stuck in a loop
- * sends nothing and is ended. ORV_MSG_PROGRESS frames are sent at most about
- * 20 times a second.
+ * sends nothing and is ended. A plug-in's progress callback gives one
+ * ORV_MSG_PROGRESS frame per call, so the host can hand each report on.
  *
  * Abort: on ORV_MSG_ABORT the helper makes the plug-in's progress callback
  * return non-zero from then on (Susie's way of asking it to stop) and
- * answers the request as soon as the call returns. A host that gets no reply
+ * answers the request as soon as the call returns. A host that asked for an
+ * abort treats a successful reply as aborted all the same (a plug-in may
+ * finish before the abort reaches it). A host that gets no reply
  * soon after an abort ends the helper; a helper need not read ABORT frames
  * at all when its calls cannot be stopped (the host ends it then).
  */
@@ -142,8 +144,8 @@ _Static_assert(sizeof(OrvPictureInfo) == ORV_PICTURE_INFO_SIZE, "picture informa
 /* helper -> host: the answer to the request with the same serial. Every
  * reply has ORV_F_STATUS; the other fields are listed with each request. */
 #define ORV_MSG_REPLY 2
-/* helper -> host while a request runs: ORV_F_CURRENT, ORV_F_TOTAL (both may
- * be 0 for a bare sign of life). */
+/* helper -> host while a request runs: ORV_F_CURRENT, ORV_F_TOTAL of a
+ * plug-in's progress report, or no fields at all for a bare sign of life. */
 #define ORV_MSG_PROGRESS 3
 /* host -> helper while a request runs: asks it to stop (no fields, no reply
  * of its own). */
@@ -226,8 +228,8 @@ _Static_assert(sizeof(OrvPictureInfo) == ORV_PICTURE_INFO_SIZE, "picture informa
  *   or ORV_STATUS_NO_ENTRY. Handles are the library's own numbers, valid in
  *   that helper process only: a restarted helper has none open.
  *   Progress: while a call runs, a helper whose process has read or written
- *   files since the last frame sends ORV_MSG_PROGRESS (0, 0) about once a
- *   second, so long unpacks are not taken for hangs.
+ *   files since the last frame sends ORV_MSG_PROGRESS about once a
+ *   second (a bare PROGRESS frame), so long unpacks are not taken for hangs.
  * ORV_MSG_ARC_SET_LIMITS: ORV_F_PATH (library file), ORV_F_BYTES (bytes the
  *   next extractions of this library may write in all) and ORV_F_FILES (files
  *   they may create). Reply: ORV_F_STATUS (ORV_STATUS_NO_ENTRY for a library

@@ -26,9 +26,9 @@ public:
     void EndRequest();
     std::uint32_t CurrentSerial() const { return m_serial.load(); }
 
-    // From a plug-in's progress callback: reports progress (at most about
-    // 20 times a second) and reads an abort that has arrived. True once the
-    // host has asked the current request to stop.
+    // From a plug-in's progress callback: reports the progress and reads an
+    // abort that has arrived. True once the host has asked the current
+    // request to stop.
     bool ReportProgress(std::int32_t current, std::int32_t total);
     bool AbortRequested() const { return m_abort.load(); }
 
@@ -46,7 +46,6 @@ private:
     bool m_descriptors;
     std::atomic<std::uint32_t> m_serial{0};
     std::atomic<bool> m_abort{false};
-    std::atomic<std::int64_t> m_lastProgressMs{0};
 };
 
 // Blocks of at least this size travel in shared memory when the host

@@ -16,14 +16,14 @@ constexpr intptr_t kShmThreshold = 64 * 1024;
 
 std::mutex& FailedLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex; // never freed: used until the very end
+    return *lock;
 }
 
 QStringList& FailedDuringSearch()
 {
-    static QStringList names;
-    return names;
+    static auto* names = new QStringList;
+    return *names;
 }
 
 QString PluginName(const QString& path)
@@ -221,9 +221,12 @@ std::int32_t GetPicture(const QString& path, bool preview, const char* buf, intp
     AddInput(request, buf, len, flag, descriptor);
     helper::Message reply;
     helper::HelperClient::ProgressHook hook;
+    bool abortAsked = false;
     if (progress) {
-        hook = [progress, data](std::int64_t current, std::int64_t total) {
-            return progress(static_cast<std::int32_t>(current), static_cast<std::int32_t>(total), data) != 0;
+        hook = [progress, data, &abortAsked](std::int64_t current, std::int64_t total) {
+            if (progress(static_cast<std::int32_t>(current), static_cast<std::int32_t>(total), data) != 0)
+                abortAsked = true;
+            return abortAsked;
         };
     }
     const helper::CallOutcome outcome = Call(request, reply, hook);
@@ -235,6 +238,10 @@ std::int32_t GetPicture(const QString& path, bool preview, const char* buf, intp
     const std::int32_t result = ResultOf(reply, SUSIE_INTERNAL_ERROR);
     if (result != 0)
         return result;
+    // Asked to stop, the plug-in would have stopped in the program: a
+    // plug-in that finished before the request reached it is stopped here.
+    if (abortAsked)
+        return SUSIE_ABORTED;
     SusieLocalHandle infoBlock = TakeBlock(reply, ORV_F_BITMAP_INFO, ORV_F_BITMAP_INFO_SHM);
     SusieLocalHandle bitsBlock = TakeBlock(reply, ORV_F_BITMAP_BITS, ORV_F_BITMAP_BITS_SHM);
     if (!infoBlock || !bitsBlock) {
