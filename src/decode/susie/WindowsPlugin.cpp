@@ -152,6 +152,9 @@ public:
     }
 
     std::recursive_mutex& Mutex() { return m_mutex; }
+    // True when the host asked the last request to stop (a plug-in may have
+    // finished before the request reached it).
+    bool AbortAsked() const { return m_abortAsked; }
 
     // True when the helper runs (started now if needed). When it cannot run
     // here, the reason is logged once.
@@ -238,9 +241,9 @@ public:
             if (frame.type == ORV_MSG_PROGRESS) {
                 const HelperFields fields(body);
                 int64_t current = 0, total = 0;
-                fields.FindInt(ORV_F_CURRENT, current);
-                fields.FindInt(ORV_F_TOTAL, total);
-                if (progress && !aborted &&
+                // A frame without the numbers is a bare sign of life.
+                const bool report = fields.FindInt(ORV_F_CURRENT, current) && fields.FindInt(ORV_F_TOTAL, total);
+                if (report && progress && !aborted &&
                     progress(static_cast<int32_t>(current), static_cast<int32_t>(total), data) != 0) {
                     aborted = true;
                     const OrvFrameHeader abort{ORV_HELPER_MAGIC, ORV_MSG_ABORT, serial, 0};
@@ -252,6 +255,7 @@ public:
             if (frame.type != ORV_MSG_REPLY)
                 return Fail(QStringLiteral("Windows プラグイン %1 の応答が不正です。").arg(who));
             reply = HelperFields(std::move(body));
+            m_abortAsked = aborted;
             return true;
         }
     }
@@ -306,6 +310,7 @@ private:
     const int m_bits;
     std::recursive_mutex m_mutex;
     bool m_busy = false;
+    bool m_abortAsked = false;
     platform::PipeProcess m_process;
     uint32_t m_serial = 0;
     bool m_unusable = false;
@@ -360,14 +365,17 @@ std::unique_ptr<WindowsPlugin> WindowsPlugin::Open(const QString& path, PluginBi
 }
 
 bool WindowsPlugin::Request(uint32_t type, const HelperFields& fields, HelperFields& reply, SusieProgressCallback progress,
-                            intptr_t data)
+                            intptr_t data, bool* abortAsked)
 {
     HelperFields request;
     const AsciiName dll(QFile::encodeName(m_path), true);
     request.Bytes(ORV_F_PATH, dll.Path());
     QByteArray payload = request.Payload() + fields.Payload();
     std::lock_guard<std::recursive_mutex> lock(m_helper.Mutex());
-    return m_helper.Call(type, HelperFields(payload), reply, progress, data, m_path);
+    const bool answered = m_helper.Call(type, HelperFields(payload), reply, progress, data, m_path);
+    if (abortAsked)
+        *abortAsked = answered && m_helper.AbortAsked();
+    return answered;
 }
 
 int32_t WindowsPlugin::GetPluginInfo(int32_t infoNumber, QByteArray& text)
@@ -474,11 +482,16 @@ int32_t WindowsPlugin::GetPicture(bool preview, const char* buf, intptr_t len, u
         return SUSIE_INTERNAL_ERROR;
     HelperFields reply;
     int64_t result = 0;
-    if (!Request(preview ? ORV_MSG_SPI_GET_PREVIEW : ORV_MSG_SPI_GET_PICTURE, request, reply, progress, data) ||
+    bool abortAsked = false;
+    if (!Request(preview ? ORV_MSG_SPI_GET_PREVIEW : ORV_MSG_SPI_GET_PICTURE, request, reply, progress, data,
+                 &abortAsked) ||
         !reply.FindInt(ORV_F_RESULT, result))
         return SUSIE_INTERNAL_ERROR;
     if (result != 0)
         return static_cast<int32_t>(result);
+    // Asked to stop: aborted, even when the plug-in finished first.
+    if (abortAsked)
+        return SUSIE_ABORTED;
     QByteArray infoBytes, bitsBytes;
     const bool hasInfo = reply.Find(ORV_F_BITMAP_INFO, infoBytes);
     const bool hasBits = reply.Find(ORV_F_BITMAP_BITS, bitsBytes);

@@ -48,7 +48,7 @@ private:
     // Sends one request naming this plug-in (the helper loads it on first
     // use, also after a restart). False when no usable reply came.
     bool Request(uint32_t type, const HelperFields& fields, HelperFields& reply,
-                 SusieProgressCallback progress = nullptr, intptr_t data = 0);
+                 SusieProgressCallback progress = nullptr, intptr_t data = 0, bool* abortAsked = nullptr);
 
     WineHelper& m_helper;
     QString m_path;

@@ -609,13 +609,11 @@ static int HandlePictureInfo(const Request* q)
     return ReplySend(&r, q->serial);
 }
 
-/* Progress of the running GetPicture: sent at most every 50 ms (and at the
- * end). Once the host has sent ABORT for the request, the callback asks the
- * plug-in to stop. */
+/* Progress of the running GetPicture: each call of the plug-in's callback is
+ * one PROGRESS frame. Once the host has sent ABORT for the request, the
+ * callback asks the plug-in to stop. */
 typedef struct ProgressState {
     uint32_t serial;
-    DWORD lastSent;
-    int sentAny;
     int stopped;
     int broken;
 } ProgressState;
@@ -632,11 +630,6 @@ static int WINAPI ForwardProgress(int current, int total, LONG_PTR data)
     ProgressState* s = (ProgressState*)data;
     if (s->broken || AbortAsked(s))
         return 1;
-    DWORD now = GetTickCount();
-    if (s->sentAny && now - s->lastSent < 50 && current != total)
-        return 0;
-    s->sentAny = 1;
-    s->lastSent = now;
     Reply r;
     ReplyInit(&r, ORV_MSG_PROGRESS, s->serial);
     FieldInt(&r, ORV_F_CURRENT, current);
@@ -681,7 +674,7 @@ static int HandlePicture(const Request* q, int entry)
     if (!buf)
         return SendStatus(q->serial, status, NULL);
 
-    ProgressState progress = {q->serial, 0, 0, 0, 0};
+    ProgressState progress = {q->serial, 0, 0};
     HLOCAL info = NULL, bits = NULL;
     int result = ((GetPictureProc)(void*)proc)(buf, len, flag, &info, &bits, ForwardProgress, (LONG_PTR)&progress);
     HeapFree(GetProcessHeap(), 0, buf);
