@@ -12,11 +12,11 @@ void TGraphic::LoadFromFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EGraphicError(QStringLiteral("%1 を開けません").arg(path));
+        throw EGraphicError(QStringLiteral("%1 を開けません").arg(path), TDecodeFailure::Unreadable);
     if (file.size() > kMaxFileBytes)
-        throw EGraphicError(QStringLiteral("%1 は大きすぎます").arg(path));
+        throw EGraphicError(QStringLiteral("%1 は大きすぎます").arg(path), TDecodeFailure::TooLarge);
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EGraphicError(QStringLiteral("%1 を読めません").arg(path));
+        throw EGraphicError(QStringLiteral("%1 を読めません").arg(path), TDecodeFailure::Unreadable);
     LoadFromStream(data);
 }

@@ -21,3 +21,12 @@ bool ProcessExists(qint64 pid)
 }
 
 } // namespace platform
+
+qint64 platform::PhysicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return qint64(pages) * qint64(pageSize);
+}

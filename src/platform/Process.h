@@ -8,4 +8,7 @@ qint64 CurrentProcessId();
 // True while a process with this id exists (it may belong to another user).
 bool ProcessExists(qint64 pid);
 
+// The machine's physical memory in bytes; 0 when it cannot be told.
+qint64 PhysicalMemoryBytes();
+
 } // namespace platform
