@@ -2,6 +2,7 @@
 
 #include "viewer/FitPicture.h"
 #include "viewer/ImageControl.h"
+#include "viewer/PageLoader.h"
 #include "viewer/SharedHelpers.h"
 #include "viewer/SlideshowText.h"
 #include "viewer/ToolboxLink.h"
@@ -33,6 +34,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <utility>
 
 // ---------------------------------------------------------------- helpers
 
@@ -122,6 +124,10 @@ TfMain::TfMain(const QStringList& arguments, QWidget* parent, const std::functio
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("fMain"));
+    m_pipeline = std::make_unique<PicturePipeline>();
+    m_pageLoader = new PageLoader(*m_pipeline, this);
+    connect(m_pageLoader, &PageLoader::slotReady, this, &TfMain::ShowSlot);
+    connect(m_pageLoader, &PageLoader::busyChanged, this, &TfMain::ShowBusy);
     BuildMenus();
 
     m_display = new QWidget(this);
@@ -177,8 +183,12 @@ TfMain::~TfMain()
 {
     UnregisterDropTarget(this);
     RemoveActivationHook();
+    // No decode may outlive the window: stop them before anything goes.
+    m_pipeline->CancelAll();
+    m_pipeline->WaitForIdle();
     if (m_fullScreen)
         delete m_fullScreen.data();
+    ReleaseShownPictures();
 }
 
 QAction* TfMain::MakeAction(const QString& name, const QString& caption, const QKeySequence& shortcut)
@@ -361,9 +371,8 @@ void TfMain::FormCreate(const QStringList& arguments)
     InstallActivationHook();
     // 2.
     setWindowTitle(QString());
-    // 3. Pictures (the external application list comes with the settings).
-    m_pictures[0] = std::make_unique<TPicture>();
-    m_pictures[1] = std::make_unique<TPicture>();
+    // 3. Pictures: the pipeline made with the window (the external
+    // application list comes with the settings).
     // 4.
     if (IniPath.isEmpty()) // a caller may have chosen the file already
         IniPath = IniSettings::IniPathFor(platform::ProgramFilePath(), platform::SettingsFolder());
@@ -515,11 +524,12 @@ void TfMain::FormCloseQuery()
         Config.AppDirs = Applications;
         IniSettings::Save(Config, IniPath);
     }
-    // 5.
+    // 5. Decodes still running are told to stop (a plug-in through its
+    // progress callback).
     Images.Clear();
-    DetachPictures();
-    m_pictures[0]->Clear();
-    m_pictures[1]->Clear();
+    m_pageLoader->Clear();
+    m_pipeline->CancelAll();
+    ReleaseShownPictures();
 }
 
 // ---------------------------------------------------------------- activation hook
@@ -623,13 +633,12 @@ void TfMain::ShowImages()
         RestorePlacement();
         State.StartFullScreen = false;
     }
-    // 2.
+    // 2. The pictures on screen stay until those of the new page are there.
     RemoveActivationHook();
-    DetachPictures();
-    m_pictures[0]->Clear();
-    m_pictures[1]->Clear();
     // 3.
     if (Images.IsEmpty()) {
+        m_pageLoader->Clear();
+        ReleaseShownPictures();
         if (m_toolbox)
             m_toolbox->RefreshNavControls();
         if (State.Viewing) {
@@ -651,10 +660,12 @@ void TfMain::ShowImages()
             --State.CurrentIndex;
     }
     if (Images.IsEmpty()) {
+        m_pageLoader->Clear();
+        ReleaseShownPictures();
         ResetView();
         return;
     }
-    // 6.
+    // 6. Index and caption move at once; the pictures follow when decoded.
     const int count = Images.Count();
     const QString path = Images.At(State.CurrentIndex);
     setWindowTitle(MainTexts::ProductName + QStringLiteral(" -- [") + QString::number(State.CurrentIndex + 1)
@@ -662,91 +673,152 @@ void TfMain::ShowImages()
     if (m_toolbox)
         m_toolbox->SetTrackPosition(State.CurrentIndex);
 
-    bool shown[2] = {false, false};
-    int positionOf[2] = {0, 1};
-    QString pathOf[2];
+    // 7. and 8. Which picture goes into which slot and position.
+    std::vector<PageSlot> pageSlots(2);
+    m_slotPosition = {0, 1};
     if (form == DisplayForm::SinglePage) {
-        // 7.
-        if (!LoadPictureSafe(path, *m_pictures[0])) {
-            m_images[0]->Clear();
-            m_images[0]->SetHint(QString());
-            if (m_fullScreen)
-                m_fullScreen->ImageAt(0)->Clear();
-            platform::Beep();
-            return;
-        }
-        shown[0] = true;
-        pathOf[0] = path;
-        HideLabel(0);
-        HideLabel(1);
+        pageSlots[0].path = path;
     } else {
-        // 8.
         const int p0 = Orient();
         const int p1 = 1 - p0;
-        positionOf[0] = p0;
-        positionOf[1] = p1;
+        m_slotPosition = {p0, p1};
         int slot1Item = -1;
         if (form == DisplayForm::SpreadEven && State.CurrentIndex == 0) {
             HideLabel(p0);
+            ClearSlotControl(0);
             slot1Item = 0;
         } else {
-            if (LoadPictureSafe(path, *m_pictures[0])) {
-                HideLabel(p0);
-                shown[0] = true;
-                pathOf[0] = path;
-            } else {
-                ShowUndecodable(p0);
-            }
+            pageSlots[0].path = path;
             if (State.CurrentIndex < count - 1)
                 slot1Item = State.CurrentIndex + 1;
         }
         if (slot1Item >= 0) {
-            const QString next = Images.At(slot1Item);
-            if (LoadPictureSafe(next, *m_pictures[1])) {
-                HideLabel(p1);
-                shown[1] = true;
-                pathOf[1] = next;
-            } else {
-                ShowUndecodable(p1);
-            }
+            pageSlots[1].path = Images.At(slot1Item);
         } else {
             HideLabel(p1);
+            ClearSlotControl(1);
         }
     }
-    // 9. and 10.
-    const int slotCount = form == DisplayForm::SinglePage ? 1 : 2;
-    for (int slot = 0; slot < slotCount; ++slot) {
-        TImageControl* control = TargetControl(positionOf[slot]);
-        if (shown[slot]) {
-            FitInput in;
-            in.areaWidth = State.AreaWidth;
-            in.areaHeight = State.AreaHeight;
-            in.position = positionOf[slot];
-            in.pictureWidth = m_pictures[static_cast<size_t>(slot)]->Width();
-            in.pictureHeight = m_pictures[static_cast<size_t>(slot)]->Height();
-            in.zoom = Config.Option.Zoom;
-            in.spread = form != DisplayForm::SinglePage;
-            in.menuHeight = MenuHeight();
-            control->setGeometry(FitPictureRect(in));
-            control->SetGraphic(m_pictures[static_cast<size_t>(slot)]->Graphic());
-            control->SetHint(pathOf[slot]);
-            control->show();
-            if (State.FullScreen && m_fullScreen)
-                m_fullScreen->raise();
-        } else {
-            control->Clear();
-            control->SetHint(QString());
-        }
-    }
-    // 11.
-    if (shown[0] || shown[1])
-        InstallActivationHook();
+    for (int slot = 0; slot < 2; ++slot)
+        pageSlots[static_cast<size_t>(slot)].fit = FitFor(m_slotPosition[static_cast<size_t>(slot)]);
+    // 9. to 11. in ShowSlot, for each picture as it arrives.
+    m_pageLoader->ShowPage(pageSlots, AheadRequests());
 }
 
-void TfMain::DetachPictures()
+FitInput TfMain::FitFor(int position) const
+{
+    FitInput in;
+    in.areaWidth = State.AreaWidth;
+    in.areaHeight = State.AreaHeight;
+    in.position = position;
+    in.zoom = Config.Option.Zoom;
+    in.spread = Form() != DisplayForm::SinglePage;
+    in.menuHeight = MenuHeight();
+    return in;
+}
+
+QStringList TfMain::PagePaths(int index) const
+{
+    const int count = Images.Count();
+    if (index < 0 || index >= count)
+        return {};
+    const DisplayForm form = Form();
+    if (form == DisplayForm::SinglePage || (form == DisplayForm::SpreadEven && index == 0))
+        return {Images.At(index)};
+    QStringList paths{Images.At(index)};
+    if (index < count - 1)
+        paths << Images.At(index + 1);
+    return paths;
+}
+
+std::vector<PictureRequest> TfMain::AheadRequests() const
+{
+    // The next two pages in the direction of the last step, then the one
+    // before.
+    const DisplayForm form = Form();
+    const int count = Images.Count();
+    std::vector<int> pages;
+    int next = State.CurrentIndex;
+    for (int k = 0; k < 2; ++k) {
+        next = NormaliseIndex(form, StepIndex(form, next, m_steppingForward), count);
+        pages.push_back(next);
+    }
+    pages.push_back(NormaliseIndex(form, StepIndex(form, State.CurrentIndex, !m_steppingForward), count));
+    const QStringList shown = PagePaths(State.CurrentIndex);
+    std::vector<PictureRequest> requests;
+    for (int page : pages) {
+        for (const QString& path : PagePaths(page)) {
+            if (shown.contains(path))
+                continue;
+            PictureRequest request;
+            request.path = path;
+            request.fit = FitFor(0);
+            requests.push_back(request);
+        }
+    }
+    return requests;
+}
+
+void TfMain::ShowSlot(int slot, const DecodedPicturePtr& picture)
+{
+    const DisplayForm form = Form();
+    const int position = m_slotPosition[static_cast<size_t>(slot)];
+    if (!picture->Ok()) {
+        if (form == DisplayForm::SinglePage) {
+            m_images[0]->Clear();
+            m_images[0]->SetHint(QString());
+            if (m_fullScreen)
+                m_fullScreen->ImageAt(0)->Clear();
+            m_shown[0].reset();
+            DetachUnheldGraphics();
+            platform::Beep();
+            return;
+        }
+        ShowUndecodable(position);
+        ClearSlotControl(slot);
+        return;
+    }
+    if (form == DisplayForm::SinglePage) {
+        HideLabel(0);
+        HideLabel(1);
+    } else {
+        HideLabel(position);
+    }
+    FitInput in = FitFor(position);
+    in.pictureWidth = picture->graphic->Width();
+    in.pictureHeight = picture->graphic->Height();
+    TImageControl* control = TargetControl(position);
+    control->setGeometry(FitPictureRect(in));
+    control->SetGraphic(picture->graphic.get(), picture->display);
+    control->SetHint(picture->path);
+    control->show();
+    if (State.FullScreen && m_fullScreen)
+        m_fullScreen->raise();
+    // The picture shown before is let go only now, and no control keeps it.
+    const DecodedPicturePtr before = std::exchange(m_shown[static_cast<size_t>(slot)], picture);
+    DetachUnheldGraphics();
+    InstallActivationHook();
+}
+
+void TfMain::ClearSlotControl(int slot)
+{
+    TImageControl* control = TargetControl(m_slotPosition[static_cast<size_t>(slot)]);
+    control->Clear();
+    control->SetHint(QString());
+    m_shown[static_cast<size_t>(slot)].reset();
+    DetachUnheldGraphics();
+}
+
+void TfMain::ReleaseShownPictures()
+{
+    m_shown[0].reset();
+    m_shown[1].reset();
+    DetachUnheldGraphics();
+}
+
+void TfMain::DetachUnheldGraphics()
 {
     // Controls must not keep pointing at graphics that are about to be freed.
-    const TGraphic* owned[2] = {m_pictures[0]->Graphic(), m_pictures[1]->Graphic()};
     std::vector<TImageControl*> controls{m_images[0], m_images[1]};
     if (m_fullScreen) {
         controls.push_back(m_fullScreen->ImageAt(0));
@@ -754,13 +826,30 @@ void TfMain::DetachPictures()
     }
     for (TImageControl* control : controls) {
         const TGraphic* g = control->Graphic();
-        if (g && (g == owned[0] || g == owned[1]))
+        const bool held = (m_shown[0] && m_shown[0]->graphic.get() == g) || (m_shown[1] && m_shown[1]->graphic.get() == g);
+        if (g && !held)
             control->Clear();
+    }
+}
+
+void TfMain::ShowBusy(bool busy)
+{
+    // A widget cursor: the full-screen window's hidden cursor (an
+    // application-wide one) still wins over it.
+    QWidget* targets[] = {m_display, m_fullScreen.data()};
+    for (QWidget* target : targets) {
+        if (!target)
+            continue;
+        if (busy)
+            target->setCursor(Qt::BusyCursor);
+        else
+            target->unsetCursor();
     }
 }
 
 void TfMain::StepImage(bool forward)
 {
+    m_steppingForward = forward;
     State.CurrentIndex = StepIndex(Form(), State.CurrentIndex, forward);
 }
 
@@ -886,6 +975,16 @@ void TfMain::CopyToClipboard()
         graphic = m_images[0]->Graphic();
     if (!graphic)
         return;
+    if (graphic->IsReduced()) {
+        // Only a reduced picture is held for the screen: the clipboard gets
+        // the whole picture, decoded now off the window thread.
+        const QString path = State.FullScreen && m_fullScreen ? m_fullScreen->ImageAt(0)->Hint() : m_images[0]->Hint();
+        m_pipeline->DecodeFull(path, [](const DecodedPicturePtr& full) {
+            if (full && full->Ok())
+                QGuiApplication::clipboard()->setImage(full->graphic->ToImage());
+        });
+        return;
+    }
     const QImage image = graphic->ToImage();
     if (!image.isNull())
         QGuiApplication::clipboard()->setImage(image);

@@ -6,7 +6,7 @@
 #include "viewer/ImageList.h"
 #include "viewer/Navigation.h"
 #include "viewer/CommandLine.h"
-#include "decode/Picture.h"
+#include "viewer/PicturePipeline.h"
 #include "settings/IniSettings.h"
 #include "fullscreen/FullScreenWindow.h"
 
@@ -24,6 +24,7 @@ class QMenu;
 class QTimer;
 class TImageControl;
 class IToolboxLink;
+class PageLoader;
 class TplBrowseFolder;
 
 // Fixed texts of the program.
@@ -179,7 +180,12 @@ public:
     QMenu* PopupMenu() const { return m_popupMenu; }
     TImageControl* ImageAt(int position) const;
     QLabel* LabelAt(int position) const;
-    TPicture& PictureAt(int slot) { return *m_pictures[static_cast<size_t>(slot)]; }
+    // The picture shown in a page slot (none while it is awaited or failed).
+    const DecodedPicture* ShownPicture(int slot) const { return m_shown[static_cast<size_t>(slot & 1)].get(); }
+    // Decodes the pictures off the window thread; also used by tests to
+    // wait for the page.
+    PicturePipeline& Pipeline() { return *m_pipeline; }
+    PageLoader& Pages() { return *m_pageLoader; }
     QString StatusText() const;
     void SetStatusText(const QString& text);
     HistoryStore& History() { return *m_history; }
@@ -211,12 +217,23 @@ private:
     void InstallActivationHook();
     void RemoveActivationHook();
     void ApplicationStateChanged(Qt::ApplicationState state);
-    void DetachPictures();
+    void ReleaseShownPictures();
+    void DetachUnheldGraphics();
+    void ShowSlot(int slot, const DecodedPicturePtr& picture);
+    void ClearSlotControl(int slot);
+    FitInput FitFor(int position) const;
+    QStringList PagePaths(int index) const;
+    std::vector<PictureRequest> AheadRequests() const;
+    void ShowBusy(bool busy);
     void ShowUndecodable(int position);
     void HideLabel(int position);
     TImageControl* TargetControl(int position) const;
 
-    std::array<std::unique_ptr<TPicture>, 2> m_pictures;
+    std::unique_ptr<PicturePipeline> m_pipeline;
+    PageLoader* m_pageLoader = nullptr;
+    std::array<DecodedPicturePtr, 2> m_shown;
+    std::array<int, 2> m_slotPosition{0, 1};
+    bool m_steppingForward = true;
     std::array<TImageControl*, 2> m_images{};
     std::array<QLabel*, 2> m_labels{};
     QWidget* m_display = nullptr;
