@@ -14,6 +14,8 @@ PACKAGES=(
   fonts-ipafont-gothic xvfb xauth xdotool x11-utils x11-apps imagemagick
   # gio launch: starts desktop entries in the shortcut tests
   libglib2.0-bin
+  # benchmark references: djpeg, feh, and GNU time for peak memory
+  libjpeg-turbo-progs feh time bc
   # real archivers used by the tests to make archives
   zip unzip p7zip-full jlha-utils arj gcab tar gzip bzip2 xz-utils ncompress cpio binutils
 )

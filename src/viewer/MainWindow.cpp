@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "viewer/BackgroundWork.h"
 #include "viewer/FitPicture.h"
 #include "viewer/ImageControl.h"
 #include "viewer/PageLoader.h"
@@ -91,6 +92,14 @@ QString UnpackFolderFor(const QString& workFolder, const QString& archivePath)
     for (int n = 1; platform::DirectoryExists(candidate) || platform::FileExists(candidate); ++n)
         candidate = base + NumberSuffix(n);
     return candidate;
+}
+
+int CountFilesBelow(const QString& folder)
+{
+    int count = 0;
+    for (const platform::DirEntry& entry : platform::ListDirectory(folder))
+        count += entry.isDir ? CountFilesBelow(IncludeBackslash(folder) + entry.name) : 1;
+    return count;
 }
 
 QString WorkFolderFor(const QString& base, qint64 pid)
@@ -550,7 +559,7 @@ void TfMain::RemoveActivationHook()
 
 void TfMain::ApplicationStateChanged(Qt::ApplicationState state)
 {
-    if (m_activationHook && state == Qt::ApplicationActive && State.Viewing)
+    if (m_activationHook && state == Qt::ApplicationActive && State.Viewing && m_listBuilding == 0)
         ShowImages();
 }
 
@@ -1030,18 +1039,43 @@ void TfMain::AddPaths(const QStringList& paths)
 void TfMain::ScanFolder(const QString& folder)
 {
     Images.SetSorted(true);
-    const QString prefix = IncludeBackslash(folder);
-    const std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
-    for (const platform::DirEntry& entry : entries) {
-        if (entry.isDir)
-            continue;
-        const QString full = prefix + entry.name;
-        if (IsArchiveName(full))
-            OpenArchive(full);
-        else if (IsImageName(full, GraphicFilter) && !IsExcludedName(full))
-            Images.Add(full);
+    // The folder is read and its names sorted out on a worker thread (a
+    // folder of tens of thousands of files takes a while); the list is
+    // then filled here in the folder's order.
+    struct Found {
+        QString path;
+        bool archive;
+    };
+    std::vector<Found> found;
+    bool anyEntry = false;
+    const QString filter = GraphicFilter;
+    BackgroundWorkOptions options;
+    options.title = MainTexts::Searching;
+    const ListBuilding building(*this);
+    RunOffWindowThread(isVisible() ? this : nullptr, options, [&](WorkProgress& progress) {
+        const QString prefix = IncludeBackslash(folder);
+        const std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
+        anyEntry = !entries.empty();
+        for (const platform::DirEntry& entry : entries) {
+            if (progress.Cancelled())
+                break; // what was found so far stays
+            progress.AddDone();
+            if (entry.isDir)
+                continue;
+            const QString full = prefix + entry.name;
+            if (IsArchiveName(full))
+                found.push_back({full, true});
+            else if (IsImageName(full, filter) && !IsExcludedName(full))
+                found.push_back({full, false});
+        }
+    });
+    for (const Found& item : found) {
+        if (item.archive)
+            OpenArchive(item.path);
+        else
+            Images.Add(item.path);
     }
-    if (!entries.empty()) {
+    if (anyEntry) {
         Images.SetSorted(false);
         ApplyPlayOrder(State.PlayOrder);
     }
@@ -1055,14 +1089,35 @@ void TfMain::OpenArchive(const QString& archivePath)
     const QString folder = UnpackFolderFor(WorkFolder, archivePath);
     if (!QDir().mkpath(folder))
         return;
+    BackgroundWorkOptions options;
+    options.title = MainTexts::Searching;
+    // The archiver libraries report no progress: the files that have
+    // appeared in the folder are the files done.
+    options.countDone = [folder] { return CountFilesBelow(folder); };
+    const quintptr owner = reinterpret_cast<quintptr>(this);
+    bool completed = false;
     {
-        TArchiveFile archive(this);
-        archive.SetFileName(archivePath);
-        archive.Options().x = 0;
-        archive.Options().c = 1;
-        archive.Options().jse = 1;
-        archive.Options().jso = 1;
-        archive.Extract(reinterpret_cast<quintptr>(this), nullptr, folder, TFileList());
+        const ListBuilding building(*this);
+        try {
+            completed = RunOffWindowThread(isVisible() ? this : nullptr, options, [&](WorkProgress&) {
+                TArchiveFile archive;
+                archive.SetFileName(archivePath);
+                archive.Options().x = 0;
+                archive.Options().c = 1;
+                archive.Options().jse = 1;
+                archive.Options().jso = 1;
+                archive.Extract(owner, nullptr, folder, TFileList());
+            });
+        } catch (...) {
+            InstallActivationHook();
+            throw;
+        }
+    }
+    if (!completed) {
+        // Cancelled: nothing of this archive is kept.
+        DeleteFolderTree(folder);
+        InstallActivationHook();
+        return;
     }
     AddPath(folder);
     InstallActivationHook();
@@ -1255,7 +1310,11 @@ void TfMain::ApplySlideshowInterval()
 
 void TfMain::SlideshowTick()
 {
-    if (!State.Viewing)
+    if (!State.Viewing || m_listBuilding > 0)
+        return;
+    // A picture still decoding keeps the slideshow where it is: each one is
+    // on screen for at least the interval, as when decoding blocked.
+    if (m_pageLoader->Waiting())
         return;
     StepImage(true);
     if (State.SwitchLaunch && State.CurrentIndex >= Images.Count()) {

@@ -54,6 +54,8 @@ QStringList LaunchArguments(const QString& appPath, const QString& imagePath);
 // Unpack folder for an archive under the work folder: name with "." -> "_",
 // then [001], [002], ... until the name is free.
 QString UnpackFolderFor(const QString& workFolder, const QString& archivePath);
+// The files in the folder and all folders below it.
+int CountFilesBelow(const QString& folder);
 
 // The work folder of one running program below the private folder: each
 // instance unpacks into its own "picture-<pid>", so two viewers never
@@ -234,6 +236,14 @@ private:
     std::array<DecodedPicturePtr, 2> m_shown;
     std::array<int, 2> m_slotPosition{0, 1};
     bool m_steppingForward = true;
+    // Above 0 while the list is being built off the window thread: the
+    // slideshow and the activation hook leave the list alone meanwhile.
+    int m_listBuilding = 0;
+    struct ListBuilding {
+        explicit ListBuilding(TfMain& main) : m(main) { ++m.m_listBuilding; }
+        ~ListBuilding() { --m.m_listBuilding; }
+        TfMain& m;
+    };
     std::array<TImageControl*, 2> m_images{};
     std::array<QLabel*, 2> m_labels{};
     QWidget* m_display = nullptr;
