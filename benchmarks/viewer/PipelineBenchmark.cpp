@@ -104,8 +104,8 @@ bool WaitForPicture(TfMain& main, const QString& path)
 std::unique_ptr<TfMain> OpenViewer(const QStringList& args, const QString& ini, QSize size)
 {
     auto main = std::make_unique<TfMain>(args, nullptr, [&](TfMain& m) { m.IniPath = ini; });
-    main->resize(size);
     main->show();
+    main->resize(size); // after the placement from the settings
     return main;
 }
 

@@ -1051,6 +1051,8 @@ void TfMain::ScanFolder(const QString& folder)
     const QString filter = GraphicFilter;
     BackgroundWorkOptions options;
     options.title = MainTexts::Searching;
+    options.showAfterMs = WorkProgressDelayMs;
+    options.onShown = WorkProgressShown;
     const ListBuilding building(*this);
     RunOffWindowThread(isVisible() ? this : nullptr, options, [&](WorkProgress& progress) {
         const QString prefix = IncludeBackslash(folder);
@@ -1091,6 +1093,8 @@ void TfMain::OpenArchive(const QString& archivePath)
         return;
     BackgroundWorkOptions options;
     options.title = MainTexts::Searching;
+    options.showAfterMs = WorkProgressDelayMs;
+    options.onShown = WorkProgressShown;
     // The archiver libraries report no progress: the files that have
     // appeared in the folder are the files done.
     options.countDone = [folder] { return CountFilesBelow(folder); };

@@ -194,6 +194,11 @@ public:
     void RefreshUndoControls();
     int MenuHeight() const;
 
+    // Folder scans and unpacks show their progress window after this delay;
+    // the hook (for tests) is called once it is up.
+    int WorkProgressDelayMs = 300;
+    std::function<void(QWidget* progressWindow)> WorkProgressShown;
+
     // Test hook: file chooser for fileopen1 (returns the chosen files).
     std::function<QStringList(TfMain&)> OpenFilesDialog;
 

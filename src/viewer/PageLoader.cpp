@@ -40,9 +40,14 @@ void PageLoader::ShowPage(const std::vector<PageSlot>& pageSlots, const std::vec
     }
     for (int slot : readySlots)
         m_waiting[size_t(slot)] = PictureRequest();
-    // Cached pages wanted again still count as wanted: their neighbours are
-    // what the pipeline works on next.
-    m_pipeline.Want(wanted, ahead);
+    // Pictures for an area not known yet would be decoded at full size for
+    // nothing: prefetching waits for the layout too.
+    std::vector<PictureRequest> prefetch;
+    for (const PictureRequest& request : ahead) {
+        if (!request.Area().isEmpty())
+            prefetch.push_back(request);
+    }
+    m_pipeline.Want(wanted, prefetch);
     for (int slot : readySlots)
         emit slotReady(slot, ready[size_t(slot)]);
     Settle();
