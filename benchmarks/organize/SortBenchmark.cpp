@@ -4,8 +4,7 @@
 #include "organize/TransferEngine.h"
 #include "platform/Files.h"
 #include "settings/Settings.h"
-#include "viewer/ImageList.h"
-#include "viewer/Navigation.h"
+#include "viewer/ViewerSession.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -60,34 +59,6 @@ Pile& pile()
     return p;
 }
 
-// The viewer's side as the main window keeps it: the display step checks
-// that the shown file still exists.
-class Host : public ITransferHost {
-public:
-    ImageList images;
-    int index = 0;
-    Settings config;
-    QString source, destination;
-    ImageList& Images() override { return images; }
-    int CurrentIndex() const override { return index; }
-    void SetCurrentIndex(int i) override { index = i; }
-    Settings& Config() override { return config; }
-    int PlayOrder() const override { return 2; }
-    bool SlideshowRunning() const override { return false; }
-    QString& RecordSource() override { return source; }
-    QString& RecordDestination() override { return destination; }
-    void ShowImages() override
-    {
-        index = NormaliseIndex(DisplayForm::SinglePage, index, images.Count());
-        benchmark::DoNotOptimize(platform::FileExists(images.At(index)));
-    }
-    void DeleteCurrentImage() override {}
-    void ApplyPlayOrder(int) override {}
-    void RefreshNavControls() override {}
-    void RefreshUndoControls() override {}
-    void SetCaption(const QString&) override {}
-};
-
 class SilentUi : public ITransferUi {
 public:
     int AskSameName(const QString&, const QString&) override { return srCancel; }
@@ -107,18 +78,20 @@ void BM_SortByDigitKeys(benchmark::State& state)
     int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        Host host;
+        // The real viewer session: each showing checks that the shown
+        // file still exists.
+        ViewerSession session;
         SilentUi ui;
-        host.images.Assign(p.files);
-        host.config.Option.Buttons[0].Folder = p.FreshDestination(run++);
-        TTransferEngine engine(host, ui);
+        session.Images().Assign(p.files);
+        session.Config().Option.Buttons[0].Folder = p.FreshDestination(run++);
+        TTransferEngine engine(session, ui);
         state.ResumeTiming();
         for (int k = 0; k < kPictures; ++k)
             engine.ArBitBtnProcess(0);
         state.PauseTiming();
         if (ui.errors)
             state.SkipWithError("a transfer failed");
-        QDir(host.config.Option.Buttons[0].Folder).removeRecursively();
+        QDir(session.Config().Option.Buttons[0].Folder).removeRecursively();
         state.ResumeTiming();
     }
     state.counters["time_per_transfer"] = benchmark::Counter(

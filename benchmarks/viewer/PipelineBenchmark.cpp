@@ -6,7 +6,7 @@
 //    24-megapixel JPEG, against one single decode of that picture.
 // Also writes photo-like test JPEGs for the slideshow benchmark script:
 //   pipeline_benchmark make-jpegs FOLDER COUNT WIDTH HEIGHT
-#include "viewer/ImageControl.h"
+#include "viewer/common/ImageControl.h"
 #include "viewer/MainWindow.h"
 #include "viewer/PageLoader.h"
 #include "decode/BuiltInFormats.h"
@@ -103,7 +103,7 @@ bool WaitForPicture(TfMain& main, const QString& path)
 
 std::unique_ptr<TfMain> OpenViewer(const QStringList& args, const QString& ini, QSize size)
 {
-    auto main = std::make_unique<TfMain>(args, nullptr, [&](TfMain& m) { m.IniPath = ini; });
+    auto main = std::make_unique<TfMain>(args, nullptr, [&](TfMain& m) { m.Session().SetIniPath(ini); });
     main->show();
     main->resize(size); // after the placement from the settings
     return main;
@@ -137,7 +137,7 @@ void KeyBurst(const QString& scratch)
     std::printf("  reference, one reduced decode for the fitted size:    %.1f ms\n", reduced);
     std::printf("  decodes started during the burst: %d of 50 pictures passed\n",
                 main->Pipeline().DecodesStarted());
-    main->State.SwitchLaunch = true;
+    main->Session().SetSwitchLaunch(true);
     main->close();
 }
 
@@ -152,7 +152,7 @@ void StartUp(const QString& label, const QStringList& args, const QString& first
     std::printf("start-up to the first picture, %s: %.1f ms%s\n", qPrintable(label), startUp,
                 shown ? "" : " (NOT SHOWN)");
     std::printf("  reference, one single full decode of that picture: %.1f ms\n", single);
-    main->State.SwitchLaunch = true;
+    main->Session().SetSwitchLaunch(true);
     main->close();
 }
 

@@ -1,7 +1,7 @@
 // Viewer speed: building the image list, the way from the command line to
 // the first picture for a folder of 10,000 small JPEGs, and one ShowImages
 // of a 24-megapixel JPEG in a 1920 x 1080 window (decode, fit, scale, paint).
-#include "viewer/ImageControl.h"
+#include "viewer/common/ImageControl.h"
 #include "viewer/ImageList.h"
 #include "viewer/MainWindow.h"
 #include "decode/BuiltInFormats.h"
@@ -73,7 +73,7 @@ void BM_CommandLineToFirstPicture10kJpegs(benchmark::State& state)
     const QString folder = smallJpegFolder();
     QTemporaryDir settings;
     for (auto _ : state) {
-        TfMain main({folder}, nullptr, [&](TfMain& m) { m.IniPath = settings.filePath(QStringLiteral("b.ini")); });
+        TfMain main({folder}, nullptr, [&](TfMain& m) { m.Session().SetIniPath(settings.filePath(QStringLiteral("b.ini"))); });
         main.resize(1024, 768);
         main.show();
         // The first picture is decoded off the window thread: wait for it.
@@ -81,7 +81,7 @@ void BM_CommandLineToFirstPicture10kJpegs(benchmark::State& state)
         QApplication::processEvents();
         benchmark::DoNotOptimize(main.ImageAt(0)->Graphic());
         state.PauseTiming();
-        main.State.SwitchLaunch = true; // leave no settings behind
+        main.Session().SetSwitchLaunch(true); // leave no settings behind
         main.close();
         state.ResumeTiming();
     }
@@ -101,20 +101,20 @@ void BM_ShowImages24MegapixelIn1920x1080(benchmark::State& state)
 {
     const QString path = bigJpeg();
     QTemporaryDir settings;
-    TfMain main({path}, nullptr, [&](TfMain& m) { m.IniPath = settings.filePath(QStringLiteral("b.ini")); });
+    TfMain main({path}, nullptr, [&](TfMain& m) { m.Session().SetIniPath(settings.filePath(QStringLiteral("b.ini"))); });
     main.resize(1920, 1080);
     main.show();
     QImage canvas(1920, 1080, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         main.Pipeline().Cache().Clear(); // decode every time
-        main.ShowImages();
+        main.Session().ShowPage();
         main.Pipeline().WaitForIdle();
         QApplication::processEvents();
         TImageControl* image = main.ImageAt(0);
         QPainter painter(&canvas);
         image->render(&painter); // the paint of the fitted, scaled picture
     }
-    main.State.SwitchLaunch = true;
+    main.Session().SetSwitchLaunch(true);
     main.close();
 }
 BENCHMARK(BM_ShowImages24MegapixelIn1920x1080)->Unit(benchmark::kMillisecond);

@@ -8,7 +8,7 @@
 #include "dialogs/AppDialogs.h"
 #include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <mutex>
 #include <shared_mutex>
@@ -30,7 +30,7 @@ public:
             m.Pipeline().CancelAll();
             {
                 const std::unique_lock<std::shared_mutex> changing(DecoderUseLock());
-                SearchViewerPlugins(m_spis, m.Config.SusieDir);
+                SearchViewerPlugins(m_spis, m.Session().Config().SusieDir);
             }
             m.Pipeline().Cache().Clear(); // new plug-ins may read what failed before
         };

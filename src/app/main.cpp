@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     {
         auto wiring = MakeProgramWiring();
         TfMain window(arguments, nullptr, [&](TfMain& main) { wiring->Attach(main); });
-        if (!window.State.StartFullScreen)
+        if (!window.Session().State().StartFullScreen)
             window.show();
         result = app.exec();
     }

@@ -7,6 +7,7 @@
 #include "Lha32.h"
 #include "Rar32.h"
 #include "SevenZip32.h"
+#include "platform/FileExtension.h"
 #include "Tar32.h"
 #include "Zip32.h"
 
@@ -15,15 +16,6 @@
 namespace {
 
 std::atomic<unsigned> g_arcExtractMessage{0};
-
-QString ExtensionOf(const QString& name)
-{
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || dot < slash)
-        return QString();
-    return name.mid(dot);
-}
 
 } // namespace
 
@@ -49,7 +41,7 @@ TArchiverType DetectArchiverType(const QString& name, bool byExtension)
 {
     if (!byExtension)
         return DetectArchiverTypeByContents(name);
-    const QString ext = ExtensionOf(name).toLower();
+    const QString ext = platform::FileExtension(name, {.lowerCase = true});
     if (ext == QLatin1String(".lzh"))
         return atLha;
     if (ext == QLatin1String(".zip") || ext == QLatin1String(".jar"))

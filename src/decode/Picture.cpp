@@ -2,27 +2,17 @@
 
 #include "FormatRegistry.h"
 
+#include "platform/FileExtension.h"
+
 namespace {
 // Thrown from the progress handler to stop a load nobody wants any more.
 struct DecodeCancelled {};
 } // namespace
 
-QString PictureExtension(const QString& fileName)
-{
-    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return {};
-    for (int i = dot + 1; i < fileName.size(); ++i) {
-        const QChar c = fileName.at(i);
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
-            return {};
-    }
-    return fileName.mid(dot + 1);
-}
-
 void TPicture::LoadFromFile(const QString& fileName)
 {
-    const QString extension = PictureExtension(fileName);
+    // The loader's extension: without its dot; "\\" and ":" end a name too.
+    const QString extension = platform::FileExtension(fileName, {.windowsSeparators = true, .withDot = false});
     TGraphicClass graphicClass = TFormatRegistry::Instance().Find(extension);
     if (!graphicClass || !graphicClass->create)
         throw EGraphicError(QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(extension),

@@ -61,6 +61,3 @@ TPictureLoadResult LoadPictureReporting(const QString& path, TPicture& picture);
 // Loads the file into the picture; every failure gives false, no message.
 bool LoadPictureSafe(const QString& path, TPicture& picture);
 
-// The extension of a file name as the loader sees it: the text after the
-// last "." when no "/", "\" or ":" follows it; empty otherwise.
-QString PictureExtension(const QString& fileName);

@@ -1,8 +1,8 @@
 #include "dialogs/AboutBox.h"
 
 #include "dialogs/DialogSupport.h"
-#include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/ProductTexts.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QClipboard>
 #include <QFrame>

@@ -7,12 +7,11 @@
 #include "dialogs/ShortcutDialog.h"
 #include "platform/ProgramLocation.h"
 #include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
-#include "viewer/ToolboxLink.h"
+#include "viewer/common/SharedHelpers.h"
 
 bool TMainOptionTarget::SlideshowRunning() const
 {
-    return m_main.SlideshowRunning();
+    return m_main.Session().SlideshowRunning();
 }
 
 void TMainOptionTarget::SetStatusText(const QString& text)
@@ -22,24 +21,22 @@ void TMainOptionTarget::SetStatusText(const QString& text)
 
 bool TMainOptionTarget::ToolboxOpen() const
 {
-    return m_main.Toolbox() != nullptr;
+    return m_main.Session().ToolboxOpen();
 }
 
 void TMainOptionTarget::RebuildTransferArea()
 {
-    if (IToolboxLink* toolbox = m_main.Toolbox())
-        toolbox->RebuildTransferArea();
+    m_main.Session().NotifyTransferButtonsChanged();
 }
 
 void TMainOptionTarget::ApplySlideshowInterval()
 {
-    m_main.ApplySlideshowInterval();
+    m_main.Session().ApplySlideshowInterval();
 }
 
 void TMainOptionTarget::ReplaceApplications(const QStringList& applications)
 {
-    m_main.Applications = applications;
-    m_main.BuildToolsMenu();
+    m_main.Session().SetApplications(applications);
 }
 
 void TMainOptionTarget::SearchPlugins(const QString& mask)
@@ -50,7 +47,7 @@ void TMainOptionTarget::SearchPlugins(const QString& mask)
 
 void TMainOptionTarget::RetakeGraphicFilter()
 {
-    m_main.GraphicFilter = TFormatRegistry::Instance().GraphicFilter();
+    m_main.Session().RetakeGraphicFilter();
 }
 
 QString HelpDocumentPath()
@@ -61,20 +58,21 @@ QString HelpDocumentPath()
 void RunOptionDialog(TfMain& main)
 {
     TMainOptionTarget target(main);
-    TfOption dialog(&main, main.Config, main.Applications, target);
+    Settings& config = main.Session().Config();
+    TfOption dialog(&main, config, main.Session().Applications(), target);
     if (dialog.exec() == QDialog::Accepted)
-        ApplyOptionMainSide(dialog.Applications(), main.Config, target);
+        ApplyOptionMainSide(dialog.Applications(), config, target);
 }
 
 void RunShortcutDialog(TfMain& main)
 {
-    TfShortCut dialog(&main, main.Config);
+    TfShortCut dialog(&main, main.Session().Config());
     dialog.exec();
 }
 
 void OpenHelpViewer(TfMain& main)
 {
-    auto* viewer = new TfHelpViewer(&main, main.Config);
+    auto* viewer = new TfHelpViewer(&main, main.Session().Config());
     viewer->StartPage = HelpDocumentPath();
     viewer->Navigate(viewer->StartPage);
     viewer->show();

@@ -1,6 +1,6 @@
 #include "dialogs/OptionApply.h"
 
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 #include "viewer/SlideshowText.h"
 
 OptionChoice OptionChoiceOf(const Settings& settings, const QStringList& applications)

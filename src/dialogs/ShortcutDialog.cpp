@@ -6,7 +6,7 @@
 #include "platform/Paths.h"
 #include "platform/ProgramLocation.h"
 #include "platform/SpecialFolders.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QGroupBox>
 #include <QLabel>

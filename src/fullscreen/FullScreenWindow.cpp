@@ -1,9 +1,9 @@
 #include "FullScreenWindow.h"
 
-#include "viewer/ImageControl.h"
-#include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
-#include "platform/Paths.h"
+#include "viewer/common/DropPaths.h"
+#include "viewer/common/ImageControl.h"
+#include "viewer/common/ProductTexts.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-TfMax::TfMax(TfMain& main) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_main(main)
+TfMax::TfMax(const ViewerActions& actions, bool spread) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("fMax"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -25,22 +25,23 @@ TfMax::TfMax(TfMain& main) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHi
     setFocusPolicy(Qt::StrongFocus);
     QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
     setFont(f);
+    // The main window is hidden meanwhile: its menus' shortcuts live here.
+    addActions(actions.All());
     for (int i = 0; i < 2; ++i) {
         auto* image = new TImageControl(this);
         image->setObjectName(QStringLiteral("Image%1").arg(i));
         image->setGeometry(0, 0, 0, 0);
         connect(image, &TImageControl::mousePressed, this,
-                [this](QMouseEvent* e) { m_main.HandleMousePress(e->globalPosition().toPoint()); });
-        connect(image, &TImageControl::mouseReleased, this, [this](QMouseEvent* e) {
-            m_main.HandleMouseRelease(e->globalPosition().toPoint(), e->button());
-        });
+                [this](QMouseEvent* e) { emit mousePressed(e->globalPosition().toPoint()); });
+        connect(image, &TImageControl::mouseReleased, this,
+                [this](QMouseEvent* e) { emit mouseReleased(e->globalPosition().toPoint(), e->button()); });
         connect(image, &TImageControl::mouseMoved, this, [this, image](QMouseEvent* e) {
             ShowCursorAgain();
-            m_main.HandleImageMouseMove(image, e);
+            emit imageMouseMoved(image, e);
         });
         m_images[static_cast<size_t>(i)] = image;
     }
-    m_images[1]->setVisible(IsSpread(m_main.Form()));
+    m_images[1]->setVisible(spread);
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(3000);
@@ -57,12 +58,17 @@ TfMax::~TfMax()
         QApplication::restoreOverrideCursor();
 }
 
+void TfMax::CloseByOwner()
+{
+    m_closedByOwner = true;
+    close();
+}
+
 void TfMax::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     setAcceptDrops(true);
-    m_main.LayoutArea(IsSpread(m_main.Form()));
-    m_main.hide();
+    emit shown();
     activateWindow();
     setFocus();
 }
@@ -70,25 +76,20 @@ void TfMax::showEvent(QShowEvent* event)
 void TfMax::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_main.FullScreenWindow() == this) {
-        m_main.LayoutArea(IsSpread(m_main.Form()));
-        if (m_main.State.Viewing)
-            m_main.ShowImages();
-    }
+    if (!m_closedByOwner)
+        emit resized();
 }
 
 void TfMax::closeEvent(QCloseEvent* event)
 {
-    const bool closedBySystem = m_main.FullScreenWindow() == this;
     if (m_cursorHidden) {
         QApplication::restoreOverrideCursor();
         m_cursorHidden = false;
     }
-    if (closedBySystem) {
-        m_main.FullScreenClosedBySystem();
-    } else if (!m_main.State.Closing) {
-        m_main.show();
-    }
+    if (m_closedByOwner)
+        emit closedByOwner();
+    else
+        emit closedBySystem();
     event->accept();
 }
 
@@ -113,17 +114,17 @@ void TfMax::HideCursor()
 
 void TfMax::keyPressEvent(QKeyEvent* event)
 {
-    m_main.HandleKey(event);
+    emit keyPressed(event);
 }
 
 void TfMax::mousePressEvent(QMouseEvent* event)
 {
-    m_main.HandleMousePress(event->globalPosition().toPoint());
+    emit mousePressed(event->globalPosition().toPoint());
 }
 
 void TfMax::mouseReleaseEvent(QMouseEvent* event)
 {
-    m_main.HandleMouseRelease(event->globalPosition().toPoint(), event->button());
+    emit mouseReleased(event->globalPosition().toPoint(), event->button());
 }
 
 void TfMax::mouseMoveEvent(QMouseEvent* event)
@@ -134,7 +135,7 @@ void TfMax::mouseMoveEvent(QMouseEvent* event)
 
 void TfMax::wheelEvent(QWheelEvent* event)
 {
-    m_main.HandleWheel(event->angleDelta().y());
+    emit wheelTurned(event->angleDelta().y());
 }
 
 void TfMax::dragEnterEvent(QDragEnterEvent* event)
@@ -145,11 +146,7 @@ void TfMax::dragEnterEvent(QDragEnterEvent* event)
 
 void TfMax::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile())
-            paths << platform::CanonicalPath(url.toLocalFile());
-    }
+    const QStringList paths = DroppedPaths(event->mimeData());
     event->acceptProposedAction();
-    m_main.DropOnFullScreen(paths);
+    emit pathsDropped(paths);
 }

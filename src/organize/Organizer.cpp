@@ -7,43 +7,14 @@
 #include "organize/SameDialog.h"
 #include "organize/ToolBox.h"
 #include "platform/Desktop.h"
-#include "viewer/ImageControl.h"
+#include "viewer/common/ImageControl.h"
 #include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QThread>
 #include <QToolButton>
-
-// ---------------------------------------------------------------- host
-
-class TOrganizer::Host : public ITransferHost {
-public:
-    explicit Host(TOrganizer& owner) : m_owner(owner), m_main(owner.m_main) {}
-
-    ImageList& Images() override { return m_main.Images; }
-    int CurrentIndex() const override { return m_main.State.CurrentIndex; }
-    void SetCurrentIndex(int index) override { m_main.State.CurrentIndex = index; }
-    Settings& Config() override { return m_main.Config; }
-    int PlayOrder() const override { return m_main.State.PlayOrder; }
-    bool SlideshowRunning() const override { return m_main.SlideshowRunning(); }
-    QString& RecordSource() override { return m_main.State.UndoFrom; }
-    QString& RecordDestination() override { return m_main.State.UndoTo; }
-    void ShowImages() override { m_main.ShowImages(); }
-    void DeleteCurrentImage() override { m_main.DeleteCurrentImage(); }
-    void ApplyPlayOrder(int order) override { m_main.ApplyPlayOrder(order); }
-    void RefreshNavControls() override
-    {
-        if (m_owner.m_toolbox)
-            m_owner.m_toolbox->RefreshNavControls();
-    }
-    void RefreshUndoControls() override { m_owner.RefreshUndoControls(); }
-    void SetCaption(const QString& caption) override { m_main.setWindowTitle(caption); }
-
-private:
-    TOrganizer& m_owner;
-    TfMain& m_main;
-};
 
 // ---------------------------------------------------------------- dialogs
 
@@ -53,7 +24,7 @@ public:
 
     int AskSameName(const QString& source, const QString& destination) override
     {
-        Settings& config = m_owner.m_main.Config;
+        Settings& config = m_owner.m_main.Session().Config();
         const QRect place(config.SameBox.Left, config.SameBox.Top, config.SameBox.Width, config.SameBox.Height);
         TfSame dialog(source, destination, place, config.Option.Zoom, &m_owner.m_main);
         const int result = m_owner.SameDialogHandler ? m_owner.SameDialogHandler(dialog) : dialog.Ask();
@@ -102,15 +73,13 @@ private:
 TOrganizer::TOrganizer(TfMain& main) : QObject(&main), m_main(main)
 {
     setObjectName(QStringLiteral("Organizer"));
-    m_host = std::make_unique<Host>(*this);
     m_ui = std::make_unique<Ui>(*this);
-    m_engine = std::make_unique<TTransferEngine>(*m_host, *m_ui);
+    m_engine = std::make_unique<TTransferEngine>(main.Session(), *m_ui);
     m_browse = std::make_unique<TplBrowseFolder>(&main);
     m_browse->RootSpecialDir = sfDesktop;
     m_browse->Options = bifReturnOnlyFSDirs;
 
-    if (QAction* toolbox = main.Action(QStringLiteral("ToolBox1")))
-        toolbox->setCheckable(true);
+    main.Actions().ToolBox1->setCheckable(true);
     main.ToggleToolboxHandler = [this](TfMain&) { ToggleToolbox(); };
     main.TransferHandler = [this](TfMain&, int digit) { m_engine->ArBitBtnProcess(digit); };
     main.UndoHandler = [this](TfMain&) { m_engine->UndoLastMove(); };
@@ -136,21 +105,30 @@ TToolBox* TOrganizer::Toolbox() const
 
 void TOrganizer::ToggleToolbox()
 {
-    QAction* action = m_main.Action(QStringLiteral("ToolBox1"));
+    QAction* action = m_main.Actions().ToolBox1;
     if (m_toolbox) {
-        if (action)
-            action->setChecked(false);
+        action->setChecked(false);
         m_toolbox->close();
         return;
     }
-    if (action)
-        action->setChecked(true);
-    auto* box = new TToolBox(*this, &m_main);
+    action->setChecked(true);
+    auto browse = [this](const QString& caption, const QString& initDir, QString* directory) {
+        return BrowseFolder(caption, initDir, directory);
+    };
+    auto* box = new TToolBox(m_main.Session(), m_main.Actions(), *m_engine, browse, &m_main);
     m_toolbox = box;
-    m_main.SetToolbox(box);
+    m_main.Session().SetToolboxOpen(true);
+    connect(box, &TToolBox::closed, this, &TOrganizer::ToolboxClosed);
+    connect(box, &TToolBox::keyTyped, &m_main, &TfMain::HandleKey);
+    connect(box, &TToolBox::transferToggleRequested, this, &TOrganizer::ToggleTransfer);
+    connect(box, &TToolBox::fileCopyDragRequested, this, &TOrganizer::DragFromFileCopy);
+    connect(box, &TToolBox::optionsRequested, this, [this] {
+        if (m_main.OptionsHandler)
+            m_main.OptionsHandler(m_main);
+    });
     box->FormCreate();
     box->show();
-    m_main.ApplyDisplayForm();
+    m_main.Session().ReapplyDisplayForm();
 }
 
 void TOrganizer::CloseToolbox()
@@ -162,28 +140,26 @@ void TOrganizer::CloseToolbox()
 void TOrganizer::ToolboxClosed()
 {
     m_toolbox = nullptr;
-    m_main.SetToolbox(nullptr);
-    if (QAction* action = m_main.Action(QStringLiteral("ToolBox1")))
-        action->setChecked(false);
+    m_main.Session().SetToolboxOpen(false);
+    m_main.Actions().ToolBox1->setChecked(false);
 }
 
 void TOrganizer::ToggleTransfer()
 {
     if (m_toolbox)
         m_toolbox->myEditExit();
-    m_main.Config.Option.Open = !m_main.Config.Option.Open;
-    if (m_toolbox)
-        m_toolbox->SetTransferArea();
-    m_main.ShowTransferState();
+    ViewerSession& session = m_main.Session();
+    session.SetTransferOpen(!session.Config().Option.Open);
 }
 
 void TOrganizer::DragFromFileCopy()
 {
-    if (m_main.Images.IsEmpty())
+    const ImageList& images = m_main.Session().Images();
+    if (images.IsEmpty())
         return;
-    const int count = m_main.Images.Count();
-    const int index = std::clamp(m_main.State.CurrentIndex, 0, count - 1);
-    const QString path = m_main.Images.At(index);
+    const int count = images.Count();
+    const int index = std::clamp(m_main.Session().State().CurrentIndex, 0, count - 1);
+    const QString path = images.At(index);
     QWidget* source = m_toolbox ? static_cast<QWidget*>(m_toolbox->FileCopy1) : &m_main;
     SetDropTargets(false);
     if (DragRunner)
@@ -191,14 +167,7 @@ void TOrganizer::DragFromFileCopy()
     else
         DragFileOut(source, path);
     SetDropTargets(true);
-    m_main.ShowImages();
-}
-
-void TOrganizer::RefreshUndoControls()
-{
-    m_main.RefreshUndoControls();
-    if (m_toolbox)
-        m_toolbox->RefreshUndoControls();
+    m_main.Session().ShowPage();
 }
 
 bool TOrganizer::BrowseFolder(const QString& caption, const QString& initDir, QString* directory)

@@ -35,8 +35,6 @@ public:
     void ToggleTransfer();
     // Drag of the shown file from FileCopy1, followed by ShowImages.
     void DragFromFileCopy();
-    // MoveUndo1 and the toolbox's TurnbackBtn from the transfer record.
-    void RefreshUndoControls();
     // The toolbox went away (its window closed).
     void ToolboxClosed();
 
@@ -52,11 +50,9 @@ public:
     std::function<void(int milliseconds)> WaitHandler;
 
 private:
-    class Host;
     class Ui;
 
     TfMain& m_main;
-    std::unique_ptr<Host> m_host;
     std::unique_ptr<Ui> m_ui;
     std::unique_ptr<TTransferEngine> m_engine;
     std::unique_ptr<TplBrowseFolder> m_browse;

@@ -2,8 +2,8 @@
 
 #include "organize/TransferEngine.h"
 #include "viewer/FitPicture.h"
-#include "viewer/ImageControl.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/ImageControl.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,12 +1,13 @@
 #include "organize/ToolBox.h"
 
 #include "organize/Glyphs.h"
-#include "organize/Organizer.h"
+#include "organize/TransferEngine.h"
 #include "platform/Desktop.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "viewer/MainWindow.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/ViewerSession.h"
+#include "viewer/common/DropPaths.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -116,10 +117,14 @@ QRadioButton* TRadioGroup::Item(int index) const
 
 // ---------------------------------------------------------------- TToolBox
 
-TToolBox::TToolBox(TOrganizer& organizer, QWidget* parent)
+TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransferEngine& engine,
+                   BrowseFunction browse, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint),
-      m_organizer(organizer)
+      m_session(session),
+      m_actions(actions),
+      m_engine(engine),
+      m_browse(std::move(browse))
 {
     setObjectName(QStringLiteral("ToolBox"));
     setWindowTitle(QStringLiteral("Tool Box"));
@@ -200,11 +205,11 @@ TToolBox::TToolBox(TOrganizer& organizer, QWidget* parent)
     NameChangeBtn = new QPushButton(QStringLiteral("ファイル名変更"), this);
     NameChangeBtn->setObjectName(QStringLiteral("NameChangeBtn"));
     NameChangeBtn->setGeometry(8, 279, 105, 25);
-    connect(NameChangeBtn, &QPushButton::clicked, this, [this] { m_organizer.Engine().RenameCurrent(); });
+    connect(NameChangeBtn, &QPushButton::clicked, this, [this] { m_engine.RenameCurrent(); });
 
     BtnDoor = speedButton(this, "BtnDoor", QRect(8, 309, 35, 20), QStringLiteral("転送ボタンの開閉"));
     BtnDoor->setIcon(MakeGlyph(Glyph::Door));
-    connect(BtnDoor, &QToolButton::clicked, this, [this] { m_organizer.ToggleTransfer(); });
+    connect(BtnDoor, &QToolButton::clicked, this, &TToolBox::transferToggleRequested);
     DeleteBtn = speedButton(this, "DeleteBtn", QRect(56, 307, 57, 25), QStringLiteral("ゴミ箱を利用したファイルの削除"));
     DeleteBtn->setText(QStringLiteral("削除"));
     connect(DeleteBtn, &QToolButton::clicked, this, [this] { BtnClick(-9); });
@@ -216,7 +221,7 @@ TToolBox::TToolBox(TOrganizer& organizer, QWidget* parent)
 
     TurnbackBtn = speedButton(this, "TurnbackBtn", QRect(2, 343, 25, 25), QStringLiteral("復活"));
     TurnbackBtn->setIcon(MakeGlyph(Glyph::Turnback));
-    connect(TurnbackBtn, &QToolButton::clicked, this, [this] { m_organizer.Engine().UndoLastMove(); });
+    connect(TurnbackBtn, &QToolButton::clicked, this, [this] { m_engine.UndoLastMove(); });
     FileCopy1 = speedButton(this, "FileCopy1", QRect(28, 343, 25, 25), QStringLiteral("画像ファイルの複写"));
     FileCopy1->setIcon(MakeGlyph(Glyph::FileCopy));
     FileCopy1->installEventFilter(this);
@@ -257,9 +262,21 @@ TToolBox::TToolBox(TOrganizer& organizer, QWidget* parent)
 
     // The undo button follows the main window's undo command, which the
     // main window also switches off when a new list is loaded.
-    if (QAction* undo = organizer.Main().Action(QStringLiteral("MoveUndo1"))) {
-        connect(undo, &QAction::changed, this, [this, undo] { TurnbackBtn->setEnabled(undo->isEnabled()); });
-    }
+    QAction* undo = m_actions.MoveUndo1;
+    connect(undo, &QAction::changed, this, [this, undo] { TurnbackBtn->setEnabled(undo->isEnabled()); });
+
+    // The controls follow the session.
+    connect(&m_session, &ViewerSession::listChanged, this, &TToolBox::RefreshNavControls);
+    connect(&m_session, &ViewerSession::pageChanged, this, &TToolBox::SetTrackPosition);
+    connect(&m_session, &ViewerSession::copyModeChanged, this, &TToolBox::ShowCopyMode);
+    connect(&m_session, &ViewerSession::undoRecordChanged, this, &TToolBox::RefreshUndoControls);
+    connect(&m_session, &ViewerSession::organizingChanged, this, &TToolBox::EnableOrganizingButtons);
+    connect(&m_session, &ViewerSession::playOrderChanged, this, &TToolBox::ShowPlayOrder);
+    connect(&m_session, &ViewerSession::fullScreenChanged, this, &TToolBox::ShowFullScreen);
+    connect(&m_session, &ViewerSession::displayFormChanged, this, &TToolBox::DisplayFormChanged);
+    connect(&m_session, &ViewerSession::zoomChanged, CheckBox1, &QCheckBox::setChecked);
+    connect(&m_session, &ViewerSession::transferOpenChanged, this, [this] { SetTransferArea(); });
+    connect(&m_session, &ViewerSession::transferButtonsChanged, this, [this] { SetTransferArea(); });
 
     AutoBtn->installEventFilter(this);
     WatchKeys(this);
@@ -273,11 +290,6 @@ TToolBox::~TToolBox()
     UnregisterDropTarget(this);
 }
 
-TfMain& TToolBox::Main()
-{
-    return m_organizer.Main();
-}
-
 void TToolBox::WatchKeys(QWidget* widget)
 {
     if (widget != myEdit)
@@ -286,18 +298,18 @@ void TToolBox::WatchKeys(QWidget* widget)
 
 void TToolBox::FormCreate()
 {
-    TfMain& main = Main();
-    CheckBox1->setChecked(main.Config.Option.Zoom);
-    CheckBox2->setChecked(main.State.FullScreen);
-    rgState->SetItemIndex(main.Config.Tool.State);
-    rgOrient->SetItemIndex(main.Config.Tool.Orient);
-    rgOrient->setEnabled(main.Config.Tool.State != 0);
-    ShowCopyMode(main.Config.Option.Copy);
+    const Settings& config = m_session.Config();
+    CheckBox1->setChecked(config.Option.Zoom);
+    CheckBox2->setChecked(m_session.State().FullScreen);
+    rgState->SetItemIndex(config.Tool.State);
+    rgOrient->SetItemIndex(config.Tool.Orient);
+    rgOrient->setEnabled(config.Tool.State != 0);
+    ShowCopyMode(config.Option.Copy);
     SetTransferArea();
     RefreshNavControls();
-    main.ApplyDisplayForm();
+    m_session.ReapplyDisplayForm();
     m_editIndex = 0;
-    ShowPlayOrder(main.State.PlayOrder);
+    ShowPlayOrder(m_session.State().PlayOrder);
 }
 
 void TToolBox::showEvent(QShowEvent* event)
@@ -313,14 +325,15 @@ void TToolBox::FormShow()
 {
     setAcceptDrops(true);
     RegisterDropTarget(this);
-    const TfMain& main = m_organizer.Main();
-    if (main.Config.Tool.Left == 0 && main.Config.Tool.Top == 0 && main.isVisible()) {
-        // Never placed yet: stand beside the main window instead of on top
-        // of its menu bar.
-        const QRect frame = main.frameGeometry();
+    const Settings& config = m_session.Config();
+    const QWidget* owner = parentWidget();
+    if (config.Tool.Left == 0 && config.Tool.Top == 0 && owner && owner->isVisible()) {
+        // Never placed yet: stand beside the owning window instead of on
+        // top of its menu bar.
+        const QRect frame = owner->frameGeometry();
         setGeometry(frame.right() + 1, frame.top(), width(), height());
     } else {
-        setGeometry(main.Config.Tool.Left, main.Config.Tool.Top, width(), height());
+        setGeometry(config.Tool.Left, config.Tool.Top, width(), height());
     }
     RefreshUndoControls();
     KeepOnDesktop(this);
@@ -329,14 +342,14 @@ void TToolBox::FormShow()
 void TToolBox::closeEvent(QCloseEvent* event)
 {
     // FormCloseQuery: keep the place.
-    TfMain& main = Main();
-    main.Config.Tool.Top = geometry().top();
-    main.Config.Tool.Left = geometry().left();
+    Settings& config = m_session.Config();
+    config.Tool.Top = geometry().top();
+    config.Tool.Left = geometry().left();
     myEditExit();
     event->accept();
     // FormClose.
     UnregisterDropTarget(this);
-    m_organizer.ToolboxClosed();
+    emit closed();
     deleteLater();
 }
 
@@ -344,7 +357,7 @@ void TToolBox::closeEvent(QCloseEvent* event)
 
 void TToolBox::SetTransferArea()
 {
-    TfMain& main = Main();
+    const Settings& config = m_session.Config();
     // The rows may be rebuilt from within one of their own handlers: they
     // are hidden now and released once control is back in the event loop.
     for (QLabel* label : NumberLabels) {
@@ -361,8 +374,8 @@ void TToolBox::SetTransferArea()
         m_editing = false;
         myEdit->hide();
     }
-    if (main.Config.Option.Open) {
-        const int n = std::clamp(main.Config.Option.nButton, 0, 10);
+    if (config.Option.Open) {
+        const int n = std::clamp(config.Option.nButton, 0, 10);
         setFixedSize(kClientWidth, kBevelTop + 15 + 24 * (n + 1));
         NumberLabels.resize(static_cast<size_t>(n), nullptr);
         TransferButtons.resize(static_cast<size_t>(n), nullptr);
@@ -394,7 +407,7 @@ void TToolBox::MakeTransferButtons()
         button->setProperty("tag", i);
         button->setGeometry(20, kBevelTop + 12 + 24 * n, 100, 25);
         button->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(button, &QPushButton::clicked, this, [this, i] { m_organizer.Engine().ArBitBtnProcess(i); });
+        connect(button, &QPushButton::clicked, this, [this, i] { m_engine.ArBitBtnProcess(i); });
         connect(button, &QWidget::customContextMenuRequested, this, [this, i, button](const QPoint& at) {
             if (m_editing)
                 return; // the automatic context menu is off while editing
@@ -413,7 +426,7 @@ void TToolBox::DrawTransferButton(int i)
     if (i < 0 || i >= static_cast<int>(TransferButtons.size()))
         return;
     QPushButton* button = TransferButtons[static_cast<size_t>(i)];
-    const TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(i)];
+    const TransferButtonSetting& entry = m_session.Config().Option.Buttons[static_cast<size_t>(i)];
     QFont font(QStringLiteral("ＭＳ ゴシック"));
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(12);
@@ -428,13 +441,12 @@ void TToolBox::DrawTransferButton(int i)
     button->setToolTip(entry.Folder.isEmpty() ? QString() : entry.Folder);
 }
 
-// ---------------------------------------------------------------- IToolboxLink
+// ---------------------------------------------------------------- following the session
 
 void TToolBox::RefreshNavControls()
 {
-    TfMain& main = Main();
-    const int count = main.Images.Count();
-    QAction* rename = main.Action(QStringLiteral("fNameChange1"));
+    const int count = m_session.Images().Count();
+    QAction* rename = m_actions.fNameChange1;
     if (count > 1) {
         for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
             w->setEnabled(true);
@@ -442,7 +454,7 @@ void TToolBox::RefreshNavControls()
         const QSignalBlocker block(TrackBar);
         TrackBar->setMinimum(0);
         TrackBar->setMaximum(count - 1);
-        TrackBar->setValue(main.State.CurrentIndex);
+        TrackBar->setValue(m_session.State().CurrentIndex);
         TrackBar->setTickInterval(TrackBar->maximum() <= 40 ? 1 : 10);
     } else if (count == 1) {
         for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar})
@@ -473,20 +485,21 @@ void TToolBox::EnableOrganizingButtons(bool on)
     DeleteBtn->setEnabled(on);
     BtnDoor->setEnabled(on);
     NameChangeBtn->setEnabled(on);
+    if (!on)
+        m_session.SetTransferOpen(false); // the transfer area closes
 }
 
-void TToolBox::SetFullScreenCheck(bool on)
+void TToolBox::ShowFullScreen(bool on)
 {
     CheckBox2->setChecked(on);
-    CheckBox2Click();
 }
 
 void TToolBox::DisplayFormChanged()
 {
-    TfMain& main = Main();
-    rgState->SetItemIndex(main.Config.Tool.State);
-    rgOrient->SetItemIndex(main.Config.Tool.Orient);
-    rgOrient->setEnabled(main.Config.Tool.State != 0);
+    const Settings& config = m_session.Config();
+    rgState->SetItemIndex(config.Tool.State);
+    rgOrient->SetItemIndex(config.Tool.Orient);
+    rgOrient->setEnabled(config.Tool.State != 0);
 }
 
 void TToolBox::ShowPlayOrder(int order)
@@ -511,8 +524,7 @@ void TToolBox::ShowPlayOrder(int order)
 
 void TToolBox::RefreshUndoControls()
 {
-    const ViewerState& state = Main().State;
-    TurnbackBtn->setEnabled(!state.UndoFrom.isEmpty() && !state.UndoTo.isEmpty());
+    TurnbackBtn->setEnabled(m_session.HasUndoRecord());
 }
 
 // ---------------------------------------------------------------- handlers
@@ -520,93 +532,75 @@ void TToolBox::RefreshUndoControls()
 void TToolBox::BtnClick(int tag)
 {
     myEditExit();
-    TfMain& main = Main();
-    const int index = main.State.CurrentIndex;
-    const int count = main.Images.Count();
+    ViewerSession& s = m_session;
+    const int index = s.State().CurrentIndex;
+    const int count = s.Images().Count();
     switch (tag) {
     case -1:
-        main.StepImage(false);
+        s.StepImage(false);
         break;
     case 1:
-        main.StepImage(true);
+        s.StepImage(true);
         break;
     case 0:
-        main.ToggleSlideshow();
+        s.ToggleSlideshow();
         break;
     case -9:
-        if (main.Config.Tool.State == 0)
-            main.DeleteCurrentImage();
+        if (s.Config().Tool.State == 0)
+            s.DeleteCurrentImage();
         break;
     default:
         break;
     }
-    if (main.State.CurrentIndex != index || main.Images.Count() != count)
-        main.ShowImages();
+    if (s.State().CurrentIndex != index || s.Images().Count() != count)
+        s.ShowPage();
 }
 
 void TToolBox::TrackBarChange()
 {
     myEditExit();
-    TfMain& main = Main();
-    if (TrackBar->value() != main.State.CurrentIndex) {
-        main.State.CurrentIndex = TrackBar->value();
-        main.ShowImages();
+    if (TrackBar->value() != m_session.State().CurrentIndex) {
+        m_session.SetCurrentIndex(TrackBar->value());
+        m_session.ShowPage();
     }
 }
 
 void TToolBox::BtnCMCheck(int tag)
 {
     myEditExit();
-    TfMain& main = Main();
-    main.Config.Option.Copy = tag == 1;
-    main.UpdateModeChecks();
+    m_session.SetCopyMode(tag == 1);
 }
 
 void TToolBox::CheckBox1Click()
 {
-    TfMain& main = Main();
-    main.Config.Option.Zoom = CheckBox1->isChecked();
-    if (main.State.Viewing)
-        main.ShowImages();
+    m_session.SetZoom(CheckBox1->isChecked());
 }
 
 void TToolBox::CheckBox2Click()
 {
-    TfMain& main = Main();
-    main.State.FullScreen = CheckBox2->isChecked();
-    main.Action(QStringLiteral("Max1"))->setChecked(main.State.FullScreen);
-    main.ApplyFullScreen();
+    m_session.SetFullScreen(CheckBox2->isChecked());
 }
 
 void TToolBox::rgStateClick()
 {
-    TfMain& main = Main();
-    main.Config.Tool.State = rgState->ItemIndex();
-    rgOrient->setEnabled(main.Config.Tool.State != 0);
-    main.ApplyDisplayForm();
-    main.Action(QStringLiteral("clipcopy1"))->setEnabled(main.Config.Tool.State == 0);
+    rgOrient->setEnabled(rgState->ItemIndex() != 0);
+    m_session.SetDisplayForm(rgState->ItemIndex());
 }
 
 void TToolBox::rgOrientClick()
 {
-    TfMain& main = Main();
-    main.Config.Tool.Orient = rgOrient->ItemIndex();
-    main.ShowImages();
+    m_session.SetOrient(rgOrient->ItemIndex());
 }
 
 void TToolBox::Button1Click()
 {
-    TfMain& main = Main();
-    if (main.State.PlayOrder == 1)
-        main.ApplyPlayOrder(1);
+    if (m_session.State().PlayOrder == 1)
+        m_session.ApplyPlayOrder(1);
 }
 
 void TToolBox::list_click(int order)
 {
-    TfMain& main = Main();
-    main.State.PlayOrder = order;
-    main.ApplyPlayOrder(order);
-    ShowPlayOrder(order);
+    m_session.SelectPlayOrder(order);
 }
 
 void TToolBox::ChoiceFolder()
@@ -614,13 +608,13 @@ void TToolBox::ChoiceFolder()
     const int i = m_popupTarget;
     if (i < 0 || i >= 10)
         return;
-    TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(i)];
-    TTransferEngine& engine = m_organizer.Engine();
+    TransferButtonSetting& entry = m_session.Config().Option.Buttons[static_cast<size_t>(i)];
+    TTransferEngine& engine = m_engine;
     if (!entry.Folder.isEmpty() && platform::DirectoryExists(entry.Folder))
         engine.LastInitialFolder = entry.Folder;
     QString directory;
-    if (!m_organizer.BrowseFolder(QStringLiteral("画像転送先フォルダー指定 ") + QString::number(i + 1),
-                                  engine.LastInitialFolder, &directory)
+    if (!m_browse(QStringLiteral("画像転送先フォルダー指定 ") + QString::number(i + 1),
+                  engine.LastInitialFolder, &directory)
         || directory.isEmpty())
         return;
     entry.Folder = directory;
@@ -632,7 +626,7 @@ void TToolBox::RunChoiceClick()
 {
     if (m_popupTarget < 0 || m_popupTarget >= 10)
         return;
-    TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(m_popupTarget)];
+    TransferButtonSetting& entry = m_session.Config().Option.Buttons[static_cast<size_t>(m_popupTarget)];
     entry.Folder = OrganizeTexts::RunTimeChoice;
     entry.Caption = OrganizeTexts::RunTimeCaption;
     DrawTransferButton(m_popupTarget);
@@ -642,7 +636,7 @@ void TToolBox::FolderErase()
 {
     if (m_popupTarget < 0 || m_popupTarget >= 10)
         return;
-    TransferButtonSetting& entry = Main().Config.Option.Buttons[static_cast<size_t>(m_popupTarget)];
+    TransferButtonSetting& entry = m_session.Config().Option.Buttons[static_cast<size_t>(m_popupTarget)];
     entry.Folder.clear();
     entry.Caption = kNone;
     DrawTransferButton(m_popupTarget);
@@ -673,7 +667,7 @@ void TToolBox::myEditExit()
     if (text.isEmpty())
         text = kNone;
     if (m_editIndex >= 0 && m_editIndex < 10)
-        Main().Config.Option.Buttons[static_cast<size_t>(m_editIndex)].Caption = text.left(12);
+        m_session.Config().Option.Buttons[static_cast<size_t>(m_editIndex)].Caption = text.left(12);
     DrawTransferButton(m_editIndex);
     myEdit->hide();
 }
@@ -693,7 +687,7 @@ void TToolBox::FilesDropped(const QStringList& paths, const QPoint& position)
     for (size_t i = 0; i < TransferButtons.size(); ++i) {
         QPushButton* button = TransferButtons[i];
         if (target && (target == button || button->isAncestorOf(target))) {
-            TransferButtonSetting& entry = Main().Config.Option.Buttons[i];
+            TransferButtonSetting& entry = m_session.Config().Option.Buttons[i];
             entry.Folder = path;
             entry.Caption = CaptionForFolder(path);
             DrawTransferButton(static_cast<int>(i));
@@ -704,7 +698,7 @@ void TToolBox::FilesDropped(const QStringList& paths, const QPoint& position)
 
 void TToolBox::FileCopy1MouseDown()
 {
-    m_organizer.DragFromFileCopy();
+    emit fileCopyDragRequested();
 }
 
 // ---------------------------------------------------------------- events
@@ -733,11 +727,7 @@ void TToolBox::dragEnterEvent(QDragEnterEvent* event)
 
 void TToolBox::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile())
-            paths << platform::CanonicalPath(url.toLocalFile());
-    }
+    const QStringList paths = DroppedPaths(event->mimeData());
     event->acceptProposedAction();
     FilesDropped(paths, event->position().toPoint());
 }
@@ -746,7 +736,7 @@ bool TToolBox::ForwardKey(QKeyEvent* event)
 {
     // The main window's commands have application-wide shortcuts; every
     // other key goes to the main window's key handling.
-    Main().HandleKey(event);
+    emit keyTyped(event);
     return true;
 }
 
@@ -779,8 +769,7 @@ bool TToolBox::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonRelease: {
         auto* e = static_cast<QMouseEvent*>(event);
         if (watched == AutoBtn && e->button() == Qt::RightButton) {
-            if (Main().OptionsHandler)
-                Main().OptionsHandler(Main());
+            emit optionsRequested();
             return true;
         }
         if (e->button() == Qt::RightButton && !m_editing) {

@@ -2,11 +2,12 @@
 // TToolBox: the floating tool window with the navigation controls, the
 // display form, the play order, rename, delete, undo, drag-out, the
 // copy/move switch and the numbered transfer buttons.
-#include "viewer/ToolboxLink.h"
+#include "viewer/common/ViewerActions.h"
 
 #include <QLineEdit>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 class QButtonGroup;
@@ -19,8 +20,8 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QToolButton;
-class TOrganizer;
-class TfMain;
+class TTransferEngine;
+class ViewerSession;
 
 // The text of a transfer button for an entry (DrawTransferButton, steps 2
 // to 4): the caption cut and padded to the field width.
@@ -45,26 +46,28 @@ private:
     std::vector<QRadioButton*> m_items;
 };
 
-class TToolBox : public QWidget, public IToolboxLink {
+// A view over the viewer session: it shows the session's state and sends it
+// requests. What concerns other windows leaves it as signals.
+class TToolBox : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 122;
     static constexpr int kBevelTop = 335; // B
 
-    TToolBox(TOrganizer& organizer, QWidget* parent);
+    // The folder dialog: true with the chosen folder, false when cancelled.
+    using BrowseFunction = std::function<bool(const QString& caption, const QString& initDir, QString* directory)>;
+
+    TToolBox(ViewerSession& session, const ViewerActions& actions, TTransferEngine& engine, BrowseFunction browse,
+             QWidget* parent);
     ~TToolBox() override;
 
-    // --- IToolboxLink
-    QWidget* Window() override { return this; }
-    void RefreshNavControls() override;
-    void SetTrackPosition(int index) override;
-    void ShowCopyMode(bool copy) override;
-    void EnableOrganizingButtons(bool on) override;
-    void CloseTransferArea() override { SetTransferArea(); }
-    void SelectPlayOrder(int order) override { list_click(order); }
-    void SetFullScreenCheck(bool on) override;
-    void DisplayFormChanged() override;
-    void RebuildTransferArea() override { SetTransferArea(); }
+    // Following the session.
+    void RefreshNavControls();
+    void SetTrackPosition(int index);
+    void ShowCopyMode(bool copy);
+    void EnableOrganizingButtons(bool on);
+    void ShowFullScreen(bool on);
+    void DisplayFormChanged();
 
     void FormCreate();
     void SetTransferArea();
@@ -98,6 +101,19 @@ public:
     int CaptionEditIndex() const { return m_editIndex; }
     bool Editing() const { return m_editing; }
 
+signals:
+    // The window closed (it is released afterwards).
+    void closed();
+    // A key typed in the toolbox, for the main window's key handling.
+    void keyTyped(QKeyEvent* event);
+    // BtnDoor: open or close the transfer area.
+    void transferToggleRequested();
+    // FileCopy1 pressed: drag the shown file out.
+    void fileCopyDragRequested();
+    // The right button released on AutoBtn: the options dialog.
+    void optionsRequested();
+
+public:
     // Controls, by their names.
     QToolButton* BackBtn = nullptr;
     QToolButton* AutoBtn = nullptr;
@@ -135,9 +151,10 @@ private:
     void FormShow();
     void WatchKeys(QWidget* widget);
     bool ForwardKey(QKeyEvent* event);
-    TfMain& Main();
-
-    TOrganizer& m_organizer;
+    ViewerSession& m_session;
+    const ViewerActions m_actions;
+    TTransferEngine& m_engine;
+    BrowseFunction m_browse;
     QButtonGroup* m_modeGroup = nullptr;
     int m_popupTarget = 0;
     int m_editIndex = 0;

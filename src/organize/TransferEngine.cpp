@@ -3,9 +3,9 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "settings/Settings.h"
-#include "viewer/ImageList.h"
+#include "viewer/ViewerSession.h"
 #include "viewer/Navigation.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ bool PathTaken(const QString& path)
     return platform::FileExists(path) || platform::DirectoryExists(path) || platform::IsSymLink(path);
 }
 
-TTransferEngine::TTransferEngine(ITransferHost& host, ITransferUi& ui) : m_host(host), m_ui(ui) {}
+TTransferEngine::TTransferEngine(ViewerSession& session, ITransferUi& ui) : m_session(session), m_ui(ui) {}
 
 QString TTransferEngine::Numbered(const QString& destination)
 {
@@ -89,14 +89,14 @@ QString TTransferEngine::Numbered(const QString& destination)
 
 QString TTransferEngine::ResolveDestination(int i)
 {
-    Settings& config = m_host.Config();
-    ImageList& images = m_host.Images();
+    Settings& config = m_session.Config();
+    ImageList& images = m_session.Images();
     // 2.
     if (i < 0 || i >= static_cast<int>(config.Option.Buttons.size()))
         return QString();
     TransferButtonSetting& entry = config.Option.Buttons[static_cast<size_t>(i)];
     QString folder = entry.Folder;
-    if (images.IsEmpty() || folder.isEmpty() || m_host.SlideshowRunning() || !config.Option.Open)
+    if (images.IsEmpty() || folder.isEmpty() || m_session.SlideshowRunning() || !config.Option.Open)
         return QString();
     // 3.
     if (folder == OrganizeTexts::RunTimeChoice) {
@@ -104,7 +104,7 @@ QString TTransferEngine::ResolveDestination(int i)
             LastInitialFolder = entry.RunTimeFolder;
         QString chosen;
         if (!m_ui.BrowseFolder(OrganizeTexts::ChooseCaption, LastInitialFolder, &chosen) || chosen.isEmpty()) {
-            m_host.ShowImages();
+            m_session.ShowPage();
             return QString();
         }
         folder = IncludeBackslash(chosen);
@@ -114,22 +114,21 @@ QString TTransferEngine::ResolveDestination(int i)
     if (!platform::DirectoryExists(folder)) {
         m_ui.Beep();
         m_ui.Error(OrganizeTexts::NoFolder);
-        m_host.ShowImages();
+        m_session.ShowPage();
         return QString();
     }
     // 5.
-    const int index = NormaliseIndex(DisplayForm::SinglePage, m_host.CurrentIndex(), images.Count());
-    m_host.SetCurrentIndex(index);
+    const int index = NormaliseIndex(DisplayForm::SinglePage, m_session.State().CurrentIndex, images.Count());
+    m_session.SetCurrentIndex(index);
     const QString source = images.At(index);
     QString destination = IncludeBackslash(folder) + FileNameOf(source);
-    m_host.RecordSource() = source;
-    m_host.RecordDestination() = destination;
+    m_session.SetUndoRecord(source, destination);
     // 6.
     if (!PathTaken(destination))
         return destination;
     if (config.Option.Numbering) {
         destination = Numbered(destination);
-        m_host.RecordDestination() = destination;
+        m_session.SetUndoRecord(source, destination);
         return destination;
     }
     m_ui.Beep();
@@ -151,7 +150,7 @@ QString TTransferEngine::ResolveDestination(int i)
         }
         if (chosen == name)
             return QString();
-        m_host.RecordDestination() = target;
+        m_session.SetUndoRecord(source, target);
         return target;
     }
     case srDeleteExisting:
@@ -160,15 +159,15 @@ QString TTransferEngine::ResolveDestination(int i)
         if (platform::CanonicalPath(destination) == platform::CanonicalPath(source)) {
             m_ui.Beep();
             m_ui.Error(config.Option.Copy ? OrganizeTexts::CopyFailed : OrganizeTexts::MoveFailed);
-            m_host.ShowImages();
+            m_session.ShowPage();
             return QString();
         }
         if (m_ui.RecycleFile(destination))
             return QString();
         return destination;
     case srDeleteSource:
-        m_host.DeleteCurrentImage();
-        m_host.ShowImages();
+        m_session.DeleteCurrentImage();
+        m_session.ShowPage();
         return QString();
     default:
         return QString();
@@ -181,27 +180,23 @@ void TTransferEngine::ArBitBtnProcess(int i)
         return;
     BusyScope busy(m_busy);
     // 1.
-    m_host.RecordSource().clear();
-    m_host.RecordDestination().clear();
+    m_session.SetUndoRecord(QString(), QString());
     const QString destination = ResolveDestination(i);
     if (destination.isEmpty()) {
-        m_host.RecordSource().clear();
-        m_host.RecordDestination().clear();
-        m_host.RefreshUndoControls();
+        m_session.SetUndoRecord(QString(), QString());
         return;
     }
-    const QString source = m_host.RecordSource();
-    ImageList& images = m_host.Images();
+    const QString source = m_session.State().UndoFrom;
+    ImageList& images = m_session.Images();
     QString message;
     bool moved = false;
-    if (m_host.Config().Option.Copy) {
+    if (m_session.Config().Option.Copy) {
         // 7. The destination is free at this point; a file that appeared in
         // the meantime is never replaced.
         if (platform::CopyFile(source, destination, true)) {
-            m_host.SetCurrentIndex(m_host.CurrentIndex() + 1);
+            m_session.SetCurrentIndex(m_session.State().CurrentIndex + 1);
             message = OrganizeTexts::CopyDone;
-            m_host.RecordSource().clear();
-            m_host.RecordDestination().clear();
+            m_session.SetUndoRecord(QString(), QString());
         } else {
             m_ui.Beep();
             m_ui.Error(OrganizeTexts::CopyFailed);
@@ -209,14 +204,14 @@ void TTransferEngine::ArBitBtnProcess(int i)
     } else {
         // 8.
         if (platform::MoveFile(source, destination)) {
-            const int index = m_host.CurrentIndex();
+            const int index = m_session.State().CurrentIndex;
             if (index >= 0 && index < images.Count() && images.At(index) == source)
                 images.Delete(index);
             else if (const int at = images.IndexOf(source); at >= 0)
                 images.Delete(at);
             message = OrganizeTexts::MoveDone;
             moved = true;
-            m_host.RefreshNavControls();
+            m_session.NotifyListChanged();
         } else {
             m_ui.Beep();
             m_ui.Error(OrganizeTexts::MoveFailed);
@@ -226,13 +221,12 @@ void TTransferEngine::ArBitBtnProcess(int i)
     if (!message.isEmpty())
         m_ui.Done(message);
     // 10.
-    m_host.ShowImages();
+    m_session.ShowPage();
     // 11.
-    if (!moved) {
-        m_host.RecordSource().clear();
-        m_host.RecordDestination().clear();
-    }
-    m_host.RefreshUndoControls();
+    if (!moved)
+        m_session.SetUndoRecord(QString(), QString());
+    else
+        m_session.NotifyUndoRecord();
 }
 
 void TTransferEngine::UndoLastMove()
@@ -240,8 +234,8 @@ void TTransferEngine::UndoLastMove()
     if (m_busy)
         return;
     BusyScope busy(m_busy);
-    const QString source = m_host.RecordSource();
-    const QString destination = m_host.RecordDestination();
+    const QString source = m_session.State().UndoFrom;
+    const QString destination = m_session.State().UndoTo;
     if (source.isEmpty() || destination.isEmpty())
         return;
     // 1. The file goes back only to a free place; when that fails the record
@@ -249,22 +243,20 @@ void TTransferEngine::UndoLastMove()
     if (!platform::MoveFile(destination, source)) {
         m_ui.Beep();
         m_ui.Error(OrganizeTexts::UndoFailed);
-        m_host.RefreshUndoControls();
+        m_session.NotifyUndoRecord();
         return;
     }
     // 2.
-    ImageList& images = m_host.Images();
+    ImageList& images = m_session.Images();
     images.SetSorted(true);
     images.Add(source);
     images.SetSorted(false);
-    m_host.ApplyPlayOrder(m_host.PlayOrder());
-    m_host.ShowImages();
+    m_session.ApplyPlayOrder(m_session.State().PlayOrder);
+    m_session.ShowPage();
     // 3.
     m_ui.Done(OrganizeTexts::UndoDone);
     // 4.
-    m_host.RecordSource().clear();
-    m_host.RecordDestination().clear();
-    m_host.RefreshUndoControls();
+    m_session.SetUndoRecord(QString(), QString());
 }
 
 void TTransferEngine::RenameCurrent()
@@ -272,11 +264,11 @@ void TTransferEngine::RenameCurrent()
     if (m_busy)
         return;
     BusyScope busy(m_busy);
-    ImageList& images = m_host.Images();
-    if (images.IsEmpty() || m_host.SlideshowRunning())
+    ImageList& images = m_session.Images();
+    if (images.IsEmpty() || m_session.SlideshowRunning())
         return;
     // 1.
-    const int index = NormaliseIndex(DisplayForm::SinglePage, m_host.CurrentIndex(), images.Count());
+    const int index = NormaliseIndex(DisplayForm::SinglePage, m_session.State().CurrentIndex, images.Count());
     const QString path = images.At(index);
     const QString folder = FolderOf(path);
     const QString name = FileNameOf(path);
@@ -296,7 +288,7 @@ void TTransferEngine::RenameCurrent()
     // 5.
     images.Delete(index);
     images.Insert(index, target);
-    m_host.SetCurrentIndex(index);
-    m_host.SetCaption(QStringLiteral("Mirett -- [") + QString::number(index + 1) + QLatin1Char('/')
+    m_session.SetCurrentIndex(index);
+    m_session.SetCaption(QStringLiteral("Mirett -- [") + QString::number(index + 1) + QLatin1Char('/')
                       + QString::number(images.Count()) + QStringLiteral("] ") + target);
 }

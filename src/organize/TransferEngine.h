@@ -3,16 +3,15 @@
 // image into a destination folder, same-name handling by numbering or by the
 // user's choice, undo of the last move, and renaming of the shown image.
 //
-// The engine owns no window. What it needs from the viewer comes through
-// ITransferHost, every question and notice to the user through ITransferUi;
-// the program implements both over the main window and its dialogs, the
-// tests answer them directly.
+// The engine owns no window. It works on the viewer session (the list, the
+// current index, the settings and the undo record) and asks every question
+// and gives every notice through ITransferUi, which the program implements
+// with its dialogs and the tests answer directly.
 #include <QString>
 
 #include <functional>
 
-class ImageList;
-struct Settings;
+class ViewerSession;
 
 namespace OrganizeTexts {
 inline const QString RunTimeChoice = QStringLiteral("転送先 実行時選択");
@@ -37,29 +36,6 @@ enum SameResult {
     srDeleteSource = 3,    // "元の画像を削除して中止"
     srDeleteExisting = 5,  // "先の画像を削除して実行"
     srRename = 6,          // "変更後、実行"
-};
-
-// The viewer state the engine reads and changes.
-class ITransferHost {
-public:
-    virtual ~ITransferHost() = default;
-    virtual ImageList& Images() = 0;
-    virtual int CurrentIndex() const = 0;
-    virtual void SetCurrentIndex(int index) = 0;
-    virtual Settings& Config() = 0;
-    virtual int PlayOrder() const = 0;
-    virtual bool SlideshowRunning() const = 0;
-    // The transfer record (afterwards the undo record).
-    virtual QString& RecordSource() = 0;
-    virtual QString& RecordDestination() = 0;
-    virtual void ShowImages() = 0;
-    virtual void DeleteCurrentImage() = 0;
-    virtual void ApplyPlayOrder(int order) = 0;
-    // The toolbox's navigation controls, when the toolbox is open.
-    virtual void RefreshNavControls() = 0;
-    // MoveUndo1 and the toolbox's TurnbackBtn, from the record.
-    virtual void RefreshUndoControls() = 0;
-    virtual void SetCaption(const QString& caption) = 0;
 };
 
 // Questions and notices.
@@ -106,7 +82,7 @@ bool PathTaken(const QString& path);
 
 class TTransferEngine {
 public:
-    TTransferEngine(ITransferHost& host, ITransferUi& ui);
+    TTransferEngine(ViewerSession& session, ITransferUi& ui);
 
     // ArBitBtnProcess: transfers the image at CurrentIndex through button i.
     void ArBitBtnProcess(int i);
@@ -131,7 +107,7 @@ private:
     QString ResolveDestination(int i);
     QString Numbered(const QString& destination);
 
-    ITransferHost& m_host;
+    ViewerSession& m_session;
     ITransferUi& m_ui;
     bool m_busy = false;
 };

@@ -3,25 +3,13 @@
 // run on a worker thread while the window thread goes on handling events.
 // After a short delay a progress window shows how many files are done and
 // offers a Cancel button.
+#include "viewer/WorkProgress.h"
+
 #include <QString>
 
-#include <atomic>
 #include <functional>
 
 class QWidget;
-
-// Shared by the work and the window thread.
-class WorkProgress {
-public:
-    void AddDone(int files = 1) { m_done += files; }
-    int Done() const { return m_done; }
-    void Cancel() { m_cancelled = true; }
-    bool Cancelled() const { return m_cancelled; }
-
-private:
-    std::atomic<int> m_done{0};
-    std::atomic<bool> m_cancelled{false};
-};
 
 struct BackgroundWorkOptions {
     QString title;

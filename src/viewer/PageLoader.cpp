@@ -17,7 +17,7 @@ bool PageLoader::Waiting() const
     return false;
 }
 
-void PageLoader::ShowPage(const std::vector<PageSlot>& pageSlots, const std::vector<PictureRequest>& ahead)
+void PageLoader::ShowPage(const std::vector<ShownSlot>& pageSlots, const std::vector<PictureRequest>& ahead)
 {
     std::vector<PictureRequest> wanted;
     std::vector<int> readySlots;

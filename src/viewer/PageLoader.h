@@ -14,7 +14,7 @@
 
 // One slot of a page: the picture file (empty: nothing to show) and how it
 // is fitted.
-struct PageSlot {
+struct ShownSlot {
     QString path;
     FitInput fit;
 };
@@ -32,7 +32,7 @@ public:
     // once, inside this call; the others when their picture is decoded.
     // Slots with an empty area are left waiting, not decoded, until the
     // page is shown again with its area known. `ahead` is prefetched.
-    void ShowPage(const std::vector<PageSlot>& pageSlots, const std::vector<PictureRequest>& ahead);
+    void ShowPage(const std::vector<ShownSlot>& pageSlots, const std::vector<PictureRequest>& ahead);
     // Forgets the page and cancels its work; nothing more is reported.
     void Clear();
 

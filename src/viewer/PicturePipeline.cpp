@@ -1,6 +1,6 @@
 #include "PicturePipeline.h"
 
-#include "viewer/FastShrink.h"
+#include "viewer/common/FastShrink.h"
 #include "decode/DisplayInfo.h"
 #include "decode/FormatRegistry.h"
 #include "decode/Picture.h"

@@ -1,5 +1,6 @@
 // The help viewer and the about box on the offscreen platform, opened from a
 // real main window.
+#include "FindAction.h"
 #include "DialogTestSupport.h"
 
 #include "dialogs/AboutBox.h"
@@ -47,7 +48,7 @@ protected:
     std::unique_ptr<TfMain> startMain()
     {
         auto main = std::make_unique<TfMain>(QStringList{}, nullptr, [this](TfMain& m) {
-            m.IniPath = dir.filePath(QStringLiteral("orvanto.ini"));
+            m.Session().SetIniPath(dir.filePath(QStringLiteral("orvanto.ini")));
             AttachDialogs(m);
         });
         main->show();
@@ -150,10 +151,10 @@ TEST_F(HelpAboutTest, ToolButtonsNavigateAndAbsorbWhatCannotBeDone)
 TEST_F(HelpAboutTest, F1OpensAnotherViewerEachTimeAndTheGeometryIsKept)
 {
     auto main = startMain();
-    QAction* help1 = main->Action(QStringLiteral("Help1"));
+    QAction* help1 = FindAction(*main, "Help1");
     EXPECT_EQ(help1->shortcut(), QKeySequence(Qt::Key_F1));
     ASSERT_TRUE(help1->isEnabled());
-    main->Config.Help = {40, 50, 420, 380};
+    main->Session().Config().Help = {40, 50, 420, 380};
     help1->trigger();
     help1->trigger();
     QApplication::processEvents();
@@ -177,10 +178,10 @@ TEST_F(HelpAboutTest, F1OpensAnotherViewerEachTimeAndTheGeometryIsKept)
     newest->BitBtn1()->click();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(TfHelpViewer::Current(), nullptr);
-    EXPECT_EQ(main->Config.Help.Left, 70);
-    EXPECT_EQ(main->Config.Help.Top, 80);
-    EXPECT_EQ(main->Config.Help.Width, 610);
-    EXPECT_EQ(main->Config.Help.Height, 470);
+    EXPECT_EQ(main->Session().Config().Help.Left, 70);
+    EXPECT_EQ(main->Session().Config().Help.Top, 80);
+    EXPECT_EQ(main->Session().Config().Help.Width, 610);
+    EXPECT_EQ(main->Session().Config().Help.Height, 470);
     help1->trigger();
     QApplication::processEvents();
     list = viewers(*main);
@@ -267,7 +268,7 @@ TEST_F(HelpAboutTest, AddressesOpenAndCopy)
 TEST_F(HelpAboutTest, AboutMenuEntryShowsTheBoxModally)
 {
     auto main = startMain();
-    QAction* about1 = main->Action(QStringLiteral("about1"));
+    QAction* about1 = FindAction(*main, "about1");
     ASSERT_TRUE(about1->isEnabled());
     bool modal = false;
     QPoint centre;

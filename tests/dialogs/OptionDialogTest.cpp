@@ -1,6 +1,7 @@
 // TfOption on the offscreen platform: its controls, the list and folder
 // buttons with the real folder dialog, and OK and Cancel through F5 of a real
 // main window.
+#include "FindAction.h"
 #include "DialogTestSupport.h"
 
 #include "decode/BuiltInFormats.h"
@@ -10,7 +11,6 @@
 #include "dialogs/OptionDialog.h"
 #include "platform/Desktop.h"
 #include "viewer/MainWindow.h"
-#include "viewer/ToolboxLink.h"
 
 #include <QAction>
 #include <QFile>
@@ -39,21 +39,9 @@ public:
     void RetakeGraphicFilter() override {}
 };
 
-// The toolbox as the main window sees it, counting the rebuilds asked of it.
-class CountingToolbox : public IToolboxLink {
-public:
+// The rebuilds of the toolbox's transfer area the session asked for.
+struct RebuildCounter {
     int rebuilds = 0;
-    QWidget window;
-    QWidget* Window() override { return &window; }
-    void RefreshNavControls() override {}
-    void SetTrackPosition(int) override {}
-    void ShowCopyMode(bool) override {}
-    void EnableOrganizingButtons(bool) override {}
-    void CloseTransferArea() override {}
-    void SelectPlayOrder(int) override {}
-    void SetFullScreenCheck(bool) override {}
-    void DisplayFormChanged() override {}
-    void RebuildTransferArea() override { ++rebuilds; }
 };
 
 class OptionDialogTest : public ::testing::Test {
@@ -263,12 +251,12 @@ protected:
         RegisterBuiltInFormats();
         platform::SetMessageBoxHandlerForTesting([](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
         main = std::make_unique<TfMain>(QStringList{}, nullptr, [this](TfMain& m) {
-            m.IniPath = dir.filePath(QStringLiteral("orvanto.ini"));
+            m.Session().SetIniPath(dir.filePath(QStringLiteral("orvanto.ini")));
             AttachDialogs(m);
             m.PluginSearchHandler = [this](TfMain&, const QString& mask) { masks << mask; };
         });
-        main->Applications = {file("viewer")};
-        main->BuildToolsMenu();
+        main->Session().SetApplications({file("viewer")});
+        QObject::connect(&main->Session(), &ViewerSession::transferButtonsChanged, [this] { ++toolbox.rebuilds; });
         main->show();
         QApplication::processEvents();
         masks.clear();
@@ -276,7 +264,7 @@ protected:
     void TearDown() override
     {
         if (main)
-            main->SetToolbox(nullptr);
+            main->Session().SetToolboxOpen(false);
         main.reset();
         platform::SetMessageBoxHandlerForTesting({});
     }
@@ -292,20 +280,20 @@ protected:
 
     std::unique_ptr<TfMain> main;
     QStringList masks;
-    CountingToolbox toolbox;
+    RebuildCounter toolbox;
 };
 
 } // namespace
 
 TEST_F(OptionThroughMainTest, F5OpensTheDialogAndOkAppliesAllNineSteps)
 {
-    QAction* option1 = main->Action(QStringLiteral("option1"));
+    QAction* option1 = FindAction(*main, "option1");
     ASSERT_NE(option1, nullptr);
     EXPECT_TRUE(option1->isEnabled());
     EXPECT_EQ(option1->shortcut(), QKeySequence(Qt::Key_F5));
-    main->SetToolbox(&toolbox);
-    main->ToggleSlideshow(); // running
-    main->GraphicFilter = QStringLiteral("stale");
+    main->Session().SetToolboxOpen(true);
+    main->Session().ToggleSlideshow(); // running
+    main->Session().SetGraphicFilter(QStringLiteral("stale"));
     QDir(dir.path()).mkpath(QStringLiteral("plugins"));
 
     auto shown = WhenShown(QStringLiteral("fOption"), [this](QWidget* w) {
@@ -321,35 +309,35 @@ TEST_F(OptionThroughMainTest, F5OpensTheDialogAndOkAppliesAllNineSteps)
     option1->trigger();
     ASSERT_TRUE(*shown);
 
-    EXPECT_EQ(main->Config.Option.Interval, 2);
-    EXPECT_EQ(main->Config.Option.IntervalM, 500);
-    EXPECT_EQ(main->Config.Option.nButton, 8);
-    EXPECT_TRUE(main->Config.Option.Numbering);
-    EXPECT_EQ(main->Config.SusieDir, dir.filePath(QStringLiteral("plugins")));
+    EXPECT_EQ(main->Session().Config().Option.Interval, 2);
+    EXPECT_EQ(main->Session().Config().Option.IntervalM, 500);
+    EXPECT_EQ(main->Session().Config().Option.nButton, 8);
+    EXPECT_TRUE(main->Session().Config().Option.Numbering);
+    EXPECT_EQ(main->Session().Config().SusieDir, dir.filePath(QStringLiteral("plugins")));
     if (QLocale::system().decimalPoint() == QStringLiteral("."))
         EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow ON - 2.5秒"));
     auto* timer = main->findChild<QTimer*>(QStringLiteral("Timer1"));
     ASSERT_NE(timer, nullptr);
     EXPECT_EQ(timer->interval(), 2500);
     EXPECT_EQ(toolbox.rebuilds, 1);
-    EXPECT_EQ(main->Applications, (QStringList{file("viewer"), file("paint")}));
+    EXPECT_EQ(main->Session().Applications(), (QStringList{file("viewer"), file("paint")}));
     EXPECT_EQ(appEntries(), (QStringList{QStringLiteral("&viewer"), QStringLiteral("&paint")}));
     EXPECT_EQ(masks, QStringList{dir.filePath(QStringLiteral("plugins/*.spi"))});
-    EXPECT_EQ(main->GraphicFilter, TFormatRegistry::Instance().GraphicFilter());
+    EXPECT_EQ(main->Session().GraphicFilter(), TFormatRegistry::Instance().GraphicFilter());
 }
 
 TEST_F(OptionThroughMainTest, ZeroIntervalBecomesHundredMilliseconds)
 {
-    main->ToggleSlideshow();
+    main->Session().ToggleSlideshow();
     auto shown = WhenShown(QStringLiteral("fOption"), [](QWidget* w) {
         auto* d = static_cast<TfOption*>(w);
         d->SpinEdit1()->setValue(0);
         d->SpinEdit3()->setValue(0);
         d->BitBtn1()->click();
     });
-    main->Action(QStringLiteral("option1"))->trigger();
+    FindAction(*main, "option1")->trigger();
     ASSERT_TRUE(*shown);
-    EXPECT_EQ(main->Config.Option.IntervalM, 100);
+    EXPECT_EQ(main->Session().Config().Option.IntervalM, 100);
     EXPECT_EQ(main->findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 100);
     // Without a toolbox nothing is rebuilt, and the count is stored anyway.
     EXPECT_EQ(toolbox.rebuilds, 0);
@@ -357,9 +345,9 @@ TEST_F(OptionThroughMainTest, ZeroIntervalBecomesHundredMilliseconds)
 
 TEST_F(OptionThroughMainTest, CancelAppliesNothingNotEvenTheListEdits)
 {
-    main->SetToolbox(&toolbox);
-    const Settings before = main->Config;
-    main->GraphicFilter = QStringLiteral("kept");
+    main->Session().SetToolboxOpen(true);
+    const Settings before = main->Session().Config();
+    main->Session().SetGraphicFilter(QStringLiteral("kept"));
     auto shown = WhenShown(QStringLiteral("fOption"), [this](QWidget* w) {
         auto* d = static_cast<TfOption*>(w);
         d->SpinEdit1()->setValue(9);
@@ -371,16 +359,16 @@ TEST_F(OptionThroughMainTest, CancelAppliesNothingNotEvenTheListEdits)
         d->ListBox1()->addItem(file("editor"));
         d->BitBtn2()->click();
     });
-    main->Action(QStringLiteral("option1"))->trigger();
+    FindAction(*main, "option1")->trigger();
     ASSERT_TRUE(*shown);
-    EXPECT_EQ(main->Config.Option.Interval, before.Option.Interval);
-    EXPECT_EQ(main->Config.Option.IntervalM, before.Option.IntervalM);
-    EXPECT_EQ(main->Config.Option.nButton, before.Option.nButton);
-    EXPECT_EQ(main->Config.Option.Numbering, before.Option.Numbering);
-    EXPECT_EQ(main->Config.SusieDir, before.SusieDir);
-    EXPECT_EQ(main->Applications, QStringList{file("viewer")});
+    EXPECT_EQ(main->Session().Config().Option.Interval, before.Option.Interval);
+    EXPECT_EQ(main->Session().Config().Option.IntervalM, before.Option.IntervalM);
+    EXPECT_EQ(main->Session().Config().Option.nButton, before.Option.nButton);
+    EXPECT_EQ(main->Session().Config().Option.Numbering, before.Option.Numbering);
+    EXPECT_EQ(main->Session().Config().SusieDir, before.SusieDir);
+    EXPECT_EQ(main->Session().Applications(), QStringList{file("viewer")});
     EXPECT_EQ(appEntries(), QStringList{QStringLiteral("&viewer")});
     EXPECT_TRUE(masks.isEmpty());
-    EXPECT_EQ(main->GraphicFilter, QStringLiteral("kept"));
+    EXPECT_EQ(main->Session().GraphicFilter(), QStringLiteral("kept"));
     EXPECT_EQ(toolbox.rebuilds, 0);
 }

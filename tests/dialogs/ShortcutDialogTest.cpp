@@ -1,6 +1,7 @@
 // TfShortCut on the offscreen platform: its controls, the creation steps
 // with their messages, the three places, and the written desktop entry read
 // back and started with gio on real files.
+#include "FindAction.h"
 #include "DialogTestSupport.h"
 
 #include "dialogs/AppDialogs.h"
@@ -479,12 +480,12 @@ TEST_F(ShortcutDialogTest, MainWindowOpensItAndCancelKeepsTheChoices)
 {
     QTemporaryDir iniDir;
     TfMain main(QStringList{}, nullptr, [&](TfMain& m) {
-        m.IniPath = iniDir.filePath(QStringLiteral("orvanto.ini"));
+        m.Session().SetIniPath(iniDir.filePath(QStringLiteral("orvanto.ini")));
         AttachDialogs(m);
     });
     main.show();
     QApplication::processEvents();
-    QAction* create = main.Action(QStringLiteral("ShortcutCreate"));
+    QAction* create = FindAction(main, "ShortcutCreate");
     ASSERT_TRUE(create->isEnabled());
     auto shown = WhenShown(QStringLiteral("fShortCut"), [this](QWidget* w) {
         auto* d = static_cast<TfShortCut*>(w);
@@ -494,8 +495,8 @@ TEST_F(ShortcutDialogTest, MainWindowOpensItAndCancelKeepsTheChoices)
     });
     create->trigger();
     ASSERT_TRUE(*shown);
-    EXPECT_FALSE(main.Config.ShortCut.Box);
-    EXPECT_TRUE(main.Config.ShortCut.PictureFolder.isEmpty());
+    EXPECT_FALSE(main.Session().Config().ShortCut.Box);
+    EXPECT_TRUE(main.Session().Config().ShortCut.PictureFolder.isEmpty());
     EXPECT_TRUE(QDir(desktop).isEmpty());
 
     shown = WhenShown(QStringLiteral("fShortCut"), [this](QWidget* w) {
@@ -506,10 +507,10 @@ TEST_F(ShortcutDialogTest, MainWindowOpensItAndCancelKeepsTheChoices)
     });
     create->trigger();
     ASSERT_TRUE(*shown);
-    EXPECT_TRUE(main.Config.ShortCut.Box);
-    EXPECT_EQ(main.Config.ShortCut.PictureFolder, pics);
+    EXPECT_TRUE(main.Session().Config().ShortCut.Box);
+    EXPECT_EQ(main.Session().Config().ShortCut.PictureFolder, pics);
     // The next opening shows the stored choices.
-    TfShortCut again(&main, main.Config);
+    TfShortCut again(&main, main.Session().Config());
     EXPECT_TRUE(again.RadioButton(1)->isChecked());
     EXPECT_EQ(again.Edit1()->text(), pics);
 }

@@ -4,7 +4,7 @@
 #include "organize/TransferEngine.h"
 #include "decode/BuiltInFormats.h"
 #include "viewer/FitPicture.h"
-#include "viewer/ImageControl.h"
+#include "viewer/common/ImageControl.h"
 
 #include "../platform/TestFiles.h"
 

@@ -1,12 +1,13 @@
 // The toolbox and the organizing commands of the real main window on Qt's
 // offscreen platform, with real files; modal windows are answered by hooks.
+#include "FindAction.h"
 #include "organize/Organizer.h"
 #include "organize/RenameDialog.h"
 #include "organize/SameDialog.h"
 #include "organize/ToolBox.h"
 #include "decode/BuiltInFormats.h"
 #include "platform/Desktop.h"
-#include "viewer/ImageControl.h"
+#include "viewer/common/ImageControl.h"
 #include "viewer/MainWindow.h"
 
 #include "../platform/TestFiles.h"
@@ -75,7 +76,7 @@ protected:
         if (withFolder)
             args << src;
         main = std::make_unique<TfMain>(args, nullptr, [this, ini](TfMain& m) {
-            m.IniPath = ini;
+            m.Session().SetIniPath(ini);
             organizer = AttachOrganizing(m);
             organizer->MessageHandler = [this](const QString& text) { notices << text; };
             organizer->WaitHandler = [](int) {};
@@ -113,8 +114,9 @@ TEST_F(ToolBoxTest, OpensAtStartWithEveryFixedControlInPlace)
     picture("b.png");
     start(folderIni() + "[Tool]\nShow=1\nLeft=40\nTop=50\n");
     ASSERT_NE(box(), nullptr);
-    EXPECT_TRUE(main->Action("ToolBox1")->isChecked());
-    EXPECT_EQ(main->Toolbox(), static_cast<IToolboxLink*>(box()));
+    EXPECT_TRUE(FindAction(*main, "ToolBox1")->isChecked());
+    EXPECT_TRUE(main->Session().ToolboxOpen());
+    EXPECT_EQ(organizer->Toolbox(), box());
     EXPECT_EQ(box()->windowTitle(), "Tool Box");
     EXPECT_TRUE(box()->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(box()->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
@@ -185,15 +187,15 @@ TEST_F(ToolBoxTest, OpensAtStartWithEveryFixedControlInPlace)
     // F3 closes it and keeps its place; again opens it.
     box()->move(60, 70);
     const QPoint kept = box()->geometry().topLeft();
-    main->Action("ToolBox1")->trigger();
+    FindAction(*main, "ToolBox1")->trigger();
     QApplication::processEvents();
     EXPECT_EQ(box(), nullptr);
-    EXPECT_EQ(main->Toolbox(), nullptr);
-    EXPECT_FALSE(main->Action("ToolBox1")->isChecked());
-    EXPECT_EQ(QPoint(main->Config.Tool.Left, main->Config.Tool.Top), kept);
-    main->Action("ToolBox1")->trigger();
+    EXPECT_FALSE(main->Session().ToolboxOpen());
+    EXPECT_FALSE(FindAction(*main, "ToolBox1")->isChecked());
+    EXPECT_EQ(QPoint(main->Session().Config().Tool.Left, main->Session().Config().Tool.Top), kept);
+    FindAction(*main, "ToolBox1")->trigger();
     ASSERT_NE(box(), nullptr);
-    EXPECT_TRUE(main->Action("ToolBox1")->isChecked());
+    EXPECT_TRUE(FindAction(*main, "ToolBox1")->isChecked());
     EXPECT_EQ(box()->geometry().topLeft(), kept);
 }
 
@@ -234,13 +236,13 @@ TEST_F(ToolBoxTest, DestinationMenuDropsAndButtonLooks)
     box()->SetPopupTarget(1);
     box()->ChoiceFolder();
     EXPECT_EQ(asked, QStringList{"画像転送先フォルダー指定 2|"});
-    EXPECT_EQ(main->Config.Option.Buttons[1].Folder, "none") << "cancel changes nothing";
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Folder, "none") << "cancel changes nothing";
     const QString longFolder = dir.path() + "/a folder with a long name";
     QDir().mkpath(longFolder);
     answer = longFolder;
     box()->ChoiceFolder();
-    EXPECT_EQ(main->Config.Option.Buttons[1].Folder, longFolder);
-    EXPECT_EQ(main->Config.Option.Buttons[1].Caption, "a folder wit");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Folder, longFolder);
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Caption, "a folder wit");
     EXPECT_EQ(b1->text(), "a folder wit ");
     EXPECT_EQ(b1->toolTip(), longFolder);
     answer.clear();
@@ -249,27 +251,27 @@ TEST_F(ToolBoxTest, DestinationMenuDropsAndButtonLooks)
 
     // 転送先→実行時選択 and 転送先 消去.
     box()->RunChoiceClick();
-    EXPECT_EQ(main->Config.Option.Buttons[1].Folder, "転送先 実行時選択");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Folder, "転送先 実行時選択");
     EXPECT_EQ(b1->text(), "AnyWhere  ");
     EXPECT_TRUE(b1->font().bold());
     EXPECT_EQ(b1->palette().color(QPalette::ButtonText), QColor(128, 0, 128));
     box()->FolderErase();
-    EXPECT_EQ(main->Config.Option.Buttons[1].Folder, "");
-    EXPECT_EQ(main->Config.Option.Buttons[1].Caption, "none");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Folder, "");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Caption, "none");
     EXPECT_EQ(b1->toolTip(), "");
 
     // A dropped file is refused; a folder lands on the button under it only.
     box()->FilesDropped({src + "/a.png"}, b1->geometry().center());
     EXPECT_EQ(boxes, QStringList{"ボタンに、フォルダをドラッグ＆ドロップしてください。"});
     EXPECT_EQ(platform::BeepCountForTesting(), 1);
-    EXPECT_EQ(main->Config.Option.Buttons[1].Folder, "");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Folder, "");
     box()->FilesDropped({longFolder, dst}, box()->TransferButtons[2]->geometry().center());
-    EXPECT_EQ(main->Config.Option.Buttons[2].Folder, longFolder);
-    EXPECT_EQ(main->Config.Option.Buttons[2].Caption, "a folder wit");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[2].Folder, longFolder);
+    EXPECT_EQ(main->Session().Config().Option.Buttons[2].Caption, "a folder wit");
     box()->FilesDropped({dst}, box()->NumberLabels[3]->geometry().center());
     box()->FilesDropped({dst}, box()->TrackBar->geometry().center());
-    EXPECT_EQ(main->Config.Option.Buttons[3].Folder, "none");
-    EXPECT_EQ(main->Config.Option.Buttons[2].Folder, longFolder);
+    EXPECT_EQ(main->Session().Config().Option.Buttons[3].Folder, "none");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[2].Folder, longFolder);
 }
 
 TEST_F(ToolBoxTest, CaptionEditorKeepsItsKeysAndCutsTheCaption)
@@ -294,7 +296,7 @@ TEST_F(ToolBoxTest, CaptionEditorKeepsItsKeysAndCutsTheCaption)
     typeKey(box()->myEdit, Qt::Key_Return, "\r");
     EXPECT_FALSE(box()->Editing());
     EXPECT_FALSE(box()->myEdit->isVisible());
-    EXPECT_EQ(main->Config.Option.Buttons[1].Caption, "abcdefghijkl");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Caption, "abcdefghijkl");
     EXPECT_EQ(box()->TransferButtons[1]->text(), "abcdefghijkl ");
 
     // An emptied editor gives "none"; a speed button ends the editing too.
@@ -303,7 +305,7 @@ TEST_F(ToolBoxTest, CaptionEditorKeepsItsKeysAndCutsTheCaption)
     box()->myEdit->clear();
     box()->BtnCMCheck(1);
     EXPECT_FALSE(box()->Editing());
-    EXPECT_EQ(main->Config.Option.Buttons[1].Caption, "none");
+    EXPECT_EQ(main->Session().Config().Option.Buttons[1].Caption, "none");
 }
 
 TEST_F(ToolBoxTest, NavigationControlsFollowTheList)
@@ -316,28 +318,28 @@ TEST_F(ToolBoxTest, NavigationControlsFollowTheList)
     EXPECT_EQ(box()->TrackBar->maximum(), 44);
     EXPECT_EQ(box()->TrackBar->tickInterval(), 10);
     box()->TrackBar->setValue(7);
-    EXPECT_EQ(main->State.CurrentIndex, 7);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 7);
     EXPECT_TRUE(main->windowTitle().contains("[8/45]"));
     box()->BtnClick(1);
-    EXPECT_EQ(main->State.CurrentIndex, 8);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 8);
     EXPECT_EQ(box()->TrackBar->value(), 8);
     // Keys typed in the toolbox go to the main window's key handling.
     typeKey(box(), Qt::Key_Right, QString());
-    EXPECT_EQ(main->State.CurrentIndex, 9);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 9);
     typeKey(box()->NameChangeBtn, Qt::Key_Left, QString());
-    EXPECT_EQ(main->State.CurrentIndex, 8);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 8);
 
-    main->Images.Clear();
-    main->Images.Add(src + "/p00.png");
+    main->Session().Images().Clear();
+    main->Session().Images().Add(src + "/p00.png");
     box()->RefreshNavControls();
     for (QWidget* w : std::initializer_list<QWidget*>{box()->BackBtn, box()->FrontBtn, box()->AutoBtn, box()->TrackBar})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     EXPECT_TRUE(box()->DeleteBtn->isEnabled());
     EXPECT_TRUE(box()->NameChangeBtn->isEnabled());
-    main->Images.Clear();
+    main->Session().Images().Clear();
     box()->RefreshNavControls();
     EXPECT_FALSE(box()->DeleteBtn->isEnabled());
-    EXPECT_FALSE(main->Action("fNameChange1")->isEnabled());
+    EXPECT_FALSE(FindAction(*main, "fNameChange1")->isEnabled());
 }
 
 TEST_F(ToolBoxTest, DoorAndDisplayFormOpenAndCloseTheTransferArea)
@@ -347,22 +349,22 @@ TEST_F(ToolBoxTest, DoorAndDisplayFormOpenAndCloseTheTransferArea)
     start(folderIni());
     ASSERT_NE(box(), nullptr);
     box()->BtnDoor->click();
-    EXPECT_FALSE(main->Config.Option.Open);
+    EXPECT_FALSE(main->Session().Config().Option.Open);
     EXPECT_EQ(box()->height(), 335);
     EXPECT_TRUE(box()->TransferButtons.empty());
-    EXPECT_EQ(main->Action("Transfer1")->text(), "転送不可");
+    EXPECT_EQ(FindAction(*main, "Transfer1")->text(), "転送不可");
     typeKey(box(), Qt::Key_0, "0");
     EXPECT_EQ(namesIn(dst), QStringList{}) << "closed area: no transfer";
-    main->Action("Transfer1")->trigger();
-    EXPECT_TRUE(main->Config.Option.Open);
+    FindAction(*main, "Transfer1")->trigger();
+    EXPECT_TRUE(main->Session().Config().Option.Open);
     EXPECT_EQ(box()->height(), 494);
-    EXPECT_EQ(main->Action("Transfer1")->text(), "転送可能");
+    EXPECT_EQ(FindAction(*main, "Transfer1")->text(), "転送可能");
 
     // A spread form switches organizing off and closes the area for good.
     box()->rgState->Item(1)->click();
-    EXPECT_EQ(main->Config.Tool.State, 1);
+    EXPECT_EQ(main->Session().Config().Tool.State, 1);
     EXPECT_TRUE(box()->rgOrient->isEnabled());
-    EXPECT_FALSE(main->Config.Option.Open);
+    EXPECT_FALSE(main->Session().Config().Option.Open);
     EXPECT_FALSE(box()->BtnDoor->isEnabled());
     EXPECT_FALSE(box()->DeleteBtn->isEnabled());
     EXPECT_EQ(box()->height(), 335);
@@ -370,13 +372,13 @@ TEST_F(ToolBoxTest, DoorAndDisplayFormOpenAndCloseTheTransferArea)
     EXPECT_EQ(namesIn(dst), QStringList{});
     box()->rgState->Item(0)->click();
     EXPECT_TRUE(box()->BtnDoor->isEnabled());
-    EXPECT_FALSE(main->Config.Option.Open);
+    EXPECT_FALSE(main->Session().Config().Option.Open);
     EXPECT_EQ(box()->height(), 335);
 
     // nButton changed elsewhere: the rows are built again.
-    main->Config.Option.Open = true;
-    main->Config.Option.nButton = 2;
-    box()->RebuildTransferArea();
+    main->Session().Config().Option.Open = true;
+    main->Session().Config().Option.nButton = 2;
+    main->Session().NotifyTransferButtonsChanged();
     EXPECT_EQ(box()->height(), 335 + 15 + 24 * 3);
     EXPECT_EQ(box()->TransferButtons.size(), 2u);
 }
@@ -394,33 +396,33 @@ TEST_F(ToolBoxTest, DigitKeysCopyMoveAndUndoWithTheToolboxOpenOrClosed)
     EXPECT_TRUE(QFileInfo::exists(src + "/a.png"));
     EXPECT_EQ(notices, QStringList{"複写 完了！"});
     EXPECT_EQ(main->windowTitle(), "ミレット -- [2/3] " + src + "/b.png");
-    EXPECT_FALSE(main->Action("MoveUndo1")->isEnabled());
+    EXPECT_FALSE(FindAction(*main, "MoveUndo1")->isEnabled());
     typeKey(main.get(), Qt::Key_7, "7");
     typeKey(main.get(), Qt::Key_1, "1"); // button 1 is still "none"
     EXPECT_EQ(boxes, QStringList{"複写・移動先のフォルダーがありません。\n\n\u3000\u3000複写・移動を中止しました。"});
 
     // Move mode from the toolbox, the digit typed in the toolbox.
-    main->Action("ToolBox1")->trigger();
+    FindAction(*main, "ToolBox1")->trigger();
     ASSERT_NE(box(), nullptr);
     box()->BtnMove->click();
-    EXPECT_FALSE(main->Config.Option.Copy);
-    EXPECT_TRUE(main->Action("MoveMode1")->isChecked());
+    EXPECT_FALSE(main->Session().Config().Option.Copy);
+    EXPECT_TRUE(FindAction(*main, "MoveMode1")->isChecked());
     typeKey(box(), Qt::Key_0, "0");
     EXPECT_FALSE(QFileInfo::exists(src + "/b.png"));
     EXPECT_TRUE(QFileInfo::exists(dst + "/b.png"));
     EXPECT_EQ(notices.last(), "移動 完了 ！");
     EXPECT_EQ(main->windowTitle(), "ミレット -- [2/2] " + src + "/c.png");
-    EXPECT_TRUE(main->Action("MoveUndo1")->isEnabled());
+    EXPECT_TRUE(FindAction(*main, "MoveUndo1")->isEnabled());
     EXPECT_TRUE(box()->TurnbackBtn->isEnabled());
     EXPECT_EQ(box()->TrackBar->maximum(), 1);
 
     // Ctrl+Z brings it back and shows the first image of the list.
-    main->Action("MoveUndo1")->trigger();
+    FindAction(*main, "MoveUndo1")->trigger();
     EXPECT_TRUE(QFileInfo::exists(src + "/b.png"));
     EXPECT_FALSE(QFileInfo::exists(dst + "/b.png"));
     EXPECT_EQ(notices.last(), "復活 完了 ！");
     EXPECT_EQ(main->windowTitle(), "ミレット -- [1/3] " + src + "/a.png");
-    EXPECT_FALSE(main->Action("MoveUndo1")->isEnabled());
+    EXPECT_FALSE(FindAction(*main, "MoveUndo1")->isEnabled());
     EXPECT_FALSE(box()->TurnbackBtn->isEnabled());
 
     // The toolbox's transfer button does the same as the digit.
@@ -433,8 +435,8 @@ TEST_F(ToolBoxTest, DigitKeysCopyMoveAndUndoWithTheToolboxOpenOrClosed)
     // Loading a list switches both undo controls off.
     typeKey(box(), Qt::Key_0, "0");
     EXPECT_TRUE(box()->TurnbackBtn->isEnabled());
-    main->ListLoaded();
-    EXPECT_FALSE(main->Action("MoveUndo1")->isEnabled());
+    main->Session().ListLoaded();
+    EXPECT_FALSE(FindAction(*main, "MoveUndo1")->isEnabled());
     EXPECT_FALSE(box()->TurnbackBtn->isEnabled());
 }
 
@@ -459,10 +461,10 @@ TEST_F(ToolBoxTest, ConflictDialogShowsBothSidesAndKeepsItsGeometry)
     EXPECT_EQ(right, "");
     EXPECT_TRUE(rightUndecodable);
     EXPECT_EQ(readFile(dst + "/a.png"), "not a picture");
-    EXPECT_EQ(main->Config.SameBox.Left, 35);
-    EXPECT_EQ(main->Config.SameBox.Top, 45);
-    EXPECT_EQ(main->Config.SameBox.Width, 640);
-    EXPECT_EQ(main->Config.SameBox.Height, 420);
+    EXPECT_EQ(main->Session().Config().SameBox.Left, 35);
+    EXPECT_EQ(main->Session().Config().SameBox.Top, 45);
+    EXPECT_EQ(main->Session().Config().SameBox.Width, 640);
+    EXPECT_EQ(main->Session().Config().SameBox.Height, 420);
 }
 
 TEST_F(ToolBoxTest, RenameCommandAndButtonAskWithTheDialog)
@@ -480,12 +482,12 @@ TEST_F(ToolBoxTest, RenameCommandAndButtonAskWithTheDialog)
         dialog.Edit1()->setText("new name");
         return true;
     });
-    main->Action("fNameChange1")->trigger();
+    FindAction(*main, "fNameChange1")->trigger();
     EXPECT_EQ(prompt, "\"a.png\" の新しいファイル名を入力してください。");
     EXPECT_EQ(place, "場所：  \"" + src + "/\"");
     EXPECT_TRUE(QFileInfo::exists(src + "/new name.png"));
     EXPECT_EQ(main->windowTitle(), "Mirett -- [1/2] " + src + "/new name.png");
-    EXPECT_EQ(main->Images.At(0), src + "/new name.png");
+    EXPECT_EQ(main->Session().Images().At(0), src + "/new name.png");
 
     SetRenameDialogHandlerForTesting([](TfRename& dialog) {
         dialog.Edit1()->setText("ignored");
@@ -517,7 +519,7 @@ TEST_F(ToolBoxTest, FileCopyDragSwitchesDropsOffAndRefreshesTheList)
     EXPECT_FALSE(acceptedDuringDrag);
     EXPECT_TRUE(main->acceptDrops());
     EXPECT_TRUE(box()->acceptDrops());
-    EXPECT_EQ(main->Images.Count(), 1) << "the moved file left the list";
+    EXPECT_EQ(main->Session().Images().Count(), 1) << "the moved file left the list";
     EXPECT_EQ(main->windowTitle(), "ミレット -- [1/1] " + src + "/b.png");
 
     // From the image control (the main window switches drops off itself).
@@ -525,7 +527,7 @@ TEST_F(ToolBoxTest, FileCopyDragSwitchesDropsOffAndRefreshesTheList)
     main->DragOutHandler(*main, image);
     EXPECT_EQ(dragged.last(), src + "/b.png");
 
-    main->Images.Clear();
+    main->Session().Images().Clear();
     QApplication::sendEvent(box()->FileCopy1, &press);
     EXPECT_EQ(dragged.size(), 2) << "an empty list drags nothing";
 }
@@ -562,27 +564,27 @@ TEST_F(ToolBoxTest, SwitchesOrderAndOptionsReachTheMainWindow)
     start(folderIni());
     ASSERT_NE(box(), nullptr);
     box()->CheckBox1->click();
-    EXPECT_TRUE(main->Config.Option.Zoom);
+    EXPECT_TRUE(main->Session().Config().Option.Zoom);
     box()->rgState->Item(2)->click();
     box()->rgOrient->Item(1)->click();
-    EXPECT_EQ(main->Config.Tool.Orient, 1);
-    EXPECT_FALSE(main->Action("clipcopy1")->isEnabled());
+    EXPECT_EQ(main->Session().Config().Tool.Orient, 1);
+    EXPECT_FALSE(FindAction(*main, "clipcopy1")->isEnabled());
     box()->rgState->Item(0)->click();
-    EXPECT_TRUE(main->Action("clipcopy1")->isEnabled());
+    EXPECT_TRUE(FindAction(*main, "clipcopy1")->isEnabled());
 
     // The play order from the split button's menu and from the main menu.
     box()->PopupMenu2->actions()[2]->trigger();
-    EXPECT_EQ(main->State.PlayOrder, 3);
+    EXPECT_EQ(main->Session().State().PlayOrder, 3);
     EXPECT_EQ(box()->Button1->text(), "逆順");
-    EXPECT_EQ(main->Images.At(0), src + "/c.png");
-    main->Action("menu_random")->trigger();
-    EXPECT_EQ(main->State.PlayOrder, 1);
+    EXPECT_EQ(main->Session().Images().At(0), src + "/c.png");
+    FindAction(*main, "menu_random")->trigger();
+    EXPECT_EQ(main->Session().State().PlayOrder, 1);
     EXPECT_EQ(box()->Button1->text(), "ランダム");
 
     // Copy and move mode from the main window press the toolbox's buttons.
-    main->Action("MoveMode1")->trigger();
+    FindAction(*main, "MoveMode1")->trigger();
     EXPECT_TRUE(box()->BtnMove->isChecked());
-    main->Action("CopyMode1")->trigger();
+    FindAction(*main, "CopyMode1")->trigger();
     EXPECT_TRUE(box()->BtnCopy->isChecked());
 
     // Releasing the right button on Auto opens the options.

@@ -1,13 +1,13 @@
-// The copy/move engine on real files, without windows: the viewer state and
-// the user's answers come from the test.
+// The copy/move engine on real files with the real viewer session, without
+// windows: the user's answers come from the test.
 #include "organize/TransferEngine.h"
 #include "platform/Desktop.h"
 #include "platform/Files.h"
 #include "platform/Trash.h"
 #include "settings/Settings.h"
-#include "viewer/ImageList.h"
+#include "viewer/ViewerSession.h"
 #include "viewer/Navigation.h"
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include "../platform/TestFiles.h"
 
@@ -28,56 +28,37 @@ using namespace testfiles;
 
 namespace {
 
-// The viewer state as the main window keeps it.
-class FakeHost : public ITransferHost {
+// The real viewer session, with what it announced counted.
+class SessionUnderTest {
 public:
-    ImageList images;
-    int index = 0;
-    Settings config;
-    int playOrder = 2;
-    bool slideshow = false;
-    QString source, destination;
+    SessionUnderTest()
+    {
+        // Every page request (also one for an empty list) counts as a showing.
+        QObject::connect(&session, &ViewerSession::pageAboutToShow, [this] { ++shows; });
+        QObject::connect(&session, &ViewerSession::listChanged, [this] { ++navRefreshes; });
+        QObject::connect(&session, &ViewerSession::undoRecordChanged, [this] { ++undoRefreshes; });
+        QObject::connect(&session, &ViewerSession::captionChanged, [this](const QString& text) { caption = text; });
+        session.SelectPlayOrder(2);
+        // A slideshow without a timer: an interval of 0 never ticks.
+        session.Config().Option.Interval = 0;
+        session.Config().Option.IntervalM = 0;
+    }
+
+    ViewerSession session;
+    ImageList& images = session.Images();
+    Settings& config = session.Config();
     int shows = 0, navRefreshes = 0, undoRefreshes = 0;
     QString caption;
 
-    ImageList& Images() override { return images; }
-    int CurrentIndex() const override { return index; }
-    void SetCurrentIndex(int i) override { index = i; }
-    Settings& Config() override { return config; }
-    int PlayOrder() const override { return playOrder; }
-    bool SlideshowRunning() const override { return slideshow; }
-    QString& RecordSource() override { return source; }
-    QString& RecordDestination() override { return destination; }
-    // Normalises the index and drops vanished files, as the display does.
-    void ShowImages() override
+    int index() const { return session.State().CurrentIndex; }
+    const QString& source() const { return session.State().UndoFrom; }
+    const QString& destination() const { return session.State().UndoTo; }
+    void SetSlideshow(bool on)
     {
-        ++shows;
-        if (images.IsEmpty())
-            return;
-        index = NormaliseIndex(DisplayForm::SinglePage, index, images.Count());
-        while (!images.IsEmpty() && !platform::FileExists(images.At(index))) {
-            images.Delete(index);
-            if (!images.IsEmpty() && index >= images.Count())
-                --index;
-        }
+        if (session.SlideshowOn() != on)
+            session.ToggleSlideshow();
     }
-    void DeleteCurrentImage() override
-    {
-        if (!::RecycleFile(images.At(index)))
-            images.Delete(index);
-    }
-    void ApplyPlayOrder(int order) override
-    {
-        ASSERT_EQ(order, 2);
-        images.SetSorted(true);
-        images.SetSorted(false);
-        index = 0;
-        ShowImages();
-    }
-    void RefreshNavControls() override { ++navRefreshes; }
-    void RefreshUndoControls() override { ++undoRefreshes; }
-    void SetCaption(const QString& text) override { caption = text; }
-    bool undoable() const { return !source.isEmpty() && !destination.isEmpty(); }
+    bool undoable() const { return session.HasUndoRecord(); }
 };
 
 // The user's answers, given in advance; every question and notice is kept.
@@ -160,7 +141,7 @@ protected:
             host.images.Add(src + "/" + name);
         }
         host.images.SetSorted(false);
-        host.index = 0;
+        host.session.SetCurrentIndex(0);
     }
     QStringList trashed() const { return namesIn(root.path() + "/data/Trash/files"); }
 
@@ -168,9 +149,9 @@ protected:
     QString src, dst;
     std::unique_ptr<EnvGuard> trashHome;
     bool confirmTrash = true;
-    FakeHost host;
+    SessionUnderTest host;
     ScriptedUi ui;
-    TTransferEngine engine{host, ui};
+    TTransferEngine engine{host.session, ui};
 };
 
 } // namespace
@@ -178,13 +159,12 @@ protected:
 TEST_F(TransferEngineTest, CopyWithoutCollisionShowsTheNextImageAndIsNotUndoable)
 {
     load({"a.jpg", "b.jpg", "c.jpg"});
-    host.source = "stale";
-    host.destination = "stale";
+    host.session.SetUndoRecord("stale", "stale");
     engine.ArBitBtnProcess(0);
     EXPECT_EQ(readFile(dst + "/a.jpg"), "data of a.jpg");
     EXPECT_EQ(readFile(src + "/a.jpg"), "data of a.jpg");
     EXPECT_EQ(host.images.Count(), 3);
-    EXPECT_EQ(host.index, 1);
+    EXPECT_EQ(host.index(), 1);
     EXPECT_EQ(ui.done, QStringList{"複写 完了！"});
     EXPECT_TRUE(ui.errors.isEmpty());
     EXPECT_EQ(ui.beeps, 0);
@@ -193,32 +173,32 @@ TEST_F(TransferEngineTest, CopyWithoutCollisionShowsTheNextImageAndIsNotUndoable
     EXPECT_GE(host.undoRefreshes, 1);
 
     // Copying the last image wraps to the first.
-    host.index = 2;
+    host.session.SetCurrentIndex(2);
     engine.ArBitBtnProcess(0);
     EXPECT_EQ(readFile(dst + "/c.jpg"), "data of c.jpg");
-    EXPECT_EQ(host.index, 0);
+    EXPECT_EQ(host.index(), 0);
 }
 
 TEST_F(TransferEngineTest, MoveThenUndoBringsTheFileAndTheEntryBack)
 {
     load({"a.jpg", "b.jpg", "c.jpg"});
     host.config.Option.Copy = false;
-    host.index = 1;
+    host.session.SetCurrentIndex(1);
     engine.ArBitBtnProcess(0);
     EXPECT_FALSE(QFileInfo::exists(src + "/b.jpg"));
     EXPECT_EQ(readFile(dst + "/b.jpg"), "data of b.jpg");
     EXPECT_EQ(host.images.ToStringList(), (QStringList{src + "/a.jpg", src + "/c.jpg"}));
-    EXPECT_EQ(host.images.At(host.index), src + "/c.jpg") << "the next image is shown";
+    EXPECT_EQ(host.images.At(host.index()), src + "/c.jpg") << "the next image is shown";
     EXPECT_EQ(ui.done, QStringList{"移動 完了 ！"});
     EXPECT_EQ(host.navRefreshes, 1);
-    EXPECT_EQ(host.source, src + "/b.jpg");
-    EXPECT_EQ(host.destination, dst + "/b.jpg");
+    EXPECT_EQ(host.source(), src + "/b.jpg");
+    EXPECT_EQ(host.destination(), dst + "/b.jpg");
 
     engine.UndoLastMove();
     EXPECT_EQ(readFile(src + "/b.jpg"), "data of b.jpg");
     EXPECT_FALSE(QFileInfo::exists(dst + "/b.jpg"));
     EXPECT_EQ(host.images.ToStringList(), (QStringList{src + "/a.jpg", src + "/b.jpg", src + "/c.jpg"}));
-    EXPECT_EQ(host.index, 0);
+    EXPECT_EQ(host.index(), 0);
     EXPECT_EQ(ui.done.last(), "復活 完了 ！");
     EXPECT_FALSE(host.undoable());
 
@@ -242,8 +222,7 @@ TEST_F(TransferEngineTest, MovingTheOnlyImageEmptiesTheList)
 TEST_F(TransferEngineTest, StopConditionsDoNothingAndClearTheRecord)
 {
     auto expectNothing = [&](const char* what) {
-        host.source = "x";
-        host.destination = "y";
+        host.session.SetUndoRecord("x", "y");
         const int shows = host.shows;
         engine.ArBitBtnProcess(0);
         EXPECT_EQ(namesIn(dst), QStringList{}) << what;
@@ -257,9 +236,9 @@ TEST_F(TransferEngineTest, StopConditionsDoNothingAndClearTheRecord)
     host.config.Option.Buttons[0].Folder.clear();
     expectNothing("erased destination");
     host.config.Option.Buttons[0].Folder = dst;
-    host.slideshow = true;
+    host.SetSlideshow(true);
     expectNothing("slideshow running");
-    host.slideshow = false;
+    host.SetSlideshow(false);
     host.config.Option.Open = false;
     expectNothing("transfer area closed");
     host.config.Option.Open = true;
@@ -356,7 +335,7 @@ TEST_F(TransferEngineTest, ConflictRenameAsksUntilTheNameIsFree)
     EXPECT_EQ(readFile(dst + "/a.jpg"), "existing");
     EXPECT_EQ(readFile(dst + "/taken.jpg"), "taken");
     EXPECT_FALSE(QFileInfo::exists(root.path() + "/escape.jpg"));
-    EXPECT_EQ(host.destination, dst + "/b.jpg");
+    EXPECT_EQ(host.destination(), dst + "/b.jpg");
     EXPECT_TRUE(host.undoable());
     engine.UndoLastMove();
     EXPECT_EQ(readFile(src + "/a.jpg"), "data of a.jpg");
@@ -477,7 +456,7 @@ TEST_F(TransferEngineTest, FailedCopyLeavesNothingBehind)
     EXPECT_EQ(ui.errors, QStringList{"画像複写に失敗しました。\n\n確認してください。"});
     EXPECT_EQ(ui.beeps, 1);
     EXPECT_TRUE(ui.done.isEmpty());
-    EXPECT_EQ(host.index, 0);
+    EXPECT_EQ(host.index(), 0);
     EXPECT_FALSE(QFileInfo::exists(folder + "/a.jpg"));
     EXPECT_EQ(namesIn(dst), QStringList{});
 
@@ -546,7 +525,7 @@ TEST_F(TransferEngineTest, UnusualNamesCopyMoveAndNumber)
     host.config.Option.Copy = false;
     QDir(dst).removeRecursively();
     QDir().mkpath(dst);
-    host.index = 0;
+    host.session.SetCurrentIndex(0);
     for (int k = 0; k < names.size(); ++k)
         engine.ArBitBtnProcess(0);
     EXPECT_TRUE(host.images.IsEmpty());
@@ -586,7 +565,7 @@ TEST_F(TransferEngineTest, RenameFollowsTheExtensionRuleAndNeverReplaces)
         names << QString("p%1.jpg").arg(k);
     load(names);
     ASSERT_TRUE(writeFile(src + "/taken.jpg", "taken"));
-    host.index = 2;
+    host.session.SetCurrentIndex(2);
     ui.nameAnswers = {"taken", "sub/x", "holiday"};
     engine.RenameCurrent();
     EXPECT_EQ(ui.asked, (QStringList{src + "/|p2.jpg", src + "/|p2.jpg", src + "/|p2.jpg"}));
@@ -616,7 +595,7 @@ TEST_F(TransferEngineTest, RenameFollowsTheExtensionRuleAndNeverReplaces)
     EXPECT_EQ(host.images.At(2), src + "/holiday.");
 
     // No prompt at all during a slideshow.
-    host.slideshow = true;
+    host.SetSlideshow(true);
     const int asked = ui.asked.size();
     engine.RenameCurrent();
     EXPECT_EQ(ui.asked.size(), asked);

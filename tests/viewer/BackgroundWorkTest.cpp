@@ -103,15 +103,15 @@ TEST_F(BackgroundScanTest, FolderOfTwelveThousandFilesIsListedInOrder)
     }
     int shown = 0;
     auto main = std::make_unique<TfMain>(QStringList{folder}, nullptr, [&](TfMain& m) {
-        m.IniPath = ini;
+        m.Session().SetIniPath(ini);
         m.WorkProgressDelayMs = 0;
         m.WorkProgressShown = [&](QWidget*) { ++shown; };
     });
     EXPECT_EQ(shown, 1);
-    ASSERT_EQ(main->Images.Count(), 10800);
-    EXPECT_EQ(main->Images.At(0), folder + QStringLiteral("/p00001.jpg"));
-    EXPECT_EQ(main->Images.At(10799), folder + QStringLiteral("/p11999.jpg"));
-    main->State.SwitchLaunch = true;
+    ASSERT_EQ(main->Session().Images().Count(), 10800);
+    EXPECT_EQ(main->Session().Images().At(0), folder + QStringLiteral("/p00001.jpg"));
+    EXPECT_EQ(main->Session().Images().At(10799), folder + QStringLiteral("/p11999.jpg"));
+    main->Session().SetSwitchLaunch(true);
     main->close();
 }
 
@@ -136,23 +136,23 @@ TEST_F(BackgroundScanTest, CancelledUnpackRemovesWhatItWrote)
 
     bool cancelNext = true;
     auto main = std::make_unique<TfMain>(QStringList{}, nullptr, [&](TfMain& m) {
-        m.IniPath = ini;
+        m.Session().SetIniPath(ini);
         m.WorkProgressDelayMs = 0;
         m.WorkProgressShown = [&](QWidget* window) {
             if (cancelNext)
                 static_cast<QProgressDialog*>(window)->cancel();
         };
     });
-    ASSERT_FALSE(main->WorkFolder.isEmpty());
-    main->DropPaths({zip});
-    EXPECT_TRUE(main->Images.IsEmpty());
-    EXPECT_FALSE(QFileInfo::exists(main->WorkFolder + QStringLiteral("/set_zip")));
+    ASSERT_FALSE(main->Session().WorkFolder().isEmpty());
+    main->Session().DropPaths({zip});
+    EXPECT_TRUE(main->Session().Images().IsEmpty());
+    EXPECT_FALSE(QFileInfo::exists(main->Session().WorkFolder() + QStringLiteral("/set_zip")));
 
     // Not cancelled: unpacked and listed.
     cancelNext = false;
-    main->DropPaths({zip});
-    ASSERT_EQ(main->Images.Count(), 3);
-    EXPECT_TRUE(main->Images.At(0).startsWith(main->WorkFolder + QStringLiteral("/set_zip/")));
+    main->Session().DropPaths({zip});
+    ASSERT_EQ(main->Session().Images().Count(), 3);
+    EXPECT_TRUE(main->Session().Images().At(0).startsWith(main->Session().WorkFolder() + QStringLiteral("/set_zip/")));
     main->close();
 }
 

@@ -1,4 +1,4 @@
-#include "viewer/FastShrink.h"
+#include "viewer/common/FastShrink.h"
 
 #include <gtest/gtest.h>
 

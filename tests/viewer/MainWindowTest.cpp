@@ -1,7 +1,9 @@
 // The main window on Qt's offscreen platform: the menu frame, the start-up
 // sequence with its switches, display and navigation, and the exit sequence.
-#include "viewer/ImageControl.h"
+#include "FindAction.h"
+#include "viewer/common/ImageControl.h"
 #include "viewer/MainWindow.h"
+#include "viewer/ViewerFiles.h"
 #include "decode/BuiltInFormats.h"
 #include "platform/Desktop.h"
 #include "platform/ProfileFile.h"
@@ -44,7 +46,7 @@ protected:
 
     std::unique_ptr<TfMain> start(const QStringList& args)
     {
-        auto main = std::make_unique<TfMain>(args, nullptr, [this](TfMain& m) { m.IniPath = ini; });
+        auto main = std::make_unique<TfMain>(args, nullptr, [this](TfMain& m) { m.Session().SetIniPath(ini); });
         main->resize(504, 356);
         main->show();
         QApplication::processEvents();
@@ -125,12 +127,12 @@ TEST_F(MainWindowTest, MenuFrameHasEveryEntryActionAndShortcut)
         {"ShortcutCreate", QKeySequence()},                {"ListDel1", QKeySequence()},
     };
     for (const auto& s : shortcuts) {
-        QAction* action = main->Action(QString::fromLatin1(s.name));
+        QAction* action = FindAction(*main, QString::fromLatin1(s.name));
         ASSERT_NE(action, nullptr) << s.name;
         EXPECT_EQ(action->shortcut(), s.key) << s.name;
     }
     for (int n = 1; n <= 6; ++n)
-        ASSERT_NE(main->Action(QStringLiteral("ov%1").arg(n)), nullptr);
+        ASSERT_NE(FindAction(*main, QStringLiteral("ov%1").arg(n)), nullptr);
 }
 
 TEST_F(MainWindowTest, EmptyStartShowsTheEmptyState)
@@ -138,14 +140,14 @@ TEST_F(MainWindowTest, EmptyStartShowsTheEmptyState)
     auto main = start({});
     EXPECT_TRUE(main->windowTitle().isEmpty());
     EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow OFF"));
-    EXPECT_FALSE(main->State.Viewing);
-    EXPECT_FALSE(main->Action(QStringLiteral("slideshow1"))->isEnabled());
-    EXPECT_FALSE(main->Action(QStringLiteral("MoveUndo1"))->isEnabled());
-    EXPECT_FALSE(main->Action(QStringLiteral("List1"))->isEnabled());
-    EXPECT_FALSE(main->Action(QStringLiteral("ListDel1"))->isVisible());
-    EXPECT_TRUE(main->Action(QStringLiteral("CopyMode1"))->isChecked());
-    EXPECT_EQ(main->State.PlayOrder, 2);
-    EXPECT_EQ(main->Config.Option.nButton, 5);
+    EXPECT_FALSE(main->Session().State().Viewing);
+    EXPECT_FALSE(FindAction(*main, "slideshow1")->isEnabled());
+    EXPECT_FALSE(FindAction(*main, "MoveUndo1")->isEnabled());
+    EXPECT_FALSE(FindAction(*main, "List1")->isEnabled());
+    EXPECT_FALSE(FindAction(*main, "ListDel1")->isVisible());
+    EXPECT_TRUE(FindAction(*main, "CopyMode1")->isChecked());
+    EXPECT_EQ(main->Session().State().PlayOrder, 2);
+    EXPECT_EQ(main->Session().Config().Option.nButton, 5);
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -156,30 +158,30 @@ TEST_F(MainWindowTest, FolderArgumentIsListedSortedAndShown)
     picture(QStringLiteral("c.png"));
     QFile(dir.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
     auto main = start({dir.path(), QStringLiteral("/Time=2.5")});
-    ASSERT_EQ(main->Images.Count(), 3);
-    EXPECT_EQ(main->Images.At(0), a);
-    EXPECT_EQ(main->Images.At(1), b);
-    EXPECT_TRUE(main->State.Viewing);
+    ASSERT_EQ(main->Session().Images().Count(), 3);
+    EXPECT_EQ(main->Session().Images().At(0), a);
+    EXPECT_EQ(main->Session().Images().At(1), b);
+    EXPECT_TRUE(main->Session().State().Viewing);
     EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [1/3] ") + a);
-    EXPECT_EQ(main->Config.Option.Interval, 2);
-    EXPECT_EQ(main->Config.Option.IntervalM, 500);
-    EXPECT_FALSE(main->State.SwitchLaunch);
+    EXPECT_EQ(main->Session().Config().Option.Interval, 2);
+    EXPECT_EQ(main->Session().Config().Option.IntervalM, 500);
+    EXPECT_FALSE(main->Session().State().SwitchLaunch);
     // The picture is shown at its natural size in the middle of the area.
     TImageControl* image = main->ImageAt(0);
     EXPECT_EQ(image->size(), QSize(100, 50));
     EXPECT_EQ(image->Hint(), a);
 
     key(*main, Qt::Key_Left); // backward from the first wraps to the last
-    EXPECT_EQ(main->State.CurrentIndex, 2);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 2);
     key(*main, Qt::Key_PageDown);
-    EXPECT_EQ(main->State.CurrentIndex, 0);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 0);
     key(*main, Qt::Key_Right);
     EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [2/3] ") + b);
 
     // A file removed behind the program's back is dropped when it would show.
     QFile::remove(b);
-    main->ShowImages();
-    EXPECT_EQ(main->Images.Count(), 2);
+    main->Session().ShowPage();
+    EXPECT_EQ(main->Session().Images().Count(), 2);
     EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [2/2] ") + dir.filePath(QStringLiteral("c.png")));
 }
 
@@ -191,27 +193,27 @@ TEST_F(MainWindowTest, SpreadShowsUndecodableLabelAndKeepsTheOtherPicture)
     broken.write("not a png at all");
     broken.close();
     auto main = start({dir.path()});
-    main->Config.Tool.State = 1; // spread, odd start
-    main->Config.Tool.Orient = 1; // right to left
+    main->Session().Config().Tool.State = 1; // spread, odd start
+    main->Session().Config().Tool.Orient = 1; // right to left
     main->ApplyDisplayForm();
     settle(*main);
     // Item 0 on the right half, the undecodable item 1 on the left half.
     EXPECT_FALSE(main->LabelAt(1)->isVisible());
     EXPECT_TRUE(main->LabelAt(0)->isVisible());
     EXPECT_EQ(main->LabelAt(0)->text(), QStringLiteral("表示不可"));
-    EXPECT_GE(main->ImageAt(1)->x(), main->State.AreaWidth);
+    EXPECT_GE(main->ImageAt(1)->x(), main->AreaWidth());
 }
 
 TEST_F(MainWindowTest, LastImageGoneShowsTheNoImagesBox)
 {
     const QString only = picture(QStringLiteral("only.png"));
     auto main = start({only});
-    ASSERT_TRUE(main->State.Viewing);
+    ASSERT_TRUE(main->Session().State().Viewing);
     QFile::remove(only);
-    main->Images.Clear();
-    main->ShowImages();
+    main->Session().Images().Clear();
+    main->Session().ShowPage();
     EXPECT_EQ(messages, QStringList{QStringLiteral("表示する画像はありません。")});
-    EXPECT_FALSE(main->State.Viewing);
+    EXPECT_FALSE(main->Session().State().Viewing);
     EXPECT_TRUE(main->windowTitle().isEmpty());
 }
 
@@ -230,8 +232,8 @@ TEST_F(MainWindowTest, ExitWritesSettingsUnlessStartedWithASwitch)
     QFile::remove(ini);
     {
         auto main = start({QStringLiteral("/Repeat=Exit"), QStringLiteral("/Zoom")});
-        EXPECT_TRUE(main->State.SwitchLaunch);
-        EXPECT_EQ(main->State.RepeatMode, -1);
+        EXPECT_TRUE(main->Session().State().SwitchLaunch);
+        EXPECT_EQ(main->Session().State().RepeatMode, -1);
         main->close();
     }
     EXPECT_FALSE(QFile::exists(ini));
@@ -241,16 +243,16 @@ TEST_F(MainWindowTest, HistoryIsPushedWhenAListIsLoaded)
 {
     picture(QStringLiteral("h1.png"));
     auto main = start({dir.path()});
-    EXPECT_EQ(main->History().Count(), 1);
-    QAction* ov1 = main->Action(QStringLiteral("ov1"));
+    EXPECT_EQ(main->Session().History().Count(), 1);
+    QAction* ov1 = FindAction(*main, "ov1");
     EXPECT_TRUE(ov1->isVisible());
     EXPECT_EQ(ov1->text(), dir.path() + QLatin1Char('/'));
     EXPECT_EQ(ov1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_1));
-    EXPECT_TRUE(main->Action(QStringLiteral("List1"))->isEnabled());
-    EXPECT_TRUE(main->Action(QStringLiteral("ListDel1"))->isVisible());
+    EXPECT_TRUE(FindAction(*main, "List1")->isEnabled());
+    EXPECT_TRUE(FindAction(*main, "ListDel1")->isVisible());
     main->ClearHistory();
-    EXPECT_EQ(main->History().Count(), 0);
-    EXPECT_FALSE(main->Action(QStringLiteral("ListDel1"))->isVisible());
+    EXPECT_EQ(main->Session().History().Count(), 0);
+    EXPECT_FALSE(FindAction(*main, "ListDel1")->isVisible());
 }
 
 TEST_F(MainWindowTest, SlideshowToggleAndEndOfListRule)
@@ -258,13 +260,13 @@ TEST_F(MainWindowTest, SlideshowToggleAndEndOfListRule)
     picture(QStringLiteral("s1.png"));
     picture(QStringLiteral("s2.png"));
     auto main = start({dir.path(), QStringLiteral("/Repeat=Off")});
-    main->ToggleSlideshow();
-    EXPECT_TRUE(main->Action(QStringLiteral("slideshow1"))->isChecked());
+    main->Session().ToggleSlideshow();
+    EXPECT_TRUE(FindAction(*main, "slideshow1")->isChecked());
     EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow ON - 2秒"));
-    main->SlideshowTick();
-    EXPECT_EQ(main->State.CurrentIndex, 1);
-    main->SlideshowTick(); // past the end with /Repeat=Off: the show stops
-    EXPECT_FALSE(main->Action(QStringLiteral("slideshow1"))->isChecked());
+    main->Session().SlideshowTick();
+    EXPECT_EQ(main->Session().State().CurrentIndex, 1);
+    main->Session().SlideshowTick(); // past the end with /Repeat=Off: the show stops
+    EXPECT_FALSE(FindAction(*main, "slideshow1")->isChecked());
     EXPECT_EQ(main->statusBar()->currentMessage(), QStringLiteral("SlideShow OFF"));
     EXPECT_TRUE(main->windowTitle().startsWith(QStringLiteral("ミレット -- [2/2] ")));
 }
@@ -276,19 +278,19 @@ TEST_F(MainWindowTest, ClickRuleAndWheel)
     auto main = start({dir.path()});
     main->HandleMousePress(QPoint(10, 10));
     main->HandleMouseRelease(QPoint(16, 14), Qt::LeftButton); // moved 10: a click
-    EXPECT_EQ(main->State.CurrentIndex, 1);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 1);
     main->HandleMousePress(QPoint(10, 10));
     main->HandleMouseRelease(QPoint(17, 14), Qt::LeftButton); // moved 11: nothing
-    EXPECT_EQ(main->State.CurrentIndex, 1);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 1);
     main->HandleMousePress(QPoint(0, 0));
     main->HandleMouseRelease(QPoint(0, 0), Qt::RightButton);
-    EXPECT_EQ(main->State.CurrentIndex, 0);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 0);
     main->HandleMouseRelease(QPoint(0, 0), Qt::MiddleButton);
-    EXPECT_EQ(main->State.CurrentIndex, 0);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 0);
     main->HandleWheel(-120); // wheel down: backward, wrapping
-    EXPECT_EQ(main->State.CurrentIndex, 2);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 2);
     main->HandleWheel(120);
-    EXPECT_EQ(main->State.CurrentIndex, 0);
+    EXPECT_EQ(main->Session().State().CurrentIndex, 0);
 }
 
 TEST_F(MainWindowTest, PlayOrdersReverseAndShuffleTheSameWayEveryRun)
@@ -296,17 +298,17 @@ TEST_F(MainWindowTest, PlayOrdersReverseAndShuffleTheSameWayEveryRun)
     for (const char* n : {"a.png", "b.png", "c.png", "d.png"})
         picture(QString::fromLatin1(n));
     auto main = start({dir.path()});
-    main->SelectPlayOrder(3);
-    EXPECT_EQ(main->Images.At(0), dir.filePath(QStringLiteral("d.png")));
-    EXPECT_EQ(main->Images.At(3), dir.filePath(QStringLiteral("a.png")));
-    main->SelectPlayOrder(1);
-    const QStringList shuffled = main->Images.ToStringList();
-    main->SelectPlayOrder(2);
-    EXPECT_EQ(main->Images.At(0), dir.filePath(QStringLiteral("a.png")));
+    main->Session().SelectPlayOrder(3);
+    EXPECT_EQ(main->Session().Images().At(0), dir.filePath(QStringLiteral("d.png")));
+    EXPECT_EQ(main->Session().Images().At(3), dir.filePath(QStringLiteral("a.png")));
+    main->Session().SelectPlayOrder(1);
+    const QStringList shuffled = main->Session().Images().ToStringList();
+    main->Session().SelectPlayOrder(2);
+    EXPECT_EQ(main->Session().Images().At(0), dir.filePath(QStringLiteral("a.png")));
     auto second = start({dir.path()});
-    second->SelectPlayOrder(3);
-    second->SelectPlayOrder(1);
-    EXPECT_EQ(second->Images.ToStringList(), shuffled);
+    second->Session().SelectPlayOrder(3);
+    second->Session().SelectPlayOrder(1);
+    EXPECT_EQ(second->Session().Images().ToStringList(), shuffled);
 }
 
 TEST_F(MainWindowTest, DeleteSendsToTrashUnlessRefused)
@@ -317,14 +319,14 @@ TEST_F(MainWindowTest, DeleteSendsToTrashUnlessRefused)
     platform::SetRecycleConfirmHandlerForTesting([](const QString&) { return false; });
     key(*main, Qt::Key_Delete);
     EXPECT_TRUE(QFile::exists(a));
-    EXPECT_EQ(main->Images.Count(), 2);
+    EXPECT_EQ(main->Session().Images().Count(), 2);
     // While the slideshow runs, Delete does nothing at all.
     bool asked = false;
     platform::SetRecycleConfirmHandlerForTesting([&](const QString&) { asked = true; return false; });
-    main->ToggleSlideshow();
+    main->Session().ToggleSlideshow();
     key(*main, Qt::Key_Delete);
     EXPECT_FALSE(asked);
-    main->ToggleSlideshow();
+    main->Session().ToggleSlideshow();
     platform::SetRecycleConfirmHandlerForTesting({});
 }
 
@@ -333,26 +335,26 @@ TEST_F(MainWindowTest, HistoryEntryReopensItsList)
     const QString first = picture(QStringLiteral("x1.png"));
     picture(QStringLiteral("x2.png"));
     auto main = start({dir.path()});
-    ASSERT_EQ(main->History().Count(), 1);
-    main->Images.Clear();
-    main->OpenHistory(1);
-    EXPECT_EQ(main->Images.Count(), 2);
-    EXPECT_EQ(main->Images.At(0), first);
-    EXPECT_EQ(main->History().Count(), 1); // taken out and pushed again
+    ASSERT_EQ(main->Session().History().Count(), 1);
+    main->Session().Images().Clear();
+    main->Session().OpenHistory(1);
+    EXPECT_EQ(main->Session().Images().Count(), 2);
+    EXPECT_EQ(main->Session().Images().At(0), first);
+    EXPECT_EQ(main->Session().History().Count(), 1); // taken out and pushed again
 
     // A stored list whose first picture is gone: the box, then the empty state.
-    HistoryStore::WriteList(main->History().HistoryFileName(1), {dir.filePath(QStringLiteral("gone.png"))});
-    main->OpenHistory(1);
+    HistoryStore::WriteList(main->Session().History().HistoryFileName(1), {dir.filePath(QStringLiteral("gone.png"))});
+    main->Session().OpenHistory(1);
     EXPECT_EQ(messages.last(), QStringLiteral("指定された場所に画像が存在しません。"));
-    EXPECT_FALSE(main->State.Viewing);
-    EXPECT_TRUE(main->Images.IsEmpty());
+    EXPECT_FALSE(main->Session().State().Viewing);
+    EXPECT_TRUE(main->Session().Images().IsEmpty());
 
     // An empty history file opens as an empty list.
-    main->History().Push({first});
-    HistoryStore::WriteList(main->History().HistoryFileName(1), {});
-    main->OpenHistory(1);
-    EXPECT_TRUE(main->Images.IsEmpty());
-    EXPECT_FALSE(main->State.Viewing);
+    main->Session().History().Push({first});
+    HistoryStore::WriteList(main->Session().History().HistoryFileName(1), {});
+    main->Session().OpenHistory(1);
+    EXPECT_TRUE(main->Session().Images().IsEmpty());
+    EXPECT_FALSE(main->Session().State().Viewing);
 }
 
 TEST_F(MainWindowTest, DropReplacesTheListAndSkipsWhatIsNotAPicture)
@@ -363,10 +365,10 @@ TEST_F(MainWindowTest, DropReplacesTheListAndSkipsWhatIsNotAPicture)
     const QString jp = dir.filePath(QStringLiteral("x.jp"));
     QFile(jp).open(QIODevice::WriteOnly);
     auto main = start({});
-    main->DropPaths({a, a, song, jp});
+    main->Session().DropPaths({a, a, song, jp});
     // x.jp passes the image test: ".jp" occurs in "*.jpg" of the filter.
-    EXPECT_EQ(main->Images.ToStringList(), (QStringList{a, jp}));
-    EXPECT_TRUE(main->State.Viewing);
+    EXPECT_EQ(main->Session().Images().ToStringList(), (QStringList{a, jp}));
+    EXPECT_TRUE(main->Session().State().Viewing);
     EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow OFF"));
 }
 
@@ -378,16 +380,16 @@ TEST_F(MainWindowTest, FullScreenShowsTheSamePicturesAndCanBeClosedBySystem)
     ASSERT_NE(main->FullScreenWindow(), nullptr);
     QApplication::processEvents();
     settle(*main);
-    EXPECT_TRUE(main->State.FullScreen);
-    EXPECT_TRUE(main->Action(QStringLiteral("Max1"))->isChecked());
+    EXPECT_TRUE(main->Session().State().FullScreen);
+    EXPECT_TRUE(FindAction(*main, "Max1")->isChecked());
     EXPECT_EQ(main->FullScreenWindow()->ImageAt(0)->Hint(), dir.filePath(QStringLiteral("f1.png")));
     EXPECT_FALSE(main->isVisible());
     // Closed by the system (Alt+F4): everything comes back in line.
     main->FullScreenWindow()->close();
     QApplication::processEvents();
     EXPECT_EQ(main->FullScreenWindow(), nullptr);
-    EXPECT_FALSE(main->State.FullScreen);
-    EXPECT_FALSE(main->Action(QStringLiteral("Max1"))->isChecked());
+    EXPECT_FALSE(main->Session().State().FullScreen);
+    EXPECT_FALSE(FindAction(*main, "Max1")->isChecked());
     EXPECT_TRUE(main->isVisible());
 }
 
@@ -395,16 +397,16 @@ TEST_F(MainWindowTest, AutoSwitchStartsTheSlideshowAndFullSwitchStartsFullScreen
 {
     picture(QStringLiteral("auto.png"));
     auto main = start({dir.path(), QStringLiteral("/Auto=On"), QStringLiteral("/Time=1.5")});
-    EXPECT_TRUE(main->SlideshowRunning());
-    EXPECT_FALSE(main->State.SwitchLaunch);
+    EXPECT_TRUE(main->Session().SlideshowRunning());
+    EXPECT_FALSE(main->Session().State().SwitchLaunch);
     EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow ON - 2秒")); // /Auto came before /Time
     auto full = std::make_unique<TfMain>(QStringList{dir.path(), QStringLiteral("/Full=on")}, nullptr,
-                                         [this](TfMain& m) { m.IniPath = ini; });
+                                         [this](TfMain& m) { m.Session().SetIniPath(ini); });
     QApplication::processEvents();
-    EXPECT_TRUE(full->State.SwitchLaunch);
+    EXPECT_TRUE(full->Session().State().SwitchLaunch);
     ASSERT_NE(full->FullScreenWindow(), nullptr);
-    EXPECT_FALSE(full->State.StartFullScreen); // cleared by the first ShowImages
-    EXPECT_TRUE(full->State.Viewing);
+    EXPECT_FALSE(full->Session().State().StartFullScreen); // cleared by the first ShowImages
+    EXPECT_TRUE(full->Session().State().Viewing);
 }
 
 TEST(MainWindowHelpers, StaleWorkFoldersAreRemovedLiveOnesKept)
@@ -460,18 +462,18 @@ TEST_F(MainWindowTest, ArchiveOnTheCommandLineIsUnpackedIntoTheWorkFolder)
     ASSERT_EQ(tool.exitCode(), 0);
 
     auto main = start({zip});
-    ASSERT_FALSE(main->WorkFolder.isEmpty());
-    ASSERT_EQ(main->Images.Count(), 2) << main->Images.ToStringList().join(' ').toStdString();
-    const QString unpacked = main->WorkFolder + QStringLiteral("/my_photos_zip/");
-    EXPECT_EQ(main->Images.At(0), unpacked + QStringLiteral("p1.png"));
-    EXPECT_EQ(main->Images.At(1), unpacked + QStringLiteral("p2.png"));
-    EXPECT_TRUE(main->State.Viewing);
+    ASSERT_FALSE(main->Session().WorkFolder().isEmpty());
+    ASSERT_EQ(main->Session().Images().Count(), 2) << main->Session().Images().ToStringList().join(' ').toStdString();
+    const QString unpacked = main->Session().WorkFolder() + QStringLiteral("/my_photos_zip/");
+    EXPECT_EQ(main->Session().Images().At(0), unpacked + QStringLiteral("p1.png"));
+    EXPECT_EQ(main->Session().Images().At(1), unpacked + QStringLiteral("p2.png"));
+    EXPECT_TRUE(main->Session().State().Viewing);
     // The same archive again goes to a numbered folder.
-    main->DropPaths({zip});
-    ASSERT_EQ(main->Images.Count(), 2);
-    EXPECT_TRUE(main->Images.At(0).startsWith(main->WorkFolder + QStringLiteral("/my_photos_zip[001]/")));
+    main->Session().DropPaths({zip});
+    ASSERT_EQ(main->Session().Images().Count(), 2);
+    EXPECT_TRUE(main->Session().Images().At(0).startsWith(main->Session().WorkFolder() + QStringLiteral("/my_photos_zip[001]/")));
     // The work folder goes away with the program.
-    const QString work = main->WorkFolder;
+    const QString work = main->Session().WorkFolder();
     main->close();
     EXPECT_FALSE(QFileInfo::exists(work));
 }

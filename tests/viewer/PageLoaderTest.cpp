@@ -3,7 +3,7 @@
 // skipping ahead, the busy cursor, and the full picture on the clipboard.
 #include "../decode/TestImages.h"
 
-#include "viewer/ImageControl.h"
+#include "viewer/common/ImageControl.h"
 #include "viewer/MainWindow.h"
 #include "viewer/PageLoader.h"
 #include "decode/BuiltInFormats.h"
@@ -52,7 +52,7 @@ protected:
 
     std::unique_ptr<TfMain> Start(const QStringList& args)
     {
-        auto main = std::make_unique<TfMain>(args, nullptr, [this](TfMain& m) { m.IniPath = ini; });
+        auto main = std::make_unique<TfMain>(args, nullptr, [this](TfMain& m) { m.Session().SetIniPath(ini); });
         main->resize(504, 356);
         main->show();
         QApplication::processEvents();
@@ -104,11 +104,11 @@ TEST_F(PageLoaderTest, EachPictureIsDecodedOncePerShowing)
     QTemporaryDir other;
     const QString second = other.filePath(QStringLiteral("second.jpg"));
     QFile::copy(only, second);
-    main->OpenFiles({second});
+    main->Session().OpenFiles({second});
     Settle(*main);
     EXPECT_EQ(main->Pipeline().DecodesStarted(), 2);
     EXPECT_EQ(main->ImageAt(0)->Hint(), second);
-    main->DropPaths({only});
+    main->Session().DropPaths({only});
     Settle(*main);
     // The first file is still in the cache: shown without a decode.
     EXPECT_EQ(main->Pipeline().DecodesStarted(), 2);
@@ -131,7 +131,7 @@ TEST_F(PageLoaderTest, KeysAreTakenWhileAPictureDecodesAndInBetweenPicturesAreSk
         for (int i = 0; i < 15; ++i)
             Key(*main, Qt::Key_Right);
         QApplication::processEvents();
-        EXPECT_EQ(main->State.CurrentIndex, 15);
+        EXPECT_EQ(main->Session().State().CurrentIndex, 15);
         EXPECT_EQ(main->windowTitle(), QStringLiteral("ミレット -- [16/20] ") + paths[15]);
         EXPECT_TRUE(main->Pages().Waiting());
     }
@@ -203,7 +203,7 @@ TEST_F(PageLoaderTest, FailedPictureReportsItsReason)
     EXPECT_EQ(main->ShownPicture(0), nullptr);
     EXPECT_EQ(main->ImageAt(0)->Graphic(), nullptr);
     const DecodedPicturePtr failed = main->Pipeline().Cache().Find(
-        broken.fileName(), StampOf(broken.fileName()), QSize(main->State.AreaWidth, main->State.AreaHeight));
+        broken.fileName(), StampOf(broken.fileName()), QSize(main->AreaWidth(), main->AreaHeight()));
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(failed->failure, TDecodeFailure::DamagedData);
 }

@@ -1,5 +1,5 @@
 // The viewer's shared helpers, on real files and real widgets.
-#include "viewer/SharedHelpers.h"
+#include "viewer/common/SharedHelpers.h"
 
 #include "platform/Desktop.h"
 #include "platform/SpecialFolders.h"

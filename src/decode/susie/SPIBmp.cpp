@@ -3,6 +3,7 @@
 #include "SPIs.h"
 #include "decode/FormatRegistry.h"
 #include "decode/Picture.h"
+#include "platform/FileExtension.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -81,12 +82,9 @@ TGraphicClass& PlainBitmapSlot()
     return graphicClass;
 }
 
-// The extension of a file name with its dot (".jpg"), empty without one.
-QString ExtensionWithDot(const QString& fileName)
-{
-    const QString ext = PictureExtension(fileName);
-    return ext.isEmpty() ? QString() : QLatin1Char('.') + ext;
-}
+// The extension of a file name with its dot (".jpg") as the loader finds
+// it; empty without one.
+const platform::ExtensionRule kLoaderExtension{.windowsSeparators = true, .dotOnlyIsEmpty = true};
 
 QString FileNameOnly(const QString& path)
 {
@@ -302,7 +300,7 @@ void TInSPIAbleData::Decode()
 
         std::vector<TSPI*> candidates;
         if (host)
-            host->GetLoaders({&TInSPI::ClassInfo}, candidates, ExtensionWithDot(m_fileName));
+            host->GetLoaders({&TInSPI::ClassInfo}, candidates, platform::FileExtension(m_fileName, kLoaderExtension));
 
         // The head of the data is read once and shared by every try; the
         // 128 extra bytes let a try at offset 128 see 2048 bytes as well.
@@ -733,7 +731,7 @@ void TSPIBitmap::LoadFromStreamWithName(const QByteArray& data, const QString& f
 
 void TSPIBitmap::Load(Source source, const QByteArray& data, const QString& fileName)
 {
-    const bool bmp = ExtensionWithDot(fileName).toUpper() == QLatin1String(".BMP");
+    const bool bmp = platform::FileExtension(fileName, kLoaderExtension).toUpper() == QLatin1String(".BMP");
     const TGraphicClass plain = PlainBitmapClass();
     const TGraphicClass order[2] = {bmp ? plain : &TSPIGraphic::ClassInfo,
                                     bmp ? &TSPIGraphic::ClassInfo : plain};

@@ -2,6 +2,7 @@
 
 #include "SPIBmp.h"
 #include "decode/FormatRegistry.h"
+#include "platform/FileExtension.h"
 #include "platform/ProgramLocation.h"
 
 #include <QDir>
@@ -25,16 +26,6 @@ const char* const kEntryNames[TSPI::epCount] = {
     "GetPreview",    "GetArchiveInfo",   "GetFileInfo", "GetFile",
 };
 
-// The extension of a file name or pattern with its dot: from the last "."
-// of its last path component; empty without one.
-QString ExtensionWithDot(const QString& name)
-{
-    const int slash = name.lastIndexOf(QLatin1Char('/'));
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || dot < slash)
-        return {};
-    return name.mid(dot);
-}
 
 } // namespace
 
@@ -224,7 +215,7 @@ bool SPIDeclaresExtension(const TSPI& spi, const QString& extension)
     for (const QString& entry : spi.Extensions()) {
         const QStringList patterns = entry.split(QLatin1Char(';'));
         for (const QString& pattern : patterns) {
-            const QString ext = ExtensionWithDot(pattern.trimmed());
+            const QString ext = platform::FileExtension(pattern.trimmed());
             if (!ext.isEmpty() && ext.compare(extension, Qt::CaseInsensitive) == 0)
                 return true;
         }

@@ -1,6 +1,6 @@
 #include "ImageControl.h"
 
-#include "viewer/FastShrink.h"
+#include "viewer/common/FastShrink.h"
 #include "decode/Graphic.h"
 
 #include <QMouseEvent>
