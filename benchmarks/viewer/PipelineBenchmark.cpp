@@ -118,7 +118,7 @@ void KeyBurst(const QString& scratch)
         return;
     main->Pipeline().WaitForIdle();
     QApplication::processEvents();
-    const QSize area(main->State.AreaWidth, main->State.AreaHeight);
+    const QSize area(main->AreaWidth(), main->AreaHeight());
     QWidget* target = main->centralWidget();
     QElapsedTimer timer;
     timer.start();

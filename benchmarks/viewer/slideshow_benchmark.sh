@@ -59,10 +59,9 @@ feh --on-last-slide quit -D 0.001 -F "$WORK"/p100/*.jpg
 feh_s=$(elapsed "$start" "$(seconds)")
 
 run_slideshow() { # FOLDER -> prints "seconds peak-KiB"
-  local out
-  out="$( { /usr/bin/time -f "%e %M" "$PROGRAM/orvanto" "$1" /Time=0.001 /Auto=On /Repeat=Exit /Full=On \
-      >/dev/null 2>/dev/null; } 2>&1 | tail -1)"
-  echo "$out"
+  /usr/bin/time -o "$WORK/time.txt" -f "%e %M" "$PROGRAM/orvanto" "$1" /Time=0.001 /Auto=On /Repeat=Exit /Full=On \
+    >/dev/null 2>&1 || true
+  tail -1 "$WORK/time.txt"
 }
 read -r orvanto_s orvanto_kib <<<"$(run_slideshow "$WORK/p100")"
 read -r long_s long_kib <<<"$(run_slideshow "$WORK/p300")"
