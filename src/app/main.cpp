@@ -4,11 +4,13 @@
 #include "decode/BuiltInFormats.h"
 #include "dialogs/DialogSupport.h"
 #include "viewer/MainWindow.h"
+#include "platform/Process.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    platform::ReturnLargeBlocksToSystem();
     QApplication app(argc, argv);
     // The application title. No display name is set: Qt would append it to
     // every window caption, and the captions are the program's own.

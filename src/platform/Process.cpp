@@ -1,5 +1,7 @@
 #include "Process.h"
 
+#include <malloc.h>
+
 #include <cerrno>
 #include <csignal>
 #include <unistd.h>
@@ -29,4 +31,11 @@ qint64 platform::PhysicalMemoryBytes()
     if (pages <= 0 || pageSize <= 0)
         return 0;
     return qint64(pages) * qint64(pageSize);
+}
+
+void platform::ReturnLargeBlocksToSystem()
+{
+    // A fixed threshold keeps glibc from raising it after the first large
+    // free; blocks of a megabyte and more are then mapped and unmapped.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
