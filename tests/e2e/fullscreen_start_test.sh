@@ -52,7 +52,7 @@ PID=$!
 e2e_wait_window "$PID" >/dev/null || { echo "no window"; cat "$P/auto.log"; wait "$PID"; echo "exit status $?"; exit 1; }
 window_named() {
   local w
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     w="$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1 || true)"
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
@@ -60,11 +60,11 @@ window_named() {
   return 1
 }
 MAIN="$(window_named "$PID" '^ミレット -- ')"
-TOOL="$(window_named "$PID" '^Tool Box$')"
+TOOL="$(window_named "$PID" '^Tool Box$')" || { echo "no toolbox window"; cat "$P/auto.log"; exit 1; }
 sleep 1
 # The toolbox's controls below the track bar: check boxes, display form,
 # play order, rename, delete, undo, drag-out, copy/move and the buttons.
-toolbox_controls() { import -window "$TOOL" -crop 122x300+0+80 +repage -depth 8 "$1" 2>/dev/null; }
+toolbox_controls() { timeout 20 import -window "$TOOL" -crop 122x300+0+80 +repage -depth 8 "$1" 2>/dev/null; }
 AT_START="$(mktemp --suffix=.png)"; AFTER_F2="$(mktemp --suffix=.png)"
 toolbox_controls "$AT_START"
 xdotool windowfocus --sync "$MAIN" >/dev/null 2>&1 || true
