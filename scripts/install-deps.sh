@@ -19,6 +19,7 @@ RUN_PACKAGES=(
   libqt6widgets6 libqt6gui6 libqt6core6   # Qt (the X11 platform plug-in comes with libqt6gui6)
   libjpeg62-turbo libpng16-16 libgif7 zlib1g   # built-in picture decoders
   libarchive13 libbz2-1.0 liblzma5        # archiver libraries
+  libwebp7 libwebpdemux2 libtiff6 libavif15 libheif1 libjxl0.7   # WebP, TIFF, AVIF, HEIF and JPEG XL plug-ins
   fonts-ipafont-gothic                    # Japanese glyphs of every window
   qt6-translations-l10n                   # Qt's own texts (standard buttons, file dialogs) in Japanese
 )
