@@ -43,6 +43,7 @@ TEST_PACKAGES=(
   xvfb xauth xdotool x11-utils x11-apps imagemagick xclip   # end-to-end tests under Xvfb (xclip reads the clipboard)
   webp libtiff-tools libavif-bin libheif-examples libjxl-tools   # encoders making the plug-in tests' pictures
   python3                                 # small test-file writers (a stored RAR 4, fuzz seeds)
+  libjpeg-turbo-progs feh time bc        # benchmark references: djpeg, feh, GNU time for peak memory
   openbox                                 # window placement and stacking in the end-to-end tests
   libglib2.0-bin                          # gio launch: starts desktop entries in the shortcut tests
   desktop-file-utils appstream shared-mime-info groff-base   # validators of the installed desktop files

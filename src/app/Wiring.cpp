@@ -1,6 +1,7 @@
 #include "app/Wiring.h"
 
 #include "decode/BmpGraphic.h"
+#include "decode/FormatRegistry.h"
 #include "decode/susie/SPIBmp.h"
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
@@ -8,6 +9,9 @@
 #include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
 #include "viewer/common/SharedHelpers.h"
+
+#include <mutex>
+#include <shared_mutex>
 
 namespace {
 
@@ -21,7 +25,14 @@ public:
         TSPIBitmap::SetPlainBitmapClass(&TBitmapGraphic::ClassInfo);
         ConfigureViewerSPIs(m_spis);
         main.PluginSearchHandler = [this](TfMain& m, const QString&) {
-            SearchViewerPlugins(m_spis, m.Session().Config().SusieDir);
+            // Decodes in flight use the plug-ins: stop them and keep new
+            // ones from starting while the plug-ins change.
+            m.Pipeline().CancelAll();
+            {
+                const std::unique_lock<std::shared_mutex> changing(DecoderUseLock());
+                SearchViewerPlugins(m_spis, m.Session().Config().SusieDir);
+            }
+            m.Pipeline().Cache().Clear(); // new plug-ins may read what failed before
         };
         AttachDialogs(main);
         AttachOrganizing(main);

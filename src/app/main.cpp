@@ -6,11 +6,13 @@
 #include "platform/FileNames.h"
 #include "dialogs/JapaneseUi.h"
 #include "viewer/MainWindow.h"
+#include "platform/Process.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    platform::ReturnLargeBlocksToSystem();
     QApplication app(argc, argv);
     // The application title. No display name is set: Qt would append it to
     // every window caption, and the captions are the program's own.

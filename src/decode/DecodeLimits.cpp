@@ -12,7 +12,10 @@ void SetMaxPixelsForTesting(std::uint64_t pixels) { g_maxPixels = pixels ? pixel
 
 void Fail(const QString& message)
 {
-    throw EGraphicError(message);
+    // The decoders word every refusal of a size the same way.
+    const bool tooLarge = message.startsWith(QStringLiteral("画像が大きすぎます"))
+        || message.startsWith(QStringLiteral("画像のメモリを確保できません"));
+    throw EGraphicError(message, tooLarge ? TDecodeFailure::TooLarge : TDecodeFailure::DamagedData);
 }
 
 void CheckImageSize(std::int64_t width, std::int64_t height)
@@ -21,7 +24,8 @@ void CheckImageSize(std::int64_t width, std::int64_t height)
         Fail(QStringLiteral("画像の大きさが不正です (%1 x %2)").arg(width).arg(height));
     if (std::uint64_t(width) > MaxPixels() || std::uint64_t(height) > MaxPixels()
         || std::uint64_t(width) * std::uint64_t(height) > MaxPixels())
-        Fail(QStringLiteral("画像が大きすぎます (%1 x %2)").arg(width).arg(height));
+        throw EGraphicError(QStringLiteral("画像が大きすぎます (%1 x %2)").arg(width).arg(height),
+                            TDecodeFailure::TooLarge);
 }
 
 QImage AllocateImage(std::int64_t width, std::int64_t height, QImage::Format format)
@@ -29,7 +33,8 @@ QImage AllocateImage(std::int64_t width, std::int64_t height, QImage::Format for
     CheckImageSize(width, height);
     QImage image(int(width), int(height), format);
     if (image.isNull())
-        Fail(QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+        throw EGraphicError(QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height),
+                            TDecodeFailure::TooLarge);
     return image;
 }
 

@@ -2,6 +2,9 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
+
+#include <atomic>
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,16 +12,24 @@
 namespace decode {
 
 namespace {
-int g_testDepth = 0;
+std::atomic<int> g_testDepth = 0;
+// The depth last read on the window thread; decoding threads use it, as
+// screens may only be asked on that thread.
+std::atomic<int> g_lastDepth = 24;
 }
 
 int ScreenBitsPerPixel()
 {
     if (g_testDepth > 0)
         return g_testDepth;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            return screen->depth();
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return g_lastDepth;
+    if (qobject_cast<QGuiApplication*>(app)) {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            g_lastDepth = screen->depth();
+            return g_lastDepth;
+        }
     }
     return 24;
 }

@@ -7,7 +7,7 @@ namespace decode {
 constexpr int kLogicalPixelsPerInch = 96;
 
 // Bits per pixel of the primary screen (24 when there is no screen), or the
-// value set for testing.
+// value set for testing. Off the window thread: the value last read on it.
 int ScreenBitsPerPixel();
 
 // Overrides ScreenBitsPerPixel(); 0 returns to the real screen.

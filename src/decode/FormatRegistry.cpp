@@ -1,5 +1,11 @@
 #include "FormatRegistry.h"
 
+std::shared_mutex& DecoderUseLock()
+{
+    static std::shared_mutex lock;
+    return lock;
+}
+
 TFormatRegistry& TFormatRegistry::Instance()
 {
     static TFormatRegistry registry;

@@ -3,6 +3,7 @@
 #include "Graphic.h"
 
 #include <QString>
+#include <shared_mutex>
 #include <vector>
 
 struct TFormatEntry {
@@ -36,3 +37,9 @@ private:
 
 // Builds the graphic filter from entries in registration order (oldest first).
 QString BuildGraphicFilter(const std::vector<TFormatEntry>& entries);
+
+// Threads that decode hold this lock shared for the whole decode, so the
+// registry and the plug-ins it names stay as they are meanwhile. The
+// registry is filled at start-up; whoever changes it later (a new plug-in
+// search) holds the lock exclusively while doing so.
+std::shared_mutex& DecoderUseLock();

@@ -18,11 +18,11 @@ void TGraphic::LoadFromFile(const QString& path)
     case platform::ReadStatus::Ok:
         break;
     case platform::ReadStatus::CannotOpen:
-        throw EGraphicError(QStringLiteral("%1 を開けません").arg(shown));
+        throw EGraphicError(QStringLiteral("%1 を開けません").arg(shown), TDecodeFailure::Unreadable);
     case platform::ReadStatus::TooLarge:
-        throw EGraphicError(QStringLiteral("%1 は大きすぎます").arg(shown));
+        throw EGraphicError(QStringLiteral("%1 は大きすぎます").arg(shown), TDecodeFailure::TooLarge);
     case platform::ReadStatus::ReadError:
-        throw EGraphicError(QStringLiteral("%1 を読めません").arg(shown));
+        throw EGraphicError(QStringLiteral("%1 を読めません").arg(shown), TDecodeFailure::Unreadable);
     }
     LoadFromStream(data);
 }

@@ -12,15 +12,29 @@
 class QPainter;
 class QByteArray;
 
-// Every decoding failure is raised as this error, carrying the message text.
+// Why a picture could not be had.
+enum class TDecodeFailure {
+    None,
+    UnknownFormat, // no decoder for the extension
+    Unreadable,    // the file cannot be opened or read
+    DamagedData,   // the decoder refused the data
+    TooLarge,      // the picture exceeds the pixel, memory or file-size limit
+    PluginFailed,  // no plug-in decoded it
+    Cancelled,     // the decode was stopped because nobody wants it any more
+};
+
+// Every decoding failure is raised as this error, carrying the message text
+// and the reason (damaged data unless told otherwise).
 class EGraphicError : public std::runtime_error {
 public:
-    explicit EGraphicError(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+    explicit EGraphicError(const QString& message, TDecodeFailure reason = TDecodeFailure::DamagedData)
+        : std::runtime_error(message.toStdString()), m_message(message), m_reason(reason) {}
     const QString& message() const { return m_message; }
+    TDecodeFailure reason() const { return m_reason; }
 
 private:
     QString m_message;
+    TDecodeFailure m_reason;
 };
 
 class TGraphic {
@@ -51,6 +65,14 @@ public:
 
     void SetProgressHandler(ProgressHandler handler) { m_progress = std::move(handler); }
 
+    // The area the picture will be fitted into. A decoder may then decode a
+    // reduced picture that still covers the fitted size; Width and Height
+    // stay those of the full picture. An empty size asks for full size.
+    void SetSizeHint(const QSize& area) { m_sizeHint = area; }
+    const QSize& SizeHint() const { return m_sizeHint; }
+    // True when the held pixels are fewer than the full picture's.
+    virtual bool IsReduced() const { return false; }
+
 protected:
     void ReportProgress(int percent) const
     {
@@ -60,6 +82,7 @@ protected:
 
 private:
     ProgressHandler m_progress;
+    QSize m_sizeHint;
 };
 
 // A graphic class: a named factory of empty graphics. Classes are compared

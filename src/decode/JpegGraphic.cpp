@@ -2,6 +2,8 @@
 
 #include "DisplayInfo.h"
 
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 
@@ -64,7 +66,31 @@ struct Session {
     bool palette8 = false;
     const std::function<void(int)>* report = nullptr;
     std::vector<JSAMPLE> cmykRow;
+    QSize area;     // fit area for a reduced decode; empty: full size
+    QSize fullSize; // the picture's own size, from the header
+    TDecodeFailure reason = TDecodeFailure::DamagedData;
+    bool stopped = false; // the progress handler raised: the caller gave up
 };
+
+// Sets the smallest of libjpeg's scales M/8 whose output still covers the
+// picture fitted into the area (full size when the picture fits as it is).
+void ChooseReducedScale(jpeg_decompress_struct& cinfo, const QSize& area)
+{
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1;
+    if (!area.isValid() || area.isEmpty())
+        return;
+    const QSize fitted = ReducedDecodeTarget(QSize(int(cinfo.image_width), int(cinfo.image_height)), area);
+    for (unsigned num = 1; num < 8; ++num) {
+        cinfo.scale_num = num;
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (int(cinfo.output_width) >= fitted.width() && int(cinfo.output_height) >= fitted.height())
+            return;
+    }
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1;
+}
 
 // Every object touched after a jump lives in the Session, so nothing with a
 // destructor is skipped by longjmp.
@@ -90,13 +116,14 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
     const std::uint64_t pixels = std::uint64_t(cinfo.image_width) * cinfo.image_height;
     if (cinfo.image_width == 0 || cinfo.image_height == 0 || pixels > MaxPixels()) {
         s.failure = QStringLiteral("画像が大きすぎます (%1 x %2)").arg(cinfo.image_width).arg(cinfo.image_height);
+        s.reason = TDecodeFailure::TooLarge;
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
+    s.fullSize = QSize(int(cinfo.image_width), int(cinfo.image_height));
 
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = 1;
     cinfo.dct_method = JDCT_ISLOW;
+    ChooseReducedScale(cinfo, s.area);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     if (cmyk)
         cinfo.out_color_space = JCS_CMYK;
@@ -114,6 +141,7 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
     s.image = QImage(width, height, indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
     if (s.image.isNull()) {
         s.failure = QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height);
+        s.reason = TDecodeFailure::TooLarge;
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -161,7 +189,15 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
             const int percent = int(std::int64_t(cinfo.output_scanline) * 100 / height);
             if (percent / 10 != lastPercent / 10) {
                 lastPercent = percent;
-                (*s.report)(percent);
+                // A raising handler must not skip the release below.
+                try {
+                    (*s.report)(percent);
+                } catch (...) {
+                    s.stopped = true;
+                    s.failure = QStringLiteral("JPEG の展開を中止しました");
+                    jpeg_destroy_decompress(&cinfo);
+                    return false;
+                }
             }
         }
     }
@@ -174,13 +210,34 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
 
 QImage DecodeJpegData(ByteView data, bool palette8, const std::function<void(int)>& progress)
 {
+    return DecodeJpegReduced(data, palette8, QSize(), nullptr, progress);
+}
+
+QSize ReducedDecodeTarget(const QSize& picture, const QSize& area)
+{
+    if (picture.isEmpty() || area.isEmpty() || (picture.width() <= area.width() && picture.height() <= area.height()))
+        return picture;
+    const double scale = std::min(double(area.width()) / picture.width(), double(area.height()) / picture.height());
+    return QSize(std::max(1, int(std::ceil(picture.width() * scale))),
+                 std::max(1, int(std::ceil(picture.height() * scale))));
+}
+
+QImage DecodeJpegReduced(ByteView data, bool palette8, const QSize& area, QSize* fullSize,
+                         const std::function<void(int)>& progress)
+{
     if (data.size() < 4)
         Fail(QStringLiteral("JPEG データが短すぎます"));
     auto session = std::make_unique<Session>();
     session->palette8 = palette8;
     session->report = &progress;
-    if (!Run(*session, data.data(), data.size()))
-        Fail(session->failure);
+    session->area = area;
+    if (!Run(*session, data.data(), data.size())) {
+        if (session->stopped)
+            throw EGraphicError(session->failure, TDecodeFailure::Cancelled);
+        throw EGraphicError(session->failure, session->reason);
+    }
+    if (fullSize)
+        *fullSize = session->fullSize;
     return std::move(session->image);
 }
 
@@ -192,6 +249,18 @@ const TGraphicClassInfo TJpegGraphic::ClassInfo = {
 void TJpegGraphic::LoadFromStream(const QByteArray& data)
 {
     const bool palette8 = decode::ScreenBitsPerPixel() <= 8;
+    if (SizeHint().isValid() && !SizeHint().isEmpty()) {
+        LoadReduced(data, palette8);
+        return;
+    }
     SetImage(decode::DecodeJpegData(decode::ByteView(data), palette8,
                                     [this](int percent) { ReportProgress(percent); }));
+}
+
+void TJpegGraphic::LoadReduced(const QByteArray& data, bool palette8)
+{
+    QSize fullSize;
+    QImage image = decode::DecodeJpegReduced(decode::ByteView(data), palette8, SizeHint(), &fullSize,
+                                             [this](int percent) { ReportProgress(percent); });
+    SetReducedImage(std::move(image), fullSize);
 }

@@ -10,6 +10,18 @@ namespace decode {
 // damaged data raises EGraphicError. `progress`, when given, receives the
 // percentage of rows done.
 QImage DecodeJpegData(ByteView data, bool palette8, const std::function<void(int)>& progress = {});
+
+// The size a picture takes when fitted into the area, rounded up: the
+// smallest size a reduced decode must still cover. The picture's own size
+// when it fits already.
+QSize ReducedDecodeTarget(const QSize& picture, const QSize& area);
+
+// Like DecodeJpegData, but with libjpeg's scaled IDCT (same accurate DCT) at
+// the smallest scale M/8 whose output still covers the picture fitted into
+// `area` (full size for an empty area or a picture that fits). fullSize,
+// when given, receives the picture's own size.
+QImage DecodeJpegReduced(ByteView data, bool palette8, const QSize& area, QSize* fullSize,
+                         const std::function<void(int)>& progress = {});
 } // namespace decode
 
 // The JPEG codec picture: 24-bit colour, or an 8-bit palette picture when
@@ -18,4 +30,8 @@ class TJpegGraphic : public TRasterGraphic {
 public:
     void LoadFromStream(const QByteArray& data) override;
     static const TGraphicClassInfo ClassInfo;
+
+private:
+    // With a size hint: a reduced decode covering the fitted size.
+    void LoadReduced(const QByteArray& data, bool palette8);
 };

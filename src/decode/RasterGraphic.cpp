@@ -19,4 +19,7 @@ void TRasterGraphic::Draw(QPainter& painter, const QRect& target) const
 void TRasterGraphic::Reorient(int orientation)
 {
     m_image = decode::ApplyOrientation(m_image, orientation);
+    // A reduced decode remembers the whole picture's size: it turns too.
+    if (m_fullSize.isValid() && orientation >= 5 && orientation <= 8)
+        m_fullSize.transpose();
 }

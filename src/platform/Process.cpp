@@ -1,5 +1,7 @@
 #include "Process.h"
 
+#include <malloc.h>
+
 #include <cerrno>
 #include <csignal>
 #include <unistd.h>
@@ -21,3 +23,19 @@ bool ProcessExists(qint64 pid)
 }
 
 } // namespace platform
+
+qint64 platform::PhysicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return qint64(pages) * qint64(pageSize);
+}
+
+void platform::ReturnLargeBlocksToSystem()
+{
+    // A fixed threshold keeps glibc from raising it after the first large
+    // free; blocks of a megabyte and more are then mapped and unmapped.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+}

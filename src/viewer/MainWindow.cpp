@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+#include "viewer/BackgroundWork.h"
+#include "viewer/PageLoader.h"
+
 #include "viewer/common/SlideshowText.h"
 #include "viewer/common/ImageControl.h"
 #include "viewer/common/SharedHelpers.h"
@@ -69,6 +72,10 @@ TfMain::TfMain(const QStringList& arguments, QWidget* parent, const std::functio
     resize(504, 356);
     setAcceptDrops(false);
     RegisterDropTarget(this);
+    m_pipeline = std::make_unique<PicturePipeline>();
+    m_pageLoader = new PageLoader(*m_pipeline, this);
+    connect(m_pageLoader, &PageLoader::slotReady, this, &TfMain::ShowSlot);
+    connect(m_pageLoader, &PageLoader::busyChanged, this, &TfMain::ShowBusy);
     FollowSession();
     if (attach)
         attach(*this);
@@ -81,8 +88,12 @@ TfMain::~TfMain()
     m_session->SetReshowOnActivation(false);
     // The session's signals must not reach a half-destroyed window.
     m_session->disconnect(this);
+    // No decode may outlive the window: stop them before anything goes.
+    m_pipeline->CancelAll();
+    m_pipeline->WaitForIdle();
     if (m_fullScreen)
         delete m_fullScreen.data();
+    ReleaseShownPictures();
 }
 
 // What the window shows follows the session.
@@ -163,9 +174,18 @@ void TfMain::FormCreate(const QStringList& arguments)
     s.SetReshowOnActivation(true);
     // 2.
     setWindowTitle(QString());
-    // 3. Pictures (the external application list comes with the settings).
-    m_pictures[0] = std::make_unique<TPicture>();
-    m_pictures[1] = std::make_unique<TPicture>();
+    // 3. Pictures: the pipeline made with the window (the external
+    // application list comes with the settings). Folder scans and unpacks
+    // run off the window thread with a progress window.
+    s.SetBackgroundRunner([this](const QString& title, std::function<int()> countDone,
+                                 const std::function<void(WorkProgress&)>& work) {
+        BackgroundWorkOptions options;
+        options.title = title;
+        options.showAfterMs = WorkProgressDelayMs;
+        options.countDone = std::move(countDone);
+        options.onShown = WorkProgressShown;
+        return RunOffWindowThread(isVisible() ? this : nullptr, options, work);
+    });
     // 4.
     s.LoadSettings(QRect(0, 0, width(), height()));
     decode::SetAutoRotate(s.Config().Option.AutoRotate);
@@ -297,11 +317,12 @@ void TfMain::FormCloseQuery()
                                  platform::MsgIcon::Error, platform::MsgOk);
         }
     }
-    // 5.
+    // 5. Decodes still running are told to stop (a plug-in through its
+    // progress callback).
     s.Images().Clear();
-    DetachPictures();
-    m_pictures[0]->Clear();
-    m_pictures[1]->Clear();
+    m_pageLoader->Clear();
+    m_pipeline->CancelAll();
+    ReleaseShownPictures();
 }
 
 void TfMain::ApplicationStateChanged(Qt::ApplicationState state)

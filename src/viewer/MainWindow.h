@@ -8,7 +8,7 @@
 #include "viewer/WheelSteps.h"
 #include "viewer/common/ProductTexts.h"
 #include "viewer/common/ViewerActions.h"
-#include "decode/Picture.h"
+#include "viewer/PicturePipeline.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -23,6 +23,7 @@ class QMenu;
 class TImageControl;
 class TfMax;
 class TplBrowseFolder;
+class PageLoader;
 
 class TfMain : public QMainWindow {
     Q_OBJECT
@@ -94,10 +95,19 @@ public:
     QMenu* PopupMenu() const { return m_popupMenu; }
     TImageControl* ImageAt(int position) const;
     QLabel* LabelAt(int position) const;
-    TPicture& PictureAt(int slot) { return *m_pictures[static_cast<size_t>(slot)]; }
+    // The picture shown in a page slot (none while it is awaited or failed).
+    const DecodedPicture* ShownPicture(int slot) const { return m_shown[static_cast<size_t>(slot & 1)].get(); }
+    // Decodes the pictures off the window thread; tests also wait on it.
+    PicturePipeline& Pipeline() { return *m_pipeline; }
+    PageLoader& Pages() { return *m_pageLoader; }
     QString StatusText() const;
     void SetStatusText(const QString& text);
     int MenuHeight() const;
+
+    // Folder scans and unpacks show their progress window after this delay;
+    // the hook (for tests) is called once it is up.
+    int WorkProgressDelayMs = 300;
+    std::function<void(QWidget* progressWindow)> WorkProgressShown;
 
     // Test hook: file chooser for fileopen1 (returns the chosen files).
     std::function<QStringList(TfMain&)> OpenFilesDialog;
@@ -130,11 +140,16 @@ private:
     void BeforePageShown();
     void NoImagesLeft();
     void ResetView();
-    void DetachPictures();
-    void ShowPicture(int slot, const PageSlot& place, DisplayForm form);
+    void ReleaseShownPictures();
+    void DetachUnheldGraphics();
+    void ShowSlot(int slot, const DecodedPicturePtr& picture);
+    void ClearSlotControl(int slot);
+    FitInput FitFor(int position) const;
+    void ShowBusy(bool busy);
     void ShowUndecodable(int position);
     // The reasons in the status bar until a page shows without failures.
     void ShowUndecodableReasons(const QStringList& reasons);
+    void ShowSlotReasons();
     void HideLabel(int position);
     TImageControl* TargetControl(int position) const;
     void SlideshowChanged(bool on);
@@ -146,7 +161,10 @@ private:
 
     ViewerSession* m_session = nullptr;
     ViewerActions m_actions;
-    std::array<std::unique_ptr<TPicture>, 2> m_pictures;
+    std::unique_ptr<PicturePipeline> m_pipeline;
+    PageLoader* m_pageLoader = nullptr;
+    ViewerPage m_page; // the page being shown
+    std::array<DecodedPicturePtr, 2> m_shown;
     std::array<TImageControl*, 2> m_images{};
     std::array<QLabel*, 2> m_labels{};
     QWidget* m_display = nullptr;
@@ -164,5 +182,6 @@ private:
     QPoint m_mouseDown;
     WheelSteps m_wheel;
     bool m_reasonShown = false;
+    std::array<QString, 2> m_slotReasons; // why a slot of the current page shows nothing
     bool m_exitDone = false;
 };

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "viewer/FitPicture.h"
+#include "viewer/PageLoader.h"
 #include "viewer/UndecodableReason.h"
 #include "viewer/common/SlideshowText.h"
 #include "viewer/common/ImageControl.h"
@@ -17,6 +18,7 @@
 #include <QStatusBar>
 
 #include <cmath>
+#include <utility>
 
 int TfMain::MenuHeight() const
 {
@@ -94,13 +96,23 @@ void TfMain::ShowUndecodableReasons(const QStringList& reasons)
     }
 }
 
+// The reasons of the current page's slots that failed, in slot order.
+void TfMain::ShowSlotReasons()
+{
+    QStringList reasons;
+    for (const QString& reason : m_slotReasons)
+        if (!reason.isEmpty())
+            reasons << reason;
+    ShowUndecodableReasons(reasons);
+}
+
 void TfMain::HideLabel(int position)
 {
     LabelAt(position)->hide();
 }
 
-// Before a page is shown: a start in full screen ends, and the controls let
-// go of the pictures that are about to be replaced.
+// Before a page is shown: a start in full screen ends. The pictures on
+// screen stay until those of the new page have arrived.
 void TfMain::BeforePageShown()
 {
     if (m_session->State().StartFullScreen) {
@@ -108,95 +120,132 @@ void TfMain::BeforePageShown()
         RestorePlacement();
         m_session->SetStartFullScreen(false);
     }
-    DetachPictures();
-    m_pictures[0]->Clear();
-    m_pictures[1]->Clear();
 }
 
 void TfMain::NoImagesLeft()
 {
+    m_pageLoader->Clear();
+    ReleaseShownPictures();
     platform::Beep();
     platform::MessageBox(this, MainTexts::NoImages, platform::MsgIcon::Error, platform::MsgOk);
 }
 
+// The caption moves at once; the pictures are asked of the pipeline and
+// shown by ShowSlot as each arrives (at once when it is in the cache).
 void TfMain::ShowImages()
 {
-    const ViewerPage page = m_session->CurrentPage();
+    m_page = m_session->CurrentPage();
     setWindowTitle(m_session->PageCaption());
+    m_session->SetReshowOnActivation(false);
+    m_slotReasons = {};
+    ShowSlotReasons();
 
-    bool shown[2] = {false, false};
-    QStringList reasons; // why pictures of this page cannot be shown
-    if (page.form == DisplayForm::SinglePage) {
-        const QString& path = page.pageSlots[0].path;
-        if (const auto reason = LoadPictureWithReason(path, *m_pictures[0])) {
+    std::vector<ShownSlot> shownSlots(2);
+    for (int slot = 0; slot < m_page.slotCount; ++slot) {
+        const PageSlot& place = m_page.pageSlots[static_cast<size_t>(slot)];
+        if (place.path.isEmpty()) {
+            HideLabel(place.position);
+            ClearSlotControl(slot);
+            continue;
+        }
+        shownSlots[static_cast<size_t>(slot)].path = place.path;
+        shownSlots[static_cast<size_t>(slot)].fit = FitFor(place.position);
+    }
+    for (int slot = m_page.slotCount; slot < 2; ++slot)
+        m_shown[static_cast<size_t>(slot)].reset();
+    DetachUnheldGraphics();
+    std::vector<PictureRequest> ahead;
+    for (const QString& path : m_session->NeighbourPaths(2, 1)) {
+        PictureRequest request;
+        request.path = path;
+        request.fit = FitFor(0);
+        ahead.push_back(request);
+    }
+    m_pageLoader->ShowPage(shownSlots, ahead);
+    m_session->SetPagePending(m_pageLoader->Waiting());
+}
+
+FitInput TfMain::FitFor(int position) const
+{
+    FitInput in;
+    in.areaWidth = m_areaWidth;
+    in.areaHeight = m_areaHeight;
+    in.position = position;
+    in.zoom = m_session->Config().Option.Zoom;
+    in.spread = m_page.form != DisplayForm::SinglePage;
+    in.menuHeight = MenuHeight();
+    return in;
+}
+
+// A slot's picture (or its failure) fitted into its place of the area.
+void TfMain::ShowSlot(int slot, const DecodedPicturePtr& picture)
+{
+    m_session->SetPagePending(m_pageLoader->Waiting());
+    const PageSlot& place = m_page.pageSlots[static_cast<size_t>(slot)];
+    if (!picture->Ok()) {
+        if (m_page.form == DisplayForm::SinglePage) {
             m_images[0]->Clear();
             m_images[0]->SetHint(QString());
             if (m_fullScreen)
                 m_fullScreen->ImageAt(0)->Clear();
-            ShowUndecodableReasons({UndecodableStatusText(*reason, path)});
+            m_shown[0].reset();
+            DetachUnheldGraphics();
+            m_slotReasons[0] = UndecodableStatusText(picture->failure, picture->path);
+            ShowSlotReasons();
             platform::Beep();
             return;
         }
-        shown[0] = true;
+        ShowUndecodable(place.position);
+        ClearSlotControl(slot);
+        m_slotReasons[static_cast<size_t>(slot)] = UndecodableStatusText(picture->failure, picture->path);
+        ShowSlotReasons();
+        return;
+    }
+    if (!m_slotReasons[static_cast<size_t>(slot)].isEmpty()) {
+        m_slotReasons[static_cast<size_t>(slot)].clear();
+        ShowSlotReasons();
+    }
+    if (m_page.form == DisplayForm::SinglePage) {
         HideLabel(0);
         HideLabel(1);
     } else {
-        for (int slot = 0; slot < 2; ++slot) {
-            const PageSlot& place = page.pageSlots[static_cast<size_t>(slot)];
-            if (place.path.isEmpty()) {
-                HideLabel(place.position);
-            } else if (const auto reason = LoadPictureWithReason(place.path, *m_pictures[static_cast<size_t>(slot)])) {
-                ShowUndecodable(place.position);
-                reasons << UndecodableStatusText(*reason, place.path);
-            } else {
-                HideLabel(place.position);
-                shown[slot] = true;
-            }
-        }
+        HideLabel(place.position);
     }
-    ShowUndecodableReasons(reasons);
-    for (int slot = 0; slot < page.slotCount; ++slot) {
-        const PageSlot& place = page.pageSlots[static_cast<size_t>(slot)];
-        if (shown[slot]) {
-            ShowPicture(slot, place, page.form);
-        } else {
-            TImageControl* control = TargetControl(place.position);
-            control->Clear();
-            control->SetHint(QString());
-        }
-    }
-    if (shown[0] || shown[1])
-        m_session->SetReshowOnActivation(true);
-}
-
-// A decoded picture of a slot fitted into its place of the area.
-void TfMain::ShowPicture(int slot, const PageSlot& place, DisplayForm form)
-{
-    const TPicture& picture = *m_pictures[static_cast<size_t>(slot)];
+    FitInput in = FitFor(place.position);
+    in.pictureWidth = picture->graphic->Width();
+    in.pictureHeight = picture->graphic->Height();
     TImageControl* control = TargetControl(place.position);
-    FitInput in;
-    in.areaWidth = m_areaWidth;
-    in.areaHeight = m_areaHeight;
-    in.position = place.position;
-    in.pictureWidth = picture.Width();
-    in.pictureHeight = picture.Height();
-    in.zoom = m_session->Config().Option.Zoom;
-    in.spread = form != DisplayForm::SinglePage;
-    in.menuHeight = MenuHeight();
     control->setGeometry(FitPictureRect(in));
-    control->SetGraphic(picture.Graphic());
-    control->SetHint(place.path);
+    control->SetGraphic(picture->graphic.get(), picture->display);
+    control->SetHint(picture->path);
     control->show();
     if (m_session->State().FullScreen && m_fullScreen)
         m_fullScreen->raise();
+    // The picture shown before is let go only now, and no control keeps it.
+    const DecodedPicturePtr before = std::exchange(m_shown[static_cast<size_t>(slot)], picture);
+    DetachUnheldGraphics();
+    m_session->SetReshowOnActivation(true);
 }
 
-void TfMain::DetachPictures()
+void TfMain::ClearSlotControl(int slot)
+{
+    TImageControl* control = TargetControl(m_page.pageSlots[static_cast<size_t>(slot)].position);
+    control->Clear();
+    control->SetHint(QString());
+    m_shown[static_cast<size_t>(slot)].reset();
+    DetachUnheldGraphics();
+}
+
+void TfMain::ReleaseShownPictures()
+{
+    m_shown[0].reset();
+    m_shown[1].reset();
+    DetachUnheldGraphics();
+}
+
+void TfMain::DetachUnheldGraphics()
 {
     // Controls must not keep pointing at graphics that are about to be freed.
-    if (!m_pictures[0])
-        return;
-    const TGraphic* owned[2] = {m_pictures[0]->Graphic(), m_pictures[1]->Graphic()};
     std::vector<TImageControl*> controls{m_images[0], m_images[1]};
     if (m_fullScreen) {
         controls.push_back(m_fullScreen->ImageAt(0));
@@ -204,8 +253,25 @@ void TfMain::DetachPictures()
     }
     for (TImageControl* control : controls) {
         const TGraphic* g = control->Graphic();
-        if (g && (g == owned[0] || g == owned[1]))
+        const bool held =
+            (m_shown[0] && m_shown[0]->graphic.get() == g) || (m_shown[1] && m_shown[1]->graphic.get() == g);
+        if (g && !held)
             control->Clear();
+    }
+}
+
+void TfMain::ShowBusy(bool busy)
+{
+    // A widget cursor: the full-screen window's hidden cursor (one for the
+    // whole application) still wins over it.
+    QWidget* targets[] = {m_display, m_fullScreen.data()};
+    for (QWidget* target : targets) {
+        if (!target)
+            continue;
+        if (busy)
+            target->setCursor(Qt::BusyCursor);
+        else
+            target->unsetCursor();
     }
 }
 
@@ -228,6 +294,9 @@ void TfMain::SetOrganizingControls(bool on)
 
 void TfMain::ResetView()
 {
+    m_pageLoader->Clear();
+    m_session->SetPagePending(false);
+    ReleaseShownPictures();
     m_actions.slideshow1->setEnabled(false);
     for (TImageControl* image : m_images) {
         image->Clear();
@@ -262,6 +331,17 @@ void TfMain::CopyToClipboard()
         graphic = m_images[0]->Graphic();
     if (!graphic)
         return;
+    if (graphic->IsReduced()) {
+        // Only a reduced picture is held for the screen: the clipboard gets
+        // the whole picture, decoded now off the window thread.
+        const bool full = m_session->State().FullScreen && m_fullScreen;
+        const QString path = full ? m_fullScreen->ImageAt(0)->Hint() : m_images[0]->Hint();
+        m_pipeline->DecodeFull(path, [](const DecodedPicturePtr& decoded) {
+            if (decoded && decoded->Ok())
+                QGuiApplication::clipboard()->setImage(decoded->graphic->ToImage());
+        });
+        return;
+    }
     const QImage image = graphic->ToImage();
     if (!image.isNull())
         QGuiApplication::clipboard()->setImage(image);

@@ -1,18 +1,15 @@
 #pragma once
 // Why a listed picture cannot be shown, told to the user in the status bar.
+#include "decode/Graphic.h"
+
 #include <QString>
 
 #include <optional>
 
 class TPicture;
 
-enum class UndecodableReason {
-    UnknownFormat, // no decoder or plug-in for the extension
-    Unreadable,    // the file cannot be opened or read
-    DamagedData,   // the decoder refused the data
-    TooLarge,      // beyond the pixel, memory or file-size limit
-    PluginFailed,  // the plug-in for the extension did not decode it
-};
+// The reasons are the decoders' own failure kinds.
+using UndecodableReason = TDecodeFailure;
 
 // Loads the file into the picture as LoadPictureSafe does; on failure gives
 // the reason (the picture keeps what it had).

@@ -86,3 +86,11 @@ void RemoveStaleWorkFolders(const QString& base)
             DeleteFolderTree(IncludeBackslash(base) + entry.name);
     }
 }
+
+int CountFilesBelow(const QString& folder)
+{
+    int count = 0;
+    for (const platform::DirEntry& entry : platform::ListDirectory(folder))
+        count += entry.isDir ? CountFilesBelow(IncludeBackslash(folder) + entry.name) : 1;
+    return count;
+}

@@ -18,6 +18,8 @@ QStringList LaunchArguments(const QString& appPath, const QString& imagePath);
 // Unpack folder for an archive under the work folder: name with "." -> "_",
 // then [001], [002], ... until the name is free.
 QString UnpackFolderFor(const QString& workFolder, const QString& archivePath);
+// The files in the folder and all folders below it.
+int CountFilesBelow(const QString& folder);
 
 // The work folder of one running program below the private folder: each
 // instance unpacks into its own "picture-<pid>", so two viewers never

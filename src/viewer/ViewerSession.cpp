@@ -211,21 +211,58 @@ void ViewerSession::AddPaths(const QStringList& paths)
     }
 }
 
+bool ViewerSession::RunBackground(const QString& title, std::function<int()> countDone,
+                                  const std::function<void(WorkProgress&)>& work)
+{
+    ++m_listBuilding;
+    struct Leave {
+        int& count;
+        ~Leave() { --count; }
+    } leave{m_listBuilding};
+    if (m_runBackground)
+        return m_runBackground(title, std::move(countDone), work);
+    WorkProgress progress;
+    work(progress);
+    return true;
+}
+
 void ViewerSession::ScanFolder(const QString& folder)
 {
     m_images.SetSorted(true);
-    const QString prefix = IncludeBackslash(folder);
-    const std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
-    for (const platform::DirEntry& entry : entries) {
-        if (entry.isDir)
-            continue;
-        const QString full = prefix + entry.name;
-        if (IsArchiveName(full))
-            OpenArchive(full);
-        else if (IsImageName(full, m_graphicFilter) && !IsExcludedName(full))
-            m_images.Add(full);
+    // The folder is read and its names sorted out off the window thread (a
+    // folder of tens of thousands of files takes a while); the list is then
+    // filled here, in the folder's order.
+    struct Found {
+        QString path;
+        bool archive;
+    };
+    std::vector<Found> found;
+    bool anyEntry = false;
+    const QString filter = m_graphicFilter;
+    RunBackground(MainTexts::Searching, {}, [&](WorkProgress& progress) {
+        const QString prefix = IncludeBackslash(folder);
+        const std::vector<platform::DirEntry> entries = platform::ListDirectory(folder);
+        anyEntry = !entries.empty();
+        for (const platform::DirEntry& entry : entries) {
+            if (progress.Cancelled())
+                break; // what was found so far stays
+            progress.AddDone();
+            if (entry.isDir)
+                continue;
+            const QString full = prefix + entry.name;
+            if (IsArchiveName(full))
+                found.push_back({full, true});
+            else if (IsImageName(full, filter) && !IsExcludedName(full))
+                found.push_back({full, false});
+        }
+    });
+    for (const Found& item : found) {
+        if (item.archive)
+            OpenArchive(item.path);
+        else
+            m_images.Add(item.path);
     }
-    if (!entries.empty()) {
+    if (anyEntry) {
         m_images.SetSorted(false);
         ApplyPlayOrder(m_state.PlayOrder);
     }
@@ -239,14 +276,24 @@ void ViewerSession::OpenArchive(const QString& archivePath)
     const QString folder = UnpackFolderFor(m_workFolder, archivePath);
     if (!QDir().mkpath(folder))
         return;
-    {
-        TArchiveFile archive(this);
-        archive.SetFileName(archivePath);
-        archive.Options().x = 0;
-        archive.Options().c = 1;
-        archive.Options().jse = 1;
-        archive.Options().jso = 1;
-        archive.Extract(reinterpret_cast<quintptr>(HelperOwnerWindow()), nullptr, folder, TFileList());
+    const quintptr owner = reinterpret_cast<quintptr>(HelperOwnerWindow());
+    // The archiver libraries report no progress: the files that have
+    // appeared in the folder are the files done.
+    const bool completed = RunBackground(MainTexts::Searching, [folder] { return CountFilesBelow(folder); },
+                                         [&](WorkProgress&) {
+                                             TArchiveFile archive;
+                                             archive.SetFileName(archivePath);
+                                             archive.Options().x = 0;
+                                             archive.Options().c = 1;
+                                             archive.Options().jse = 1;
+                                             archive.Options().jso = 1;
+                                             archive.Extract(owner, nullptr, folder, TFileList());
+                                         });
+    if (!completed) {
+        // Cancelled: nothing of this archive is kept.
+        DeleteFolderTree(folder);
+        m_reshowOnActivation = true;
+        return;
     }
     AddPath(folder);
     m_reshowOnActivation = true;
@@ -553,7 +600,7 @@ void ViewerSession::SetOrganizingAllowed(bool on)
 
 void ViewerSession::ApplicationActivated()
 {
-    if (m_reshowOnActivation && m_state.Viewing)
+    if (m_reshowOnActivation && m_state.Viewing && m_listBuilding == 0)
         ShowPage();
 }
 
@@ -588,7 +635,9 @@ void ViewerSession::ApplySlideshowInterval()
 
 void ViewerSession::SlideshowTick()
 {
-    if (!m_state.Viewing)
+    // A picture still decoding keeps the slideshow where it is: each one is
+    // on screen for at least the interval, as when decoding blocked.
+    if (!m_state.Viewing || m_pagePending || m_listBuilding > 0)
         return;
     StepImage(true);
     if (m_state.SwitchLaunch && m_state.CurrentIndex >= m_images.Count()) {

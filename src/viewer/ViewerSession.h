@@ -14,6 +14,7 @@
 #include "viewer/HistoryStore.h"
 #include "viewer/ImageList.h"
 #include "viewer/Navigation.h"
+#include "viewer/WorkProgress.h"
 #include "settings/Settings.h"
 
 #include <QObject>
@@ -118,6 +119,10 @@ public:
     // Exit: the list emptied and the viewing ended.
     void EndViewing();
 
+    // Where folder scans and archive unpacks run: the window's runner keeps
+    // them off its thread; without one they run in the caller.
+    void SetBackgroundRunner(BackgroundRunner runner) { m_runBackground = std::move(runner); }
+
     // --- opening routes
     // A path: a folder is scanned, an archive unpacked, a picture added.
     void AddPath(const QString& path);
@@ -183,6 +188,11 @@ public:
     void SetReshowOnActivation(bool on) { m_reshowOnActivation = on; }
     void ApplicationActivated();
 
+    // The view is still waiting for a picture of the page: the slideshow
+    // does not step on meanwhile.
+    void SetPagePending(bool pending) { m_pagePending = pending; }
+    bool PagePending() const { return m_pagePending; }
+
     // --- slideshow
     bool SlideshowOn() const { return m_slideshow; }
     bool SlideshowRunning() const;
@@ -247,6 +257,14 @@ signals:
     void closeRequested();
 
 private:
+    bool RunBackground(const QString& title, std::function<int()> countDone,
+                       const std::function<void(WorkProgress&)>& work);
+
+    BackgroundRunner m_runBackground;
+    bool m_pagePending = false;
+    // Above 0 while a scan or unpack runs off the window thread: the
+    // slideshow and the activation leave the list alone meanwhile.
+    int m_listBuilding = 0;
     Settings m_config;
     Settings m_loadedConfig; // as read at start-up
     QString m_iniPath;

@@ -59,7 +59,16 @@ protected:
         main->resize(504, 356);
         main->ShowAtStart(); // as the program does
         QApplication::processEvents();
+        settle(*main);
         return main;
+    }
+
+    // Pictures are decoded off the window thread: waits until the page's
+    // pictures have arrived and are shown.
+    static void settle(TfMain& main)
+    {
+        main.Pipeline().WaitForIdle();
+        QApplication::processEvents();
     }
 
     QString picture(const QString& name, QColor color = Qt::red)
@@ -82,6 +91,7 @@ protected:
     {
         QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
         main.HandleKey(&event);
+        settle(main);
     }
 
     QTemporaryDir dir;

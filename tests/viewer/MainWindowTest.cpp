@@ -52,7 +52,16 @@ protected:
         main->resize(504, 356);
         main->show();
         QApplication::processEvents();
+        settle(*main);
         return main;
+    }
+
+    // Pictures are decoded off the window thread: waits until the page's
+    // pictures have arrived and are shown.
+    static void settle(TfMain& main)
+    {
+        main.Pipeline().WaitForIdle();
+        QApplication::processEvents();
     }
 
     QString picture(const QString& name, QSize size = QSize(40, 30), QColor color = Qt::red)
@@ -189,6 +198,7 @@ TEST_F(MainWindowTest, SpreadShowsUndecodableLabelAndKeepsTheOtherPicture)
     main->Session().Config().Tool.State = 1; // spread, odd start
     main->Session().Config().Tool.Orient = 1; // right to left
     main->ApplyDisplayForm();
+    settle(*main);
     // Item 0 on the right half, the undecodable item 1 on the left half.
     EXPECT_FALSE(main->LabelAt(1)->isVisible());
     EXPECT_TRUE(main->LabelAt(0)->isVisible());
@@ -404,6 +414,7 @@ TEST_F(MainWindowTest, FullScreenShowsTheSamePicturesAndCanBeClosedBySystem)
     main->ToggleFullScreen();
     ASSERT_NE(main->FullScreenWindow(), nullptr);
     QApplication::processEvents();
+    settle(*main);
     EXPECT_TRUE(main->Session().State().FullScreen);
     EXPECT_TRUE(FindAction(*main, "Max1")->isChecked());
     EXPECT_EQ(main->FullScreenWindow()->ImageAt(0)->Hint(), dir.filePath(QStringLiteral("f1.png")));

@@ -43,7 +43,16 @@ protected:
         main->resize(504, 356);
         main->show();
         QApplication::processEvents();
+        settle(*main);
         return main;
+    }
+
+    // Pictures are decoded off the window thread (also the clipboard's whole
+    // picture): waits until they have arrived.
+    static void settle(TfMain& main)
+    {
+        main.Pipeline().WaitForIdle();
+        QApplication::processEvents();
     }
 
     QTemporaryDir dir;
@@ -58,13 +67,16 @@ TEST_F(UprightPictureTest, FitClipboardAndFullScreenSeeTheUprightPicture)
     ASSERT_EQ(main->Session().Images().Count(), 1);
     EXPECT_EQ(main->ImageAt(0)->size(), QSize(60, 120)); // natural size, upright
     main->CopyToClipboard();
+    settle(*main);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(60, 120));
     main->ToggleFullScreen();
     ASSERT_NE(main->FullScreenWindow(), nullptr);
     QApplication::processEvents();
+    settle(*main);
     ASSERT_NE(main->FullScreenWindow()->ImageAt(0)->Graphic(), nullptr);
     EXPECT_EQ(main->FullScreenWindow()->ImageAt(0)->Graphic()->Width(), 60);
     main->CopyToClipboard();
+    settle(*main);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(60, 120));
     main->FullScreenWindow()->close();
     QApplication::processEvents();
@@ -77,5 +89,6 @@ TEST_F(UprightPictureTest, AutoRotateOffShowsThePictureAsStored)
     ASSERT_EQ(main->Session().Images().Count(), 1);
     EXPECT_EQ(main->ImageAt(0)->size(), QSize(120, 60));
     main->CopyToClipboard();
+    settle(*main);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(120, 60));
 }

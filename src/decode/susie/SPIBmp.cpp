@@ -513,7 +513,7 @@ void TSPIGraphic::Decode(std::unique_ptr<TInSPIAbleData> source)
         m_data->ProgressHandler = [this](const TSPIProgress& report) { Notify(report); };
         m_data->Decode();
         if (m_data->Empty())
-            throw EGraphicError(kCouldNotDecode);
+            throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
     } catch (...) {
         Clear();
         throw;
@@ -696,7 +696,7 @@ void TSPIGraphic::SaveToStream(QIODevice& stream) const
 std::unique_ptr<TGraphic> TSPIGraphic::Convert(TGraphicClass graphicClass, bool destructive)
 {
     if (!graphicClass || !graphicClass->create)
-        throw EGraphicError(kCouldNotDecode);
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
     QByteArray bmp = SaveToBmp();
     if (destructive)
         Clear(); // the plug-in's blocks go before the new graphic reads the copy
@@ -850,7 +850,7 @@ void TSPIBitmap::TakeFromSPIGraphic(TSPIGraphic& graphic, bool destructive)
     QImage image = converted->ToImage();
     converted.reset();
     if (image.isNull())
-        throw EGraphicError(kCouldNotDecode);
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
     if (!palette.isEmpty() && image.format() == QImage::Format_Indexed8 &&
         image.colorCount() <= palette.size())
         image.setColorTable(palette);
@@ -869,7 +869,7 @@ void TSPIBitmap::Assign(TGraphic& source)
 void TSPIBitmap::Adopt(std::unique_ptr<TGraphic> graphic)
 {
     if (!graphic)
-        throw EGraphicError(kCouldNotDecode);
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
     if (auto* spiGraphic = dynamic_cast<TSPIGraphic*>(graphic.get())) {
         TakeFromSPIGraphic(*spiGraphic, true);
         return;

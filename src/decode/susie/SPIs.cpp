@@ -114,6 +114,7 @@ void TSPI::RaiseMissing(Entry entry) const
 int32_t TSPI::GetPluginInfo(int32_t infoNumber, QByteArray& text) const
 {
     RequireEntry(epGetPluginInfo);
+    const std::lock_guard<std::mutex> serialized(m_callLock);
     char buffer[SUSIE_INFO_BUFFER_SIZE];
     std::memset(buffer, 0, sizeof buffer);
     const auto proc = reinterpret_cast<SusieGetPluginInfoProc>(m_entries[epGetPluginInfo]);
@@ -127,12 +128,14 @@ int32_t TSPI::GetPluginInfo(int32_t infoNumber, QByteArray& text) const
 int32_t TSPI::IsSupported(const char* name, const void* head) const
 {
     RequireEntry(epIsSupported);
+    const std::lock_guard<std::mutex> serialized(m_callLock);
     return reinterpret_cast<SusieIsSupportedProc>(m_entries[epIsSupported])(name, head);
 }
 
 int32_t TSPI::GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info) const
 {
     RequireEntry(epGetPictureInfo);
+    const std::lock_guard<std::mutex> serialized(m_callLock);
     return reinterpret_cast<SusieGetPictureInfoProc>(m_entries[epGetPictureInfo])(buf, len, flag, info);
 }
 
@@ -140,6 +143,7 @@ int32_t TSPI::GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLoca
                          SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data) const
 {
     RequireEntry(epGetPicture);
+    const std::lock_guard<std::mutex> serialized(m_callLock);
     return reinterpret_cast<SusieGetPictureProc>(m_entries[epGetPicture])(buf, len, flag, bitmapInfo,
                                                                           bitmapBits, progress, data);
 }
@@ -148,6 +152,7 @@ int32_t TSPI::GetPreview(const char* buf, intptr_t len, uint32_t flag, SusieLoca
                          SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data) const
 {
     RequireEntry(epGetPreview);
+    const std::lock_guard<std::mutex> serialized(m_callLock);
     return reinterpret_cast<SusieGetPreviewProc>(m_entries[epGetPreview])(buf, len, flag, bitmapInfo,
                                                                           bitmapBits, progress, data);
 }

@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -138,6 +139,9 @@ private:
     QStringList m_extensions;
     QStringList m_formatNames;
     std::array<void*, epCount> m_entries{};
+    // A plug-in is not written for calls from several threads at once:
+    // its calls are made one at a time.
+    mutable std::mutex m_callLock;
 };
 
 // A plug-in that can test data with IsSupported; never created itself.

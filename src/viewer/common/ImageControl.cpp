@@ -20,13 +20,20 @@ void TImageControl::resizeEvent(QResizeEvent* event)
 
 void TImageControl::SetGraphic(const TGraphic* graphic)
 {
+    SetGraphic(graphic, QImage());
+}
+
+void TImageControl::SetGraphic(const TGraphic* graphic, const QImage& shrunk)
+{
     m_graphic = graphic;
+    m_shrunk = shrunk;
     Invalidate();
 }
 
 void TImageControl::Clear()
 {
     m_graphic = nullptr;
+    m_shrunk = QImage();
     Invalidate();
 }
 
@@ -42,6 +49,10 @@ void TImageControl::renderCache()
     m_cacheValid = true;
     m_cache = QPixmap();
     const QSize target = size();
+    if (!m_shrunk.isNull() && m_shrunk.size() == target) {
+        m_cache = QPixmap::fromImage(m_shrunk);
+        return;
+    }
     const QImage source = m_graphic->ToImage();
     if (!source.isNull() && source.width() >= target.width() && source.height() >= target.height()) {
         // Shrinking: area-averaging scale once, then plain blits.

@@ -1,6 +1,7 @@
 #pragma once
 // An image control: draws its picture stretched to the control's own size.
 // The owner sizes and places it. Its hint is the path of the shown file.
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
 
@@ -14,6 +15,9 @@ public:
     explicit TImageControl(QWidget* parent = nullptr);
 
     void SetGraphic(const TGraphic* graphic);
+    // The graphic with a copy already shrunk to the size it is shown at
+    // (used while the control has exactly that size).
+    void SetGraphic(const TGraphic* graphic, const QImage& shrunk);
     const TGraphic* Graphic() const { return m_graphic; }
     void Clear();
     // Drops the scaled copy (the graphic changed in place).
@@ -41,5 +45,6 @@ private:
     // The picture scaled to the control's size, made once per picture and size.
     QPixmap m_cache;
     bool m_cacheValid = false;
+    QImage m_shrunk;
     QString m_hint;
 };
