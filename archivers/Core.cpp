@@ -14,6 +14,7 @@ namespace {
 
 std::atomic<int> gRunning{0};
 std::atomic<uint64_t> gBudget{0};
+std::atomic<uint64_t> gFileBudget{0};
 std::atomic<ArcWindow> gOwner{0};
 
 struct RunningScope {
@@ -148,6 +149,13 @@ int WalkArchive(EntryReader& reader, bool data, std::string* listing, const Comm
 }  // namespace
 
 void SetSizeBudget(uint64_t bytes) noexcept { gBudget = bytes; }
+
+void SetFileBudget(uint64_t count) noexcept { gFileBudget = count; }
+
+uint64_t FileBudget() noexcept {
+  const uint64_t b = gFileBudget.load();
+  return b == 0 ? UINT64_MAX : b;
+}
 
 uint64_t SizeBudget() noexcept {
   const uint64_t b = gBudget.load();

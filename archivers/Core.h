@@ -47,6 +47,10 @@ uint16_t Version() noexcept;
 // budget are clamped to it, 0 restores it.
 void SetSizeBudget(uint64_t bytes) noexcept;
 uint64_t SizeBudget() noexcept;
+// Limits the files and folders extractions may create in all (a program
+// unpacking nested archives shares one count across them); 0 removes it.
+void SetFileBudget(uint64_t count) noexcept;
+uint64_t FileBudget() noexcept;
 
 // Writes text into a caller's buffer of size bytes: cut at a UTF-8 character
 // boundary, always zero-terminated when size > 0.

@@ -82,3 +82,6 @@ ARC_API ArcBool ARC_ENTRY(GetRunning)(void) { return arc::IsRunning(); }
 // Lowers the extraction size budget of this library (for tests); 0 restores
 // the fixed budget of ARC_EXTRACT_BUDGET_BYTES.
 ARC_API void OrvantoArchiverSetSizeBudget(uint64_t bytes) { arc::SetSizeBudget(bytes); }
+// Limits the files and folders the next extractions create (ARC_ERROR_TOO_MANY_FILES
+// beyond it); 0 removes the limit.
+ARC_API void OrvantoArchiverSetFileBudget(uint64_t count) { arc::SetFileBudget(count); }

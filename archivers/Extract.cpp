@@ -189,6 +189,8 @@ ExtractOutcome ExtractEntries(EntryReader& reader, const Command& command) {
   }
 
   const uint64_t budget = SizeBudget();
+  const uint64_t fileBudget = FileBudget();
+  uint64_t created = 0;  // files and folders
   uint64_t total = 0;
   std::vector<uint8_t> buffer(256 * 1024);
   unsigned tempCounter = 0;
@@ -211,6 +213,10 @@ ExtractOutcome ExtractEntries(EntryReader& reader, const Command& command) {
     if (parts.empty()) {
       note("skipped (no usable name): " + meta.name);
       continue;
+    }
+    if (++created > fileBudget) {
+      fail(ARC_ERROR_TOO_MANY_FILES, "the archive holds more files than may be extracted, at " + meta.name);
+      return result;
     }
     if (meta.kind == EntryKind::Directory) {
       if (!command.keepPaths) continue;
@@ -290,6 +296,10 @@ ExtractOutcome ExtractEntries(EntryReader& reader, const Command& command) {
       fail(ARC_ERROR_SIZE_BUDGET, "the archive expands beyond the size limit at " + meta.name);
       return result;
     }
+    // Data shorter or longer than the header says (a part of a split
+    // archive, a sparse entry the reader leaves out) is no whole file.
+    if (readError == ARC_OK && !writeError && meta.sizeKnown && written != meta.size)
+      readError = ARC_ERROR_SIZE_MISMATCH;
     if (readError != ARC_OK || writeError) {
       ::unlinkat(dir.get(), temp.c_str(), 0);
       fail(writeError ? ARC_ERROR_CANNOT_WRITE : readError,
@@ -314,6 +324,7 @@ ExtractOutcome ExtractEntries(EntryReader& reader, const Command& command) {
     }
     ++result.files;
   }
+  if (reader.SkippedDamage()) fail(ARC_ERROR_HEADER_BROKEN, "damaged headers were skipped");
   return result;
 }
 

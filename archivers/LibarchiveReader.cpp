@@ -2,6 +2,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "Readers.h"
@@ -10,13 +11,16 @@
 namespace arc {
 namespace {
 
-void EnableFormats(archive* a, FormatSet set, bool raw) {
+void EnableFormats(archive* a, FormatSet set, bool raw, bool streaming) {
   switch (set) {
     case FormatSet::Lha:
       archive_read_support_format_lha(a);
       break;
     case FormatSet::Zip:
-      archive_read_support_format_zip_seekable(a);
+      if (streaming)
+        archive_read_support_format_zip_streamable(a);
+      else
+        archive_read_support_format_zip_seekable(a);
       break;
     case FormatSet::Cab:
       archive_read_support_format_cab(a);
@@ -75,6 +79,41 @@ int MapError(archive* a) {
   return ARC_ERROR_HEADER_BROKEN;
 }
 
+// True when the file starts a split archive whose other parts hold the
+// rest: a RAR 4 or RAR 5 volume, or a ZIP written across several parts.
+bool IsSplitArchive(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  unsigned char head[64] = {};
+  const size_t got = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  if (got >= 4 && std::memcmp(head, "PK\x07\x08", 4) == 0) return true;
+  if (got >= 7 + 7 && std::memcmp(head, "Rar!\x1a\x07\x00", 7) == 0) {
+    // Main header: CRC (2), type 0x73, flags (2); flag 0x0001 marks a volume.
+    return head[9] == 0x73 && (head[10] & 0x01) != 0;
+  }
+  if (got >= 8 && std::memcmp(head, "Rar!\x1a\x07\x01\x00", 8) == 0) {
+    // Header CRC (4), then variable-length numbers: header size, type (1 =
+    // main), header flags, [extra size], [data size], archive flags.
+    size_t at = 12;
+    auto vint = [&](uint64_t& value) {
+      value = 0;
+      for (int shift = 0; at < got && shift < 63; shift += 7) {
+        const unsigned char b = head[at++];
+        value |= uint64_t(b & 0x7f) << shift;
+        if ((b & 0x80) == 0) return true;
+      }
+      return false;
+    };
+    uint64_t size = 0, type = 0, flags = 0, skip = 0, archiveFlags = 0;
+    if (!vint(size) || !vint(type) || type != 1 || !vint(flags)) return false;
+    if ((flags & 0x1) && !vint(skip)) return false;
+    if ((flags & 0x2) && !vint(skip)) return false;
+    return vint(archiveFlags) && (archiveFlags & 0x1) != 0;
+  }
+  return false;
+}
+
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -117,7 +156,18 @@ class LibarchiveReader : public EntryReader {
         if (cp932 != -1 && (cp932 == -2 || cp932 <= plain)) charsetOption_.clear();
       }
     }
+    if ((set_ == FormatSet::Rar || set_ == FormatSet::Zip) && IsSplitArchive(path_))
+      return ARC_ERROR_NEED_VOLUMES;
     int e = OpenWith(false);
+    // ZIP files the seekable reader refuses (a damaged or missing central
+    // directory) often still read from front to back.
+    if (set_ == FormatSet::Zip && (e != ARC_OK || firstResult_ == ARCHIVE_FATAL)) {
+      streaming_ = true;
+      const int streamed = OpenWith(false);
+      if (streamed == ARC_OK && firstResult_ != ARCHIVE_FATAL) return ARC_OK;
+      streaming_ = false;
+      e = OpenWith(false);
+    }
     if (e == ARC_OK) return ARC_OK;
     if (set_ == FormatSet::Tar && e == ARC_ERROR_NOT_ARC_FILE) {
       e = OpenWith(true);
@@ -139,6 +189,12 @@ class LibarchiveReader : public EntryReader {
       entry = firstEntry_;
       first_ = false;
     }
+    // A damaged tar header: libarchive goes on at the next block.
+    for (long retries = 0; r == ARCHIVE_RETRY && set_ == FormatSet::Tar && retries < (1L << 22); ++retries) {
+      skippedDamage_ = true;
+      entry = nullptr;
+      r = archive_read_next_header(a_, &entry);
+    }
     if (r == ARCHIVE_EOF) return -1;
     if (r == ARCHIVE_FATAL || r == ARCHIVE_RETRY || entry == nullptr) {
       failed_ = MapError(a_);
@@ -149,6 +205,7 @@ class LibarchiveReader : public EntryReader {
     if (name == nullptr) name = archive_entry_pathname_utf8(entry);
     std::string stored = name != nullptr ? name : "";
     if (raw_) stored = RawEntryName(path_);
+    if (set_ == FormatSet::Rar) stored = RestoreCp932TrailSlashes(stored);
     meta.name = NameToUtf8(stored);
     if (set_ == FormatSet::Lha || set_ == FormatSet::Zip || set_ == FormatSet::Cab ||
         set_ == FormatSet::Rar || set_ == FormatSet::SevenZip)
@@ -190,14 +247,20 @@ class LibarchiveReader : public EntryReader {
   int Read(void* buffer, size_t size, size_t& got) override {
     Utf8LocaleScope scope;
     got = 0;
+    if (failed_) return failed_;
     const la_ssize_t n = archive_read_data(a_, buffer, size);
     if (n < 0) {
       const int e = MapError(a_);
+      // After a fatal error libarchive's state is not to be trusted: nothing
+      // more is asked of it.
+      if (n == ARCHIVE_FATAL) failed_ = e == ARC_ERROR_HEADER_BROKEN ? ARC_ERROR_HUFFMAN_CODE : e;
       return e == ARC_ERROR_HEADER_BROKEN ? ARC_ERROR_HUFFMAN_CODE : e;
     }
     got = static_cast<size_t>(n);
     return ARC_OK;
   }
+
+  bool SkippedDamage() const override { return skippedDamage_; }
 
   int32_t TypeCode() const override {
     if (set_ != FormatSet::Tar) return ARC_TYPE_OWN;
@@ -241,7 +304,7 @@ class LibarchiveReader : public EntryReader {
     if (a_ != nullptr) archive_read_free(a_);
     a_ = archive_read_new();
     if (a_ == nullptr) return ARC_ERROR_ENOUGH_MEMORY;
-    EnableFormats(a_, set_, raw);
+    EnableFormats(a_, set_, raw, streaming_);
     if (!charsetOption_.empty()) archive_read_set_options(a_, charsetOption_.c_str());
     if (archive_read_open_filename(a_, path_.c_str(), 64 * 1024) != ARCHIVE_OK) {
       const int e = archive_errno(a_);
@@ -287,6 +350,8 @@ class LibarchiveReader : public EntryReader {
   int firstResult_ = ARCHIVE_OK;
   bool first_ = false;
   bool raw_ = false;
+  bool streaming_ = false;
+  bool skippedDamage_ = false;
   int failed_ = 0;
 };
 

@@ -55,6 +55,8 @@ class EntryReader {
   virtual int Read(void* buffer, size_t size, size_t& got) = 0;
   // The type code GetArchiveType reports (ARC_TYPE_*), valid after the first Next.
   virtual int32_t TypeCode() const = 0;
+  // True when damaged headers were skipped to read on (tar).
+  virtual bool SkippedDamage() const { return false; }
 };
 
 // Opens the archive for the given format set. On failure returns nullptr and
@@ -103,6 +105,11 @@ void UnixToDosDateTime(int64_t t, uint16_t& date, uint16_t& time);
 // Stored name bytes to UTF-8: kept when they are valid UTF-8, else read as
 // CP932 (Japanese Windows), else invalid bytes become '_'.
 std::string NameToUtf8(const std::string& stored);
+// For names a reader has already turned '\' into '/' byte by byte (the RAR 4
+// reader does): in a name that is not UTF-8, a '/' right after a CP932 lead
+// byte was the trail byte 0x5C of a double-byte character (表 is 0x95 0x5C)
+// and becomes 0x5C again, so that NameToUtf8 reads the character.
+std::string RestoreCp932TrailSlashes(std::string stored);
 // Replaces '\' by '/' (for formats from DOS and Windows).
 std::string BackslashesToSlashes(std::string name);
 

@@ -113,6 +113,19 @@ std::string NameToUtf8(const std::string& stored) {
   return cleaned;
 }
 
+std::string RestoreCp932TrailSlashes(std::string stored) {
+  if (IsValidUtf8(stored)) return stored;
+  for (size_t i = 0; i < stored.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(stored[i]);
+    const bool lead = (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+    if (!lead || i + 1 >= stored.size()) continue;
+    // "/" is no CP932 trail byte: it stood for a 0x5C trail byte.
+    if (stored[i + 1] == '/') stored[i + 1] = '\\';
+    ++i;
+  }
+  return stored;
+}
+
 std::string BackslashesToSlashes(std::string name) {
   for (char& c : name)
     if (c == '\\') c = '/';

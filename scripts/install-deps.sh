@@ -12,6 +12,9 @@
 # Each group below is one list; a package goes into the group of the first
 # moment it is needed (running, building, testing), one line per package or
 # per small family, with a comment saying what needs it.
+#
+#   --wine32  also adds the i386 architecture and wine32, which the program
+#             needs to run 32-bit Windows plug-ins (.spi DLLs).
 set -euo pipefail
 
 # What the built program loads when it runs.
@@ -22,6 +25,7 @@ RUN_PACKAGES=(
   libwebp7 libwebpdemux2 libtiff6 libavif15 libheif1 libjxl0.7   # WebP, TIFF, AVIF, HEIF and JPEG XL plug-ins
   fonts-ipafont-gothic                    # Japanese glyphs of every window
   qt6-translations-l10n                   # Qt's own texts (standard buttons, file dialogs) in Japanese
+  wine64                                  # runs the helper serving 64-bit Windows plug-ins (.sph)
 )
 
 # Compilers, headers and the packaging tools.
@@ -33,6 +37,7 @@ BUILD_PACKAGES=(
   libarchive-dev libbz2-dev liblzma-dev
   dpkg-dev file                           # cpack -G DEB: dependencies from the binaries
   libwebp-dev libtiff-dev libavif-dev libheif-dev libjxl-dev   # WebP, TIFF, AVIF, HEIF and JPEG XL plug-ins
+  gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix   # cross-builds the Windows plug-in helper and the tests' Windows plug-ins
 )
 
 # Test frameworks, the X server of the end-to-end tests, and the real tools
@@ -56,13 +61,15 @@ HEADLESS_PACKAGES=(
 )
 
 want=(RUN)
+WITH_WINE32=0
 for arg in "$@"; do
   case "$arg" in
+    --wine32) WITH_WINE32=1 ;;
     --build) want+=(BUILD) ;;
     --test) want+=(BUILD TEST) ;;
     --headless) want+=(HEADLESS) ;;
     --all) want+=(BUILD TEST HEADLESS) ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
     *) echo "install-deps: unknown option $arg (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -86,5 +93,23 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=900 --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$WITH_WINE32" -eq 1 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+    if ! $SUDO apt-get update -q || ! $SUDO apt-get install -y -q --no-install-recommends wine32:i386; then
+      echo "install-deps: wine32 could not be installed; 32-bit Windows plug-ins stay unavailable" >&2
+      # Leave no half-added architecture behind, so later apt runs still work.
+      if ! dpkg -l | awk '$1 == "ii" && $4 == "i386"' | grep -q .; then
+        $SUDO dpkg --remove-architecture i386 || true
+        $SUDO apt-get update -q || true
+      fi
+      exit 1
+    fi
+  fi
 fi
 echo "install-deps: present: $(printf '%s\n' "${want[@]}" | awk '!seen[$0]++' | tr 'A-Z\n' 'a-z ')"

@@ -6,6 +6,7 @@
 #include "decode/susie/SPIs.h"
 #include "decode/susie/ViewerPluginPolicy.h"
 #include "app/AppDialogs.h"
+#include "helper/HelperClient.h"
 #include "organize/Organizer.h"
 #include "viewer/MainWindow.h"
 #include "viewer/common/SharedHelpers.h"
@@ -13,15 +14,43 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include <QMessageBox>
+#include <QPointer>
+
 namespace {
 
 class Wiring : public ProgramWiring {
 public:
-    ~Wiring() override { UnregisterSPIBitmap(); }
+    ~Wiring() override
+    {
+        helper::FaultNotices::SetSink({});
+        UnregisterSPIBitmap();
+    }
 
     void Attach(TfMain& main) override
     {
         SetHelperOwnerWindow(&main);
+        // Plug-ins and archiver libraries run in helper processes; their
+        // failures are told once each, without blocking the window.
+        if (qEnvironmentVariable("ORVANTO_ISOLATION") != QLatin1String("0"))
+            helper::SetIsolation(true);
+        QPointer<TfMain> owner(&main);
+        helper::FaultNotices::SetSink([owner](const QString& text) {
+            if (!owner)
+                return;
+            QMetaObject::invokeMethod(
+                owner.data(),
+                [owner, text] {
+                    if (!owner)
+                        return;
+                    auto* box = new QMessageBox(QMessageBox::Warning, MainTexts::ProductName, text,
+                                                QMessageBox::Ok, owner.data());
+                    box->setAttribute(Qt::WA_DeleteOnClose);
+                    box->setModal(false);
+                    box->show();
+                },
+                Qt::QueuedConnection);
+        });
         TSPIBitmap::SetPlainBitmapClass(&TBitmapGraphic::ClassInfo);
         ConfigureViewerSPIs(m_spis);
         main.PluginSearchHandler = [this](TfMain& m, const QString&) {

@@ -180,6 +180,10 @@ typedef int32_t (*ArcGetFileCountProc)(const char* archivePath);
 #define ARC_ERROR_SIZE_BUDGET 0x8041      // an entry or the archive expands beyond the size budget
 #define ARC_ERROR_BAD_COMMAND 0x8042      // the command line cannot be parsed
 #define ARC_ERROR_BUFFER_TOO_SMALL 0x8043 // ExtractMem/GetFileName: the buffer is smaller than the data
+#define ARC_ERROR_HELPER_FAILED 0x8044    // the helper process running the library crashed, hit one of
+                                          // its resource limits or stopped answering
+#define ARC_ERROR_SIZE_MISMATCH 0x8045    // an entry's data is shorter or longer than its header says
+#define ARC_ERROR_NEED_VOLUMES 0x8046     // part of a split archive: the other parts are needed
 
 // Size budget of one extraction: no single entry and no whole archive is
 // written beyond this many bytes.

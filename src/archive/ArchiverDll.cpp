@@ -1,6 +1,8 @@
 #include "ArchiverDll.h"
 
 #include "ArchiverErrors.h"
+#include "ArchiverRemote.h"
+#include "helper/HelperClient.h"
 
 #include <QDate>
 
@@ -24,6 +26,35 @@ Fn As(void* p)
 {
     return reinterpret_cast<Fn>(p);
 }
+
+// Libraries are loaded in the archiver helper while isolation is on, else
+// in the program; the module handle tells which afterwards.
+platform::LibraryHandle LoadModule(const QString& name)
+{
+    return helper::IsolationEnabled() ? archiveremote::LoadModule(name) : platform::LoadLibrary(name);
+}
+
+void* ModuleEntry(platform::LibraryHandle module, const char* name)
+{
+    return archiveremote::IsModule(module) ? archiveremote::EntryAddress(module, name)
+                                           : platform::GetProcAddress(module, name);
+}
+
+void FreeModule(platform::LibraryHandle module)
+{
+    if (archiveremote::IsModule(module))
+        archiveremote::FreeModule(module);
+    else
+        platform::FreeLibrary(module);
+}
+
+QString ModuleFileName(platform::LibraryHandle module)
+{
+    return archiveremote::IsModule(module) ? archiveremote::ModuleFileName(module)
+                                           : platform::GetModuleFileName(module);
+}
+
+using archiveremote::AsRemote;
 
 } // namespace
 
@@ -54,40 +85,54 @@ void TCustomArchiverDll::FreeDLL()
 int TCustomArchiverDll::Command(TWindowHandle window, const QString& cmdLine, char* output, std::uint32_t size)
 {
     LoadDLL();
-    auto fn = As<ArcCommandFn>(Entry(esCommand));
+    void* entry = Entry(esCommand);
     const QByteArray cmd = cmdLine.toUtf8();
+    if (auto* remote = AsRemote(entry))
+        return remote->Command(window, cmd.constData(), size ? output : nullptr, size);
+    auto fn = As<ArcCommandFn>(entry);
     return fn(window, cmd.constData(), size ? output : nullptr, size);
 }
 
 int TCustomArchiverDll::CheckArc(const QString& archive, int mode)
 {
     LoadDLL();
-    auto fn = As<ArcCheckArchiveFn>(Entry(esCheckArchive));
+    void* entry = Entry(esCheckArchive);
     const QByteArray path = archive.toUtf8();
+    if (auto* remote = AsRemote(entry))
+        return remote->Check(path.constData(), mode);
+    auto fn = As<ArcCheckArchiveFn>(entry);
     return fn(path.constData(), mode);
 }
 
 int TCustomArchiverDll::CloseArc(TArchiveHandle handle)
 {
     LoadDLL();
-    auto fn = As<ArcCloseArchiveFn>(Entry(esCloseArchive));
+    void* entry = Entry(esCloseArchive);
+    if (auto* remote = AsRemote(entry))
+        return remote->Close(handle);
+    auto fn = As<ArcCloseArchiveFn>(entry);
     return fn(handle);
 }
 
 int TCustomArchiverDll::ExtractMem(TWindowHandle window, const QString& cmdLine, unsigned char* buffer,
                                    std::uint32_t size, std::uint32_t* written)
 {
-    auto fn = As<ArcExtractMemFn>(Entry(esExtractMem));
+    void* entry = Entry(esExtractMem);
     const QByteArray cmd = cmdLine.toUtf8();
+    if (auto* remote = AsRemote(entry))
+        return remote->ExtractMem(window, cmd.constData(), buffer, size, written);
+    auto fn = As<ArcExtractMemFn>(entry);
     return fn(window, cmd.constData(), buffer, size, nullptr, nullptr, written);
 }
 
 int TCustomArchiverDll::FindFirst(TArchiveHandle handle, const QString& wildcard, TEntryInfo& entry)
 {
     LoadDLL();
-    auto fn = As<ArcFindFirstFn>(Entry(esFindFirst));
+    void* address = Entry(esFindFirst);
     const QByteArray wild = wildcard.toUtf8();
-    const int rc = fn(handle, wild.constData(), &entry.Info);
+    auto* remote = AsRemote(address);
+    const int rc = remote ? remote->FindFirst(handle, wild.constData(), &entry.Info)
+                          : As<ArcFindFirstFn>(address)(handle, wild.constData(), &entry.Info);
     if (rc == 0)
         CompleteEntry(handle, entry);
     return rc;
@@ -95,8 +140,9 @@ int TCustomArchiverDll::FindFirst(TArchiveHandle handle, const QString& wildcard
 
 int TCustomArchiverDll::FindNext(TArchiveHandle handle, TEntryInfo& entry)
 {
-    auto fn = As<ArcFindNextFn>(Entry(esFindNext));
-    const int rc = fn(handle, &entry.Info);
+    void* address = Entry(esFindNext);
+    auto* remote = AsRemote(address);
+    const int rc = remote ? remote->FindNext(handle, &entry.Info) : As<ArcFindNextFn>(address)(handle, &entry.Info);
     if (rc == 0)
         CompleteEntry(handle, entry);
     return rc;
@@ -104,31 +150,41 @@ int TCustomArchiverDll::FindNext(TArchiveHandle handle, TEntryInfo& entry)
 
 int TCustomArchiverDll::KillOwnerWindowEx(TWindowHandle window)
 {
-    auto fn = As<ArcKillOwnerWindowExFn>(Entry(esKillOwnerWindowEx));
+    void* entry = Entry(esKillOwnerWindowEx);
+    if (auto* remote = AsRemote(entry))
+        return remote->KillOwner(window);
+    auto fn = As<ArcKillOwnerWindowExFn>(entry);
     return fn(window);
 }
 
 TArchiveHandle TCustomArchiverDll::OpenArc(TWindowHandle window, const QString& archive, std::uint32_t mode)
 {
     LoadDLL();
-    auto fn = As<ArcOpenArchiveFn>(Entry(esOpenArchive));
+    void* entry = Entry(esOpenArchive);
     const QByteArray path = archive.toUtf8();
+    if (auto* remote = AsRemote(entry))
+        return remote->Open(window, path.constData(), mode);
+    auto fn = As<ArcOpenArchiveFn>(entry);
     return fn(window, path.constData(), mode);
 }
 
 int TCustomArchiverDll::SetOwnerWindowEx(TWindowHandle window, void* callback)
 {
-    auto fn = As<ArcSetOwnerWindowExFn>(Entry(esSetOwnerWindowEx));
+    void* entry = Entry(esSetOwnerWindowEx);
+    if (auto* remote = AsRemote(entry))
+        return remote->SetOwner(window); // code cannot be called back across processes
+    auto fn = As<ArcSetOwnerWindowExFn>(entry);
     return fn(window, callback);
 }
 
 int TCustomArchiverDll::FileTimeEntry(TEntrySlot slot, TArchiveHandle handle, std::uint64_t& fileTime)
 {
-    auto fn = As<ArcGetFileTimeFn>(Entry(slot));
-    if (!fn)
+    void* entry = Entry(slot);
+    if (!entry)
         return 0;
     ArcFileTime time{0, 0};
-    const int rc = fn(handle, &time);
+    auto* remote = AsRemote(entry);
+    const int rc = remote ? remote->GetTime(handle, &time) : As<ArcGetFileTimeFn>(entry)(handle, &time);
     if (rc != 0)
         fileTime = (std::uint64_t(time.high) << 32) | time.low;
     return rc;
@@ -151,21 +207,30 @@ int TCustomArchiverDll::GetAccessTimeEx(TArchiveHandle handle, std::uint64_t& fi
 
 int TCustomArchiverDll::GetOriginalSizeEx(TArchiveHandle handle, std::uint64_t& size)
 {
-    auto fn = As<ArcGetSizeFn>(Entry(esGetOriginalSizeEx));
+    void* entry = Entry(esGetOriginalSizeEx);
+    if (auto* remote = AsRemote(entry))
+        return remote->GetSize(handle, &size);
+    auto fn = As<ArcGetSizeFn>(entry);
     return fn ? fn(handle, &size) : 0;
 }
 
 int TCustomArchiverDll::GetCompressedSizeEx(TArchiveHandle handle, std::uint64_t& size)
 {
-    auto fn = As<ArcGetSizeFn>(Entry(esGetCompressedSizeEx));
+    void* entry = Entry(esGetCompressedSizeEx);
+    if (auto* remote = AsRemote(entry))
+        return remote->GetSize(handle, &size);
+    auto fn = As<ArcGetSizeFn>(entry);
     return fn ? fn(handle, &size) : 0;
 }
 
 int TCustomArchiverDll::GetArchiveType(const QString& archive)
 {
     LoadDLL();
-    auto fn = As<ArcGetArchiveTypeFn>(Entry(esGetArchiveType));
+    void* entry = Entry(esGetArchiveType);
     const QByteArray path = archive.toUtf8();
+    if (auto* remote = AsRemote(entry))
+        return remote->ArchiveType(path.constData());
+    auto fn = As<ArcGetArchiveTypeFn>(entry);
     return fn(path.constData());
 }
 
@@ -205,7 +270,7 @@ TArchiverDll::~TArchiverDll()
 void TArchiverDll::LoadDLL()
 {
     if (!m_module)
-        m_module = platform::LoadLibrary(m_fileName);
+        m_module = LoadModule(m_fileName);
     if (!m_module)
         throw ENoArchiverDLL(QStringLiteral("%1 を扱うには %2 が 必要です。").arg(m_description, m_fileName));
 }
@@ -214,7 +279,7 @@ void TArchiverDll::FreeDLL()
 {
     TCustomArchiverDll::FreeDLL();
     if (m_module) {
-        platform::FreeLibrary(m_module);
+        FreeModule(m_module);
         m_module = nullptr;
     }
 }
@@ -229,12 +294,12 @@ bool TArchiverDll::GetDllProc(void*& slot, platform::LibraryHandle module, const
     if (slot)
         return true;
     const QByteArray encoded = name.toUtf8();
-    slot = platform::GetProcAddress(module, encoded.constData());
+    slot = ModuleEntry(module, encoded.constData());
     if (slot)
         return true;
     if (required) {
         throw EEntryNotFound(QStringLiteral("%1 に %2 のエントリが見つかりません。")
-                                 .arg(platform::GetModuleFileName(module), name));
+                                 .arg(ModuleFileName(module), name));
     }
     return false;
 }
@@ -270,7 +335,7 @@ void TZipDll::LoadDLL()
 {
     for (TZipModule module : {zmUnzip32, zmZip32j, zmLmzip32}) {
         if (!m_modules[module])
-            m_modules[module] = platform::LoadLibrary(LibraryFileName(module));
+            m_modules[module] = LoadModule(LibraryFileName(module));
     }
 }
 
@@ -278,7 +343,7 @@ void TZipDll::FreeDLL()
 {
     for (auto& module : m_modules) {
         if (module) {
-            platform::FreeLibrary(module);
+            FreeModule(module);
             module = nullptr;
         }
     }
@@ -299,7 +364,7 @@ bool TZipDll::GetZipProc(void*& slot, TZipModule first, TZipModule second, TZipM
         if (module == zmLmzip32 && lookup.size() > 2 && lookup.at(2) == QLatin1Char('Z'))
             lookup[2] = QLatin1Char('z');
         const QByteArray encoded = lookup.toUtf8();
-        slot = platform::GetProcAddress(m_modules[module], encoded.constData());
+        slot = ModuleEntry(m_modules[module], encoded.constData());
         if (slot)
             return true;
     }
@@ -365,6 +430,8 @@ int TZipDll::Zip(TWindowHandle window, const QString& cmdLine, char* output, std
     LoadDLL();
     GetZipProc(m_zipSlot, zmZip32j, zmLmzip32, zmCount, QStringLiteral("Zip"), true);
     const QByteArray cmd = cmdLine.toUtf8();
+    if (auto* remote = AsRemote(m_zipSlot))
+        return remote->Command(window, cmd.constData(), size ? output : nullptr, size);
     return As<ArcCommandFn>(m_zipSlot)(window, cmd.constData(), size ? output : nullptr, size);
 }
 
@@ -373,6 +440,8 @@ int TZipDll::UnZip(TWindowHandle window, const QString& cmdLine, char* output, s
     LoadDLL();
     GetZipProc(m_unzipSlot, zmUnzip32, zmLmzip32, zmCount, QStringLiteral("UnZip"), true);
     const QByteArray cmd = cmdLine.toUtf8();
+    if (auto* remote = AsRemote(m_unzipSlot))
+        return remote->Command(window, cmd.constData(), size ? output : nullptr, size);
     return As<ArcCommandFn>(m_unzipSlot)(window, cmd.constData(), size ? output : nullptr, size);
 }
 

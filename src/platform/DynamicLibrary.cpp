@@ -44,21 +44,18 @@ QString SharedObjectName(const QString& libraryName)
     return QStringLiteral("lib") + base + QStringLiteral(".so");
 }
 
-LibraryHandle LoadLibrary(const QString& libraryName)
+QString FindLibraryFile(const QString& libraryName)
 {
-    g_lastError.clear();
-    if (libraryName.isEmpty()) {
-        g_lastError = QStringLiteral("empty library name");
-        return nullptr;
-    }
+    if (libraryName.isEmpty())
+        return {};
     const QString mapped = SharedObjectName(libraryName);
     if (mapped.contains(QLatin1Char('/')))
-        return openExact(mapped);
+        return mapped;
     if (mapped == libraryName) {
         // A plain file name that is not a ".dll" name: relative to the
         // current folder like any other file the program opens.
         if (QFileInfo::exists(mapped))
-            return openExact(QFileInfo(mapped).absoluteFilePath());
+            return QFileInfo(mapped).absoluteFilePath();
     }
 
     QStringList folders;
@@ -69,9 +66,19 @@ LibraryHandle LoadLibrary(const QString& libraryName)
     for (const QString& folder : folders) {
         const QString candidate = folder + QLatin1Char('/') + mapped;
         if (QFileInfo::exists(candidate))
-            return openExact(candidate);
+            return candidate;
     }
-    return openExact(mapped); // the system's own search
+    return mapped; // left to the system's own search
+}
+
+LibraryHandle LoadLibrary(const QString& libraryName)
+{
+    g_lastError.clear();
+    if (libraryName.isEmpty()) {
+        g_lastError = QStringLiteral("empty library name");
+        return nullptr;
+    }
+    return openExact(FindLibraryFile(libraryName));
 }
 
 void* GetProcAddress(LibraryHandle library, const char* name)

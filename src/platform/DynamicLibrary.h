@@ -17,6 +17,11 @@ using LibraryHandle = void*;
 // "libunlha32.so"); names that are not ".dll" names come back unchanged.
 QString SharedObjectName(const QString& libraryName);
 
+// The file LoadLibrary would open: a path with a folder part when the
+// library was found in one of the searched folders (or was named with one),
+// otherwise the bare mapped name left to the system's search.
+QString FindLibraryFile(const QString& libraryName);
+
 // dlopen of the mapped name; nullptr when it cannot be loaded.
 LibraryHandle LoadLibrary(const QString& libraryName);
 // dlsym; nullptr when the library lacks the symbol.

@@ -4,6 +4,7 @@
 #include "decode/DisplayInfo.h"
 #include "decode/FormatRegistry.h"
 #include "decode/Picture.h"
+#include "helper/HelperClient.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -89,6 +90,9 @@ PicturePipeline::JobPtr PicturePipeline::Start(const PictureRequest& request, in
             if (!job->cancelled) {
                 job->started = true;
                 ++m_started;
+                // A plug-in in the helper process that no longer reports is
+                // ended when the picture is not wanted any more.
+                const helper::CancelScope cancellable(&job->cancelled);
                 result = DecodeForDisplay(job->request, [job] { return job->cancelled.load(); });
             }
             QMetaObject::invokeMethod(this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);

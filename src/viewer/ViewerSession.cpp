@@ -6,7 +6,7 @@
 #include "viewer/ViewerFiles.h"
 #include "viewer/common/ProductTexts.h"
 #include "viewer/common/SharedHelpers.h"
-#include "archive/ArchiveFile.h"
+#include "helper/HelperClient.h"
 #include "decode/FormatRegistry.h"
 #include "settings/IniSettings.h"
 #include "platform/Desktop.h"
@@ -272,30 +272,50 @@ void ViewerSession::OpenArchive(const QString& archivePath)
 {
     if (m_workFolder.isEmpty())
         return; // no safe work folder: archives cannot be unpacked
+    // The archive the user opened and the archives found inside it share one
+    // opening: one budget, a limited depth.
+    const int depth = m_archiveDepth;
+    if (depth == 0)
+        m_archiveOpening = std::make_unique<TArchiveOpening>();
+    struct EndOpening {
+        std::unique_ptr<TArchiveOpening>& opening;
+        int depth;
+        ~EndOpening()
+        {
+            if (depth == 0)
+                opening.reset();
+        }
+    } endOpening{m_archiveOpening, depth};
     m_reshowOnActivation = false;
     const QString folder = UnpackFolderFor(m_workFolder, archivePath);
-    if (!QDir().mkpath(folder))
+    if (!QDir().mkpath(folder)) {
+        m_reshowOnActivation = true;
         return;
+    }
     const quintptr owner = reinterpret_cast<quintptr>(HelperOwnerWindow());
+    TArchiveOpening::Result result;
     // The archiver libraries report no progress: the files that have
-    // appeared in the folder are the files done.
-    const bool completed = RunBackground(MainTexts::Searching, [folder] { return CountFilesBelow(folder); },
-                                         [&](WorkProgress&) {
-                                             TArchiveFile archive;
-                                             archive.SetFileName(archivePath);
-                                             archive.Options().x = 0;
-                                             archive.Options().c = 1;
-                                             archive.Options().jse = 1;
-                                             archive.Options().jso = 1;
-                                             archive.Extract(owner, nullptr, folder, TFileList());
-                                         });
+    // appeared in the folder are the files done. Cancel ends the library's
+    // call at once (it runs in the helper process).
+    const bool completed =
+        RunBackground(MainTexts::Searching, [folder] { return CountFilesBelow(folder); }, [&](WorkProgress& progress) {
+            const helper::CancelScope cancellable(progress.CancelFlag());
+            result = m_archiveOpening->Unpack(archivePath, folder, depth, owner);
+        });
     if (!completed) {
         // Cancelled: nothing of this archive is kept.
         DeleteFolderTree(folder);
         m_reshowOnActivation = true;
         return;
     }
-    AddPath(folder);
+    if (result.unpacked) {
+        ++m_archiveDepth;
+        struct Back {
+            int& depth;
+            ~Back() { --depth; }
+        } back{m_archiveDepth};
+        AddPath(folder);
+    }
     m_reshowOnActivation = true;
 }
 

@@ -16,6 +16,7 @@
 #include "viewer/Navigation.h"
 #include "viewer/WorkProgress.h"
 #include "settings/Settings.h"
+#include "archive/ArchiveOpening.h"
 
 #include <QObject>
 #include <QRect>
@@ -265,6 +266,8 @@ private:
     // Above 0 while a scan or unpack runs off the window thread: the
     // slideshow and the activation leave the list alone meanwhile.
     int m_listBuilding = 0;
+    std::unique_ptr<TArchiveOpening> m_archiveOpening; // the archive being opened, with those inside it
+    int m_archiveDepth = 0;
     Settings m_config;
     Settings m_loadedConfig; // as read at start-up
     QString m_iniPath;

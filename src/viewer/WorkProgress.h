@@ -12,6 +12,8 @@ public:
     int Done() const { return m_done; }
     void Cancel() { m_cancelled = true; }
     bool Cancelled() const { return m_cancelled; }
+    // The flag itself, for calls that watch it while they wait.
+    const std::atomic<bool>* CancelFlag() const { return &m_cancelled; }
 
 private:
     std::atomic<int> m_done{0};

@@ -1,4 +1,5 @@
 #include "SPIBmp.h"
+#include "SPIRemote.h"
 
 #include "SPIs.h"
 #include "decode/FormatRegistry.h"
@@ -101,8 +102,8 @@ void SettleHandles(int32_t result, SusieLocalHandle& info, SusieLocalHandle& pix
 {
     if (result != 0 || !info || !pixels) {
         if (result == 0) {
-            SusieLocalFree(info);
-            SusieLocalFree(pixels);
+            spiremote::FreeBlock(info);
+            spiremote::FreeBlock(pixels);
         }
         info = nullptr;
         pixels = nullptr;
@@ -110,6 +111,16 @@ void SettleHandles(int32_t result, SusieLocalHandle& info, SusieLocalHandle& pix
 }
 
 } // namespace
+
+size_t TInSPIAbleData::InfoBlockSize() const
+{
+    return spiremote::BlockSize(m_infoHandle);
+}
+
+size_t TInSPIAbleData::PixelBlockSize() const
+{
+    return spiremote::BlockSize(m_pixelHandle);
+}
 
 int SusieProgressPercent(int32_t current, int32_t total)
 {
@@ -226,7 +237,7 @@ QByteArray TInSPIAbleData::TextInfo() const
     if (!m_infoValid || !m_pictureInfo.hInfo)
         return {};
     const char* text = static_cast<const char*>(SusieLocalLock(m_pictureInfo.hInfo));
-    const size_t size = SusieLocalSize(m_pictureInfo.hInfo);
+    const size_t size = spiremote::BlockSize(m_pictureInfo.hInfo);
     const void* end = std::memchr(text, 0, size);
     const size_t length = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : size;
     QByteArray result(text, static_cast<qsizetype>(length));
@@ -238,12 +249,12 @@ void TInSPIAbleData::ReleaseBlocks()
 {
     if (m_infoHandle) {
         SusieLocalUnlock(m_infoHandle);
-        SusieLocalFree(m_infoHandle);
+        spiremote::FreeBlock(m_infoHandle);
         m_infoHandle = nullptr;
     }
     if (m_pixelHandle) {
         SusieLocalUnlock(m_pixelHandle);
-        SusieLocalFree(m_pixelHandle);
+        spiremote::FreeBlock(m_pixelHandle);
         m_pixelHandle = nullptr;
     }
 }
@@ -251,7 +262,7 @@ void TInSPIAbleData::ReleaseBlocks()
 void TInSPIAbleData::ReleaseText()
 {
     if (m_infoValid && m_pictureInfo.hInfo)
-        SusieLocalFree(m_pictureInfo.hInfo);
+        spiremote::FreeBlock(m_pictureInfo.hInfo);
     m_pictureInfo = SusiePictureInfo{};
     m_infoValid = false;
 }

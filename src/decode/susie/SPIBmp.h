@@ -92,8 +92,8 @@ public:
     const QString& FileName() const { return m_fileName; }
     const void* InfoBlock() const;
     const void* PixelBlock() const;
-    size_t InfoBlockSize() const { return SusieLocalSize(m_infoHandle); }
-    size_t PixelBlockSize() const { return SusieLocalSize(m_pixelHandle); }
+    size_t InfoBlockSize() const;
+    size_t PixelBlockSize() const;
 
     bool InfoValid() const { return m_infoValid; }
     const SusiePictureInfo& PictureInfo() const { return m_pictureInfo; }

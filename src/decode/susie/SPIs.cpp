@@ -1,6 +1,9 @@
 #include "SPIs.h"
 
 #include "SPIBmp.h"
+#include "SPIRemote.h"
+#include "WindowsPlugin.h"
+#include "helper/HelperClient.h"
 #include "decode/FormatRegistry.h"
 #include "platform/FileExtension.h"
 #include "platform/ProgramLocation.h"
@@ -65,16 +68,33 @@ TSPI::~TSPI()
 
 void TSPI::Load(const QString& path)
 {
-    m_library = platform::LoadLibrary(path);
-    if (!m_library)
-        throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+    // A Windows DLL is told by its content and served by the Windows helper;
+    // its entry points are only marked present, every call goes through it.
+    const PluginBinaryKind kind = PluginBinaryKindOfFile(path);
+    if (IsWindowsBinary(kind)) {
+        m_windows = WindowsPlugin::Open(path, kind);
+        if (!m_windows)
+            throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+        const QFileInfo info(path);
+        m_fileName = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+        static char remoteEntry;
+        for (int i = 0; i < epCount; ++i)
+            m_entries[i] = (m_windows->ExportedEntries() >> i & 1u) ? &remoteEntry : nullptr;
+    } else if (helper::IsolationEnabled()) {
+        LoadRemote(path);
+        return;
+    } else {
+        m_library = platform::LoadLibrary(path);
+        if (!m_library)
+            throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
 
-    m_fileName = platform::GetModuleFileName(m_library);
-    if (m_fileName.isEmpty())
-        m_fileName = path;
+        m_fileName = platform::GetModuleFileName(m_library);
+        if (m_fileName.isEmpty())
+            m_fileName = path;
 
-    for (int i = 0; i < epCount; ++i)
-        m_entries[i] = platform::GetProcAddress(m_library, kEntryNames[i]);
+        for (int i = 0; i < epCount; ++i)
+            m_entries[i] = platform::GetProcAddress(m_library, kEntryNames[i]);
+    }
 
     CheckAPI();
 
@@ -91,6 +111,32 @@ void TSPI::Load(const QString& path)
             break;
         m_extensions.append(QString::fromUtf8(pattern));
         m_formatNames.append(QString::fromUtf8(formatName));
+    }
+}
+
+void TSPI::LoadRemote(const QString& path)
+{
+    const QFileInfo file(path);
+    m_fileName = file.canonicalFilePath();
+    if (m_fileName.isEmpty())
+        m_fileName = file.absoluteFilePath();
+    spiremote::PluginFacts facts;
+    QString why;
+    if (!file.isFile() || spiremote::Load(m_fileName, facts, why) != spiremote::LoadStatus::Loaded)
+        throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+    m_remote = true;
+    // The slots only tell which entry points exist; calls go to the helper.
+    static char present;
+    for (int i = 0; i < epCount; ++i)
+        m_entries[i] = (facts.entryMask & (1u << i)) ? &present : nullptr;
+    CheckAPI();
+    if (facts.hasApiVersion)
+        m_apiVersion = facts.apiVersion;
+    if (facts.hasPluginInfo)
+        m_pluginInfo = facts.pluginInfo;
+    for (qsizetype i = 0; i < facts.patterns.size() && m_extensions.size() < MaxFormatEntries; ++i) {
+        m_extensions.append(QString::fromUtf8(facts.patterns.at(i)));
+        m_formatNames.append(QString::fromUtf8(facts.formatNames.at(i)));
     }
 }
 
@@ -115,6 +161,10 @@ int32_t TSPI::GetPluginInfo(int32_t infoNumber, QByteArray& text) const
 {
     RequireEntry(epGetPluginInfo);
     const std::lock_guard<std::mutex> serialized(m_callLock);
+    if (m_windows)
+        return m_windows->GetPluginInfo(infoNumber, text);
+    if (m_remote)
+        return spiremote::GetPluginInfo(m_fileName, infoNumber, text);
     char buffer[SUSIE_INFO_BUFFER_SIZE];
     std::memset(buffer, 0, sizeof buffer);
     const auto proc = reinterpret_cast<SusieGetPluginInfoProc>(m_entries[epGetPluginInfo]);
@@ -129,6 +179,10 @@ int32_t TSPI::IsSupported(const char* name, const void* head) const
 {
     RequireEntry(epIsSupported);
     const std::lock_guard<std::mutex> serialized(m_callLock);
+    if (m_windows)
+        return m_windows->IsSupported(name, head);
+    if (m_remote)
+        return spiremote::IsSupported(m_fileName, name, head);
     return reinterpret_cast<SusieIsSupportedProc>(m_entries[epIsSupported])(name, head);
 }
 
@@ -136,6 +190,10 @@ int32_t TSPI::GetPictureInfo(const char* buf, intptr_t len, uint32_t flag, Susie
 {
     RequireEntry(epGetPictureInfo);
     const std::lock_guard<std::mutex> serialized(m_callLock);
+    if (m_windows)
+        return m_windows->GetPictureInfo(buf, len, flag, info);
+    if (m_remote)
+        return spiremote::GetPictureInfo(m_fileName, buf, len, flag, info);
     return reinterpret_cast<SusieGetPictureInfoProc>(m_entries[epGetPictureInfo])(buf, len, flag, info);
 }
 
@@ -144,6 +202,10 @@ int32_t TSPI::GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLoca
 {
     RequireEntry(epGetPicture);
     const std::lock_guard<std::mutex> serialized(m_callLock);
+    if (m_windows)
+        return m_windows->GetPicture(false, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
+    if (m_remote)
+        return spiremote::GetPicture(m_fileName, false, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
     return reinterpret_cast<SusieGetPictureProc>(m_entries[epGetPicture])(buf, len, flag, bitmapInfo,
                                                                           bitmapBits, progress, data);
 }
@@ -153,6 +215,10 @@ int32_t TSPI::GetPreview(const char* buf, intptr_t len, uint32_t flag, SusieLoca
 {
     RequireEntry(epGetPreview);
     const std::lock_guard<std::mutex> serialized(m_callLock);
+    if (m_windows)
+        return m_windows->GetPicture(true, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
+    if (m_remote)
+        return spiremote::GetPicture(m_fileName, true, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
     return reinterpret_cast<SusieGetPreviewProc>(m_entries[epGetPreview])(buf, len, flag, bitmapInfo,
                                                                           bitmapBits, progress, data);
 }
@@ -257,8 +323,10 @@ void TSPIs::SetDefaultGraphicClass(TGraphicClass graphicClass)
 
 void TSPIs::Loaded()
 {
-    if (AutoSearch)
+    if (AutoSearch) {
         Search(QStringLiteral("*.spi"));
+        Search(QStringLiteral("*.sph"));
+    }
 }
 
 TSPI* TSPIs::Items(int index) const
@@ -391,12 +459,31 @@ void TSPIs::Search(const QString& mask)
     const int slash = mask.lastIndexOf(QLatin1Char('/'));
     const QString folder = slash >= 0 ? mask.left(slash + 1) : QString();
     const QString name = slash >= 0 ? mask.mid(slash + 1) : mask;
+    spiremote::TakeFailedDuringSearch(); // failures of earlier searches were named already
     if (!folder.isEmpty()) {
         SearchFolder(folder, name);
-        return;
+    } else {
+        for (const QString& dir : OptionFolders())
+            SearchFolder(dir, mask);
     }
-    for (const QString& dir : OptionFolders())
-        SearchFolder(dir, mask);
+    ReportSearchFailures();
+}
+
+void TSPIs::ReportSearchFailures()
+{
+    QStringList names;
+    for (const QString& path : spiremote::TakeFailedDuringSearch()) {
+        const QString name = QFileInfo(path).fileName();
+        if (!names.contains(name))
+            names << name;
+    }
+    if (names.isEmpty())
+        return;
+    names.sort();
+    helper::FaultNotices::Report(
+        QStringLiteral("spi-search:") + names.join(QLatin1Char('\n')),
+        QStringLiteral("次の Susie プラグインは情報を返す途中で異常終了したか応答しなくなったため、使用しません。\n%1")
+            .arg(names.join(QLatin1Char('\n'))));
 }
 
 void TSPIs::SearchFolder(const QString& folder, const QString& pattern)

@@ -5,6 +5,7 @@
 // registry.
 #include "decode/Graphic.h"
 #include "decode/susie/SusieAbi.h"
+#include "decode/susie/WindowsPlugin.h"
 #include "platform/DynamicLibrary.h"
 
 #include <QByteArray>
@@ -86,6 +87,9 @@ public:
     virtual TSPIClass ClassType() const { return &ClassInfo; }
     bool IsInstanceOf(TSPIClass cls) const { return SPIClassInheritsFrom(ClassType(), cls); }
 
+    // True for a Windows DLL served by the Windows helper under Wine.
+    bool IsWindowsPlugin() const { return m_windows != nullptr; }
+
     // Full path of the loaded module (or the path given, if it cannot be told).
     const QString& FileName() const { return m_fileName; }
     const QByteArray& APIVersion() const { return m_apiVersion; }
@@ -95,6 +99,8 @@ public:
     const QStringList& FormatNames() const { return m_formatNames; }
 
     bool HasEntry(Entry entry) const { return m_entries[entry] != nullptr; }
+    // True when the plug-in runs in the plug-in helper process.
+    bool IsRemote() const { return m_remote; }
 
     // Calls into the plug-in. Each raises ESPIInvalidAPI when the entry point
     // is missing; results are passed back unchanged.
@@ -131,8 +137,12 @@ protected:
 
 private:
     void Load(const QString& path);
+    // The same in the plug-in helper: the plug-in never runs in the program.
+    void LoadRemote(const QString& path);
 
     platform::LibraryHandle m_library = nullptr;
+    std::unique_ptr<WindowsPlugin> m_windows;
+    bool m_remote = false;
     QString m_fileName;
     QByteArray m_apiVersion;
     QByteArray m_pluginInfo;
@@ -270,6 +280,9 @@ public:
 
 private:
     void SearchFolder(const QString& folder, const QString& pattern);
+    // Names the plug-ins that failed in the helper during the search, in
+    // one message.
+    void ReportSearchFailures();
     void RegisterFormats(TInSPI& spi);
     QStringList OptionFolders() const;
 

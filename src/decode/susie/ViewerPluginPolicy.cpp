@@ -49,5 +49,8 @@ QString ViewerPluginMask(const QString& dirSetting)
 
 void SearchViewerPlugins(TSPIs& spis, const QString& dirSetting)
 {
-    spis.Search(ViewerPluginMask(dirSetting));
+    const QString mask = ViewerPluginMask(dirSetting);
+    spis.Search(mask);
+    // 64-bit Windows plug-ins carry their own extension.
+    spis.Search(mask.left(mask.size() - 4) + QStringLiteral(".sph"));
 }
