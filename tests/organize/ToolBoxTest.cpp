@@ -590,7 +590,10 @@ TEST_F(ToolBoxTest, FileCopyDragSwitchesDropsOffAndRefreshesTheList)
     EXPECT_EQ(main->Session().Images().Count(), 1) << "the moved file left the list";
     EXPECT_EQ(main->windowTitle(), "ミレット -- [1/1] " + src + "/b.png");
 
-    // From the image control (the main window switches drops off itself).
+    // From the image control (the main window switches drops off itself),
+    // once the picture has arrived from the decoding threads.
+    main->Pipeline().WaitForIdle();
+    QApplication::processEvents();
     TImageControl* image = main->ImageAt(0);
     main->DragOutHandler(*main, image);
     EXPECT_EQ(dragged.last(), src + "/b.png");
