@@ -1,5 +1,6 @@
 #include "organize/RenameDialog.h"
 
+#include "organize/FittedText.h"
 #include "organize/TransferEngine.h"
 #include "platform/FileNames.h"
 
@@ -69,11 +70,9 @@ namespace {
 // as the tip.
 void setFittedText(QLabel* label, const QString& before, const QString& text, const QString& after, int right)
 {
-    const QFontMetrics metrics = label->fontMetrics();
-    const int available = right - label->x() - metrics.horizontalAdvance(before + after);
-    const QString fitted = metrics.elidedText(text, Qt::ElideMiddle, std::max(0, available));
-    label->setText(before + fitted + after);
-    label->setToolTip(fitted == text ? QString() : text);
+    const QString fitted = FittedText(label->fontMetrics(), right - label->x(), before, text, after);
+    label->setText(fitted);
+    label->setToolTip(fitted == before + text + after ? QString() : text);
     label->adjustSize();
     if (label->x() + label->width() > right)
         label->resize(right - label->x(), label->height());

@@ -1,5 +1,6 @@
 #include "organize/SameDialog.h"
 
+#include "organize/FittedText.h"
 #include "organize/TransferEngine.h"
 #include "platform/FileNames.h"
 #include "viewer/FitPicture.h"
@@ -20,22 +21,24 @@ QString GroupThousands(qint64 value)
     return negative ? QStringLiteral("-") + digits : digits;
 }
 
-QString SameInfoLine(int width, int height, qint64 size, const QString& fileName)
+QString SameSizeLine(int width, int height, qint64 size)
 {
-    return QStringLiteral("%1 x %2 - Size: %3 byte - [ %4 ]")
-        .arg(width)
-        .arg(height)
-        .arg(GroupThousands(size), fileName);
+    return QStringLiteral("%1 x %2 - Size: %3 byte").arg(width).arg(height).arg(GroupThousands(size));
 }
 
-QString FittedSameInfoLine(const QFontMetrics& metrics, int available, int width, int height, qint64 size,
-                           const QString& fileName)
+QString SameNameLine(const QString& fileName)
 {
-    const QString full = SameInfoLine(width, height, size, fileName);
-    if (metrics.horizontalAdvance(full) <= available)
-        return full;
-    const int rest = metrics.horizontalAdvance(SameInfoLine(width, height, size, QString()));
-    return SameInfoLine(width, height, size, metrics.elidedText(fileName, Qt::ElideMiddle, std::max(0, available - rest)));
+    return QStringLiteral("[ %1 ]").arg(fileName);
+}
+
+QString SameInfoLine(int width, int height, qint64 size, const QString& fileName)
+{
+    return SameSizeLine(width, height, size) + QStringLiteral(" - ") + SameNameLine(fileName);
+}
+
+QString FittedSameNameLine(const QFontMetrics& metrics, int available, const QString& fileName)
+{
+    return FittedText(metrics, available, QStringLiteral("[ "), fileName, QStringLiteral(" ]"));
 }
 
 namespace {
@@ -83,7 +86,7 @@ TfSame::TfSame(const QString& source, const QString& destination, const QRect& g
     m_label3->setFont(fixed);
     m_label3->setStyleSheet(QStringLiteral("color: red;"));
     m_label3->adjustSize();
-    for (QLabel** text : {&m_leftText, &m_rightText}) {
+    for (QLabel** text : {&m_leftText, &m_rightText, &m_leftName, &m_rightName}) {
         *text = new QLabel(m_top);
         (*text)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         (*text)->setFixedHeight(16);
@@ -94,6 +97,8 @@ TfSame::TfSame(const QString& source, const QString& destination, const QRect& g
     }
     m_leftText->setObjectName(QStringLiteral("LeftText"));
     m_rightText->setObjectName(QStringLiteral("RightText"));
+    m_leftName->setObjectName(QStringLiteral("LeftName"));
+    m_rightName->setObjectName(QStringLiteral("RightName"));
 
     auto makePanel = [this](const char* name, TImageControl*& image, QLabel*& label, const char* imageName,
                             const char* labelName) {
@@ -155,10 +160,13 @@ void TfSame::LayoutControls()
     const int cw = width();
     const int ch = height();
     const int W = frameGeometry().width();
-    m_top->setGeometry(0, 0, cw, 57);
-    m_bottom->setGeometry(0, std::max(57, ch - 62), cw, 62);
-    const int middleTop = 57;
-    const int middleHeight = std::max(0, ch - 57 - 62);
+    // The top holds the headings and, per side, a size line and a name line.
+    const int topHeight = 75;
+    const int bottomHeight = 62;
+    m_top->setGeometry(0, 0, cw, topHeight);
+    m_bottom->setGeometry(0, std::max(topHeight, ch - bottomHeight), cw, bottomHeight);
+    const int middleTop = topHeight;
+    const int middleHeight = std::max(0, ch - topHeight - bottomHeight);
     // 1.
     const int rightWidth = cw / 2;
     m_rightPanel->setGeometry(cw - rightWidth, middleTop, rightWidth, middleHeight);
@@ -172,26 +180,43 @@ void TfSame::LayoutControls()
     m_label2->move((W - m_label2->width() - m_label1->width()) / 4, 8);
     m_label1->move(3 * m_label2->x() + m_label2->width(), 8);
     m_label3->move((W - m_label3->width()) / 2, 6);
+    // In a narrow dialog those places put the headings over the arrow; they
+    // are then spread with equal gaps instead.
+    if (m_label2->geometry().right() >= m_label3->x() || m_label3->geometry().right() >= m_label1->x()
+        || m_label1->geometry().right() >= cw) {
+        const int gap = std::max(0, (cw - m_label2->width() - m_label3->width() - m_label1->width()) / 4);
+        m_label2->move(gap, 8);
+        m_label3->move(m_label2->x() + m_label2->width() + gap, 6);
+        m_label1->move(m_label3->x() + m_label3->width() + gap, 8);
+    }
     // 5.
     m_leftText->setGeometry(10, 35, m_leftPanel->width() - 20, 16);
     m_rightText->setGeometry(m_leftPanel->width() + 10, 35, m_leftText->width(), 16);
+    m_leftName->setGeometry(m_leftText->x(), 53, m_leftText->width(), 16);
+    m_rightName->setGeometry(m_rightText->x(), 53, m_rightText->width(), 16);
     // 6.
-    ShowSide(m_source, m_sourcePicture, m_sourceLoaded, m_leftPanel, m_leftImage, m_leftLabel, m_leftText);
+    ShowSide(m_source, m_sourcePicture, m_sourceLoaded, m_leftPanel, m_leftImage, m_leftLabel, m_leftText, m_leftName);
     ShowSide(m_destination, m_destinationPicture, m_destinationLoaded, m_rightPanel, m_rightImage, m_rightLabel,
-             m_rightText);
+             m_rightText, m_rightName);
 }
 
 void TfSame::ShowSide(const QString& path, TPicture& picture, bool loaded, QFrame* panel, TImageControl* image,
-                      QLabel* label, QLabel* text)
+                      QLabel* label, QLabel* text, QLabel* nameLine)
 {
     QString info;
+    QString shownName;
+    QString whole;
+    QString name;
     if (loaded) {
-        // A long name is shortened in its middle; the whole name is the tip.
-        const QString name = platform::DisplayFileName(FileNameOf(path));
+        // A long name is shortened in its middle and a size line too wide
+        // for a narrow dialog at its end; the tips hold them whole.
+        name = platform::DisplayFileName(FileNameOf(path));
+        const qint64 size = FileSizeOf(path);
         const int available = text->contentsRect().width() - 2 * text->margin() - 4;
-        info = FittedSameInfoLine(text->fontMetrics(), available, picture.Width(), picture.Height(),
-                                  FileSizeOf(path), name);
-        text->setToolTip(name);
+        info = text->fontMetrics().elidedText(SameSizeLine(picture.Width(), picture.Height(), size), Qt::ElideRight,
+                                              available);
+        shownName = FittedSameNameLine(nameLine->fontMetrics(), available, name);
+        whole = SameInfoLine(picture.Width(), picture.Height(), size, name);
         FitInput in;
         in.areaWidth = panel->width();
         in.areaHeight = panel->height();
@@ -212,5 +237,9 @@ void TfSame::ShowSide(const QString& path, TPicture& picture, bool loaded, QFram
         image->Clear();
     }
     text->setText(info);
+    text->setToolTip(whole);
+    nameLine->setText(shownName);
+    nameLine->setToolTip(name);
     text->repaint();
+    nameLine->repaint();
 }

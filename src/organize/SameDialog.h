@@ -11,14 +11,17 @@ class QLabel;
 class QPushButton;
 class TImageControl;
 
-// The info line of one side: "%d x %d - Size: %.0n byte - [ %s ]" with the
-// size grouped by thousands (1,234,567).
+// The info of one side: "%d x %d - Size: %.0n byte - [ %s ]" with the
+// size grouped by thousands (1,234,567). The dialog shows it on two lines,
+// SameSizeLine ("%d x %d - Size: %.0n byte") above SameNameLine ("[ %s ]"),
+// so that a long name has a line of its own.
 QString SameInfoLine(int width, int height, qint64 size, const QString& fileName);
+QString SameSizeLine(int width, int height, qint64 size);
+QString SameNameLine(const QString& fileName);
 QString GroupThousands(qint64 value);
-// The info line within `available` pixels: a file name too long for it is
-// shortened in its middle ("…").
-QString FittedSameInfoLine(const QFontMetrics& metrics, int available, int width, int height, qint64 size,
-                           const QString& fileName);
+// The name line within `available` pixels: a file name too long for it is
+// shortened in its middle ("…"), keeping its start and its extension.
+QString FittedSameNameLine(const QFontMetrics& metrics, int available, const QString& fileName);
 
 class TfSame : public QDialog {
     Q_OBJECT
@@ -39,6 +42,8 @@ public:
     QLabel* Label3() const { return m_label3; }
     QLabel* LeftText() const { return m_leftText; }
     QLabel* RightText() const { return m_rightText; }
+    QLabel* LeftName() const { return m_leftName; }
+    QLabel* RightName() const { return m_rightName; }
     QFrame* LeftPanel() const { return m_leftPanel; }
     QFrame* RightPanel() const { return m_rightPanel; }
     TImageControl* LeftImage() const { return m_leftImage; }
@@ -59,7 +64,7 @@ protected:
 
 private:
     void ShowSide(const QString& path, TPicture& picture, bool loaded, QFrame* panel, TImageControl* image,
-                  QLabel* label, QLabel* text);
+                  QLabel* label, QLabel* text, QLabel* nameLine);
 
     QString m_source;
     QString m_destination;
@@ -76,6 +81,8 @@ private:
     QLabel* m_label3 = nullptr;
     QLabel* m_leftText = nullptr;
     QLabel* m_rightText = nullptr;
+    QLabel* m_leftName = nullptr;
+    QLabel* m_rightName = nullptr;
     QFrame* m_leftPanel = nullptr;
     QFrame* m_rightPanel = nullptr;
     TImageControl* m_leftImage = nullptr;

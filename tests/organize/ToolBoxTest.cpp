@@ -491,8 +491,8 @@ TEST_F(ToolBoxTest, ConflictDialogShowsBothSidesAndKeepsItsGeometry)
     QString left, right;
     bool rightUndecodable = false;
     organizer->SameDialogHandler = [&](TfSame& same) {
-        left = same.LeftText()->text();
-        right = same.RightText()->text();
+        left = same.LeftText()->text() + " - " + same.LeftName()->text();
+        right = same.RightText()->text() + same.RightName()->text();
         rightUndecodable = same.RightLabel()->isVisibleTo(&same);
         EXPECT_EQ(same.geometry(), QRect(30, 40, 600, 400));
         same.setGeometry(35, 45, 640, 420);
@@ -543,26 +543,44 @@ TEST_F(ToolBoxTest, RenameCommandAndButtonAskWithTheDialog)
 
 TEST(RenamePromptTest, LongNamesFitTheDialogAndShowWholeAsTips)
 {
-    const QString name = QString("長い長いファイル名").repeated(12) + "_end.jpg";
-    const QString folder = "/" + QString("深いフォルダ/").repeated(15);
-    bool seen = false;
-    SetRenameDialogHandlerForTesting([&](TfRename& dialog) {
-        seen = true;
-        dialog.show();
-        QApplication::processEvents();
-        for (QLabel* label : {dialog.Label1(), dialog.Label2()}) {
-            EXPECT_LE(label->geometry().right(), dialog.width()) << label->text().toStdString();
-            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
-            EXPECT_TRUE(label->text().contains(QChar(0x2026))) << label->text().toStdString();
-        }
-        EXPECT_TRUE(dialog.Label1()->text().endsWith("_end.jpg\" の新しいファイル名を入力してください。"));
-        EXPECT_EQ(dialog.Label1()->toolTip(), name);
-        EXPECT_EQ(dialog.Label2()->toolTip(), folder);
-        EXPECT_EQ(dialog.Edit1()->text(), name) << "the editor holds the whole name";
-        return true;
-    });
-    EXPECT_EQ(InputNewName(folder, name, nullptr), name);
-    EXPECT_TRUE(seen);
+    const struct { QString name, folder, nameStart, nameEnd, folderStart, folderEnd; } cases[] = {
+        {QString("長い長いファイル名").repeated(12) + "_end.jpg", "/" + QString("深いフォルダ/").repeated(15), "長い長い",
+         "_end.jpg", "/深いフォ", "フォルダ/"},
+        // 60 characters, in a folder deep enough to be shortened too.
+        {"Start_of_a_rather_long_picture_name_from_a_camera_0123_e.png",
+         "/home/someone/Pictures/" + QString("holiday_2026_seaside/").repeated(6), "Start_of", "0123_e.png",
+         "/home/so", "seaside/"},
+    };
+    for (const auto& c : cases) {
+        bool seen = false;
+        SetRenameDialogHandlerForTesting([&](TfRename& dialog) {
+            seen = true;
+            dialog.show();
+            QApplication::processEvents();
+            const QRect inside = dialog.rect();
+            for (QLabel* label : {dialog.Label1(), dialog.Label2()}) {
+                EXPECT_TRUE(inside.contains(label->geometry())) << label->text().toStdString();
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                    << label->text().toStdString();
+                EXPECT_TRUE(label->text().contains(QChar(0x2026))) << label->text().toStdString();
+                EXPECT_FALSE(label->geometry().intersects(dialog.Edit1()->geometry())) << label->text().toStdString();
+            }
+            EXPECT_FALSE(dialog.Label1()->geometry().intersects(dialog.Label2()->geometry()));
+            // Both ends of the name and of the folder stay readable.
+            EXPECT_TRUE(dialog.Label1()->text().startsWith("\"" + c.nameStart)) << dialog.Label1()->text().toStdString();
+            EXPECT_TRUE(dialog.Label1()->text().endsWith(c.nameEnd + "\" の新しいファイル名を入力してください。"))
+                << dialog.Label1()->text().toStdString();
+            EXPECT_TRUE(dialog.Label2()->text().startsWith("場所：  \"" + c.folderStart))
+                << dialog.Label2()->text().toStdString();
+            EXPECT_TRUE(dialog.Label2()->text().endsWith(c.folderEnd + "\"")) << dialog.Label2()->text().toStdString();
+            EXPECT_EQ(dialog.Label1()->toolTip(), c.name);
+            EXPECT_EQ(dialog.Label2()->toolTip(), c.folder);
+            EXPECT_EQ(dialog.Edit1()->text(), c.name) << "the editor holds the whole name";
+            return true;
+        });
+        EXPECT_EQ(InputNewName(c.folder, c.name, nullptr), c.name);
+        EXPECT_TRUE(seen);
+    }
     SetRenameDialogHandlerForTesting({});
 }
 
@@ -590,7 +608,10 @@ TEST_F(ToolBoxTest, FileCopyDragSwitchesDropsOffAndRefreshesTheList)
     EXPECT_EQ(main->Session().Images().Count(), 1) << "the moved file left the list";
     EXPECT_EQ(main->windowTitle(), "ミレット -- [1/1] " + src + "/b.png");
 
-    // From the image control (the main window switches drops off itself).
+    // From the image control (the main window switches drops off itself),
+    // once the picture has arrived from the decoding threads.
+    main->Pipeline().WaitForIdle();
+    QApplication::processEvents();
     TImageControl* image = main->ImageAt(0);
     main->DragOutHandler(*main, image);
     EXPECT_EQ(dragged.last(), src + "/b.png");
