@@ -288,6 +288,19 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
         abortSentAt = NowMs();
     };
     for (;;) {
+        // Asked on every turn: a helper that keeps sending signs of life
+        // must still be stopped when the caller gives up.
+        const std::int64_t now = NowMs();
+        if (cancelled())
+            sendAbort();
+        if (abortSentAt >= 0 && now - abortSentAt > m_abortGraceMs) {
+            EndLocked(QStringLiteral("中止しました"));
+            return CallOutcome::Cancelled;
+        }
+        if (now - lastLife > m_silenceLimitMs) {
+            EndLocked(QStringLiteral("応答なし"));
+            return CallOutcome::Silent;
+        }
         const int ready = platform::WaitReadable(m_child.channel, 100);
         if (ready == 1) {
             std::string why;
@@ -313,17 +326,6 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
         if (ready < 0) {
             EndLocked(QString());
             return CallOutcome::Crashed;
-        }
-        const std::int64_t now = NowMs();
-        if (cancelled())
-            sendAbort();
-        if (abortSentAt >= 0 && now - abortSentAt > m_abortGraceMs) {
-            EndLocked(QStringLiteral("中止しました"));
-            return CallOutcome::Cancelled;
-        }
-        if (now - lastLife > m_silenceLimitMs) {
-            EndLocked(QStringLiteral("応答なし"));
-            return CallOutcome::Silent;
         }
     }
 }
