@@ -144,7 +144,13 @@ HelperClient& HelperClient::Plugins()
 
 HelperClient& HelperClient::Archivers()
 {
-    static HelperClient* client = new HelperClient("archivers");
+    // The archiver libraries have no way to be asked to stop: a cancelled
+    // call ends the helper at once (what it wrote is removed by the caller).
+    static HelperClient* client = [] {
+        auto* archivers = new HelperClient("archivers");
+        archivers->SetAbortGraceMs(0);
+        return archivers;
+    }();
     return *client;
 }
 
@@ -301,7 +307,8 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
             EndLocked(QStringLiteral("応答なし"));
             return CallOutcome::Silent;
         }
-        const int ready = platform::WaitReadable(m_child.channel, 100);
+        // Short turns: a cancel is noticed within a few frames of the screen.
+        const int ready = platform::WaitReadable(m_child.channel, 20);
         if (ready == 1) {
             std::string why;
             if (!reply.Receive(m_child.channel, why)) {

@@ -170,7 +170,7 @@ TEST_F(BackgroundScanTest, CancelStopsAnUnpackInTheMiddle)
     helper::SetHelperProgram(QStringLiteral(ORVANTO_BIN_DIR "/orvanto-helper"));
     helper::SetIsolation(true);
     helper::FaultNotices::ResetForTesting();
-    constexpr int kFiles = 3000;
+    constexpr int kFiles = 5000;
     const QString in = dir.filePath(QStringLiteral("in"));
     QDir().mkpath(in);
     QByteArray png;
