@@ -67,6 +67,11 @@ find_window() {
   done
   return 1
 }
+# remove_prefix: Wine's last writes into the prefix may still be landing.
+remove_prefix() {
+  for _ in $(seq 50); do rm -rf "$XDG_RUNTIME_DIR/orvanto/wine" 2>/dev/null && return 0; sleep 0.2; done
+  return 1
+}
 ready() { grep -q "Windows プラグインの準備ができました" "$LOG"; }
 not_ready() { ! ready; }
 # The program logs when its Windows helper has started.
@@ -101,7 +106,8 @@ check "Esc ends the program" e2e_escape "$PID" "$WID"
 # on a decoding thread (the prefix is made again, so it is slow) while the
 # window takes keys.
 check "Wine ends with the program" wine_gone
-rm -rf "$XDG_RUNTIME_DIR/orvanto/wine"
+remove_prefix
+check "the prefix is gone for the next run" test ! -e "$XDG_RUNTIME_DIR/orvanto/wine"
 : >"$LOG"
 "$P/orvanto" "$PICS" >/dev/null 2>"$LOG" &
 PID=$!
@@ -124,5 +130,7 @@ check "the Windows plug-in's picture is shown once Wine runs" wait_colour "$WID"
 check "Esc ends the program" e2e_escape "$PID" "$WID"
 
 echo "--- program log"; cat "$LOG"
-rm -rf "$P" "$PICS" "$LOG" "$XDG_RUNTIME_DIR"
+wine_gone || true
+remove_prefix || true
+rm -rf "$P" "$PICS" "$LOG" "$XDG_RUNTIME_DIR" 2>/dev/null || true
 e2e_finish
