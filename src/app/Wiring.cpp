@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "viewer/common/SharedHelpers.h"
 
+#include <algorithm>
 #include <mutex>
 #include <shared_mutex>
 
@@ -30,7 +31,10 @@ public:
     {
         helper::FaultNotices::SetSink({});
         // A Wine start still running would hold the loaders' threads up.
-        AbandonWindowsPluginHelpers();
+        const bool loading = std::any_of(m_slowLoaders.begin(), m_slowLoaders.end(),
+                                         [](const auto& loader) { return !loader->Finished(); });
+        if (loading)
+            AbandonWindowsPluginHelpers();
         m_slowLoaders.clear();
         UnregisterSPIBitmap();
     }

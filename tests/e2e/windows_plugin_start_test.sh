@@ -130,6 +130,22 @@ check "the Windows plug-in's picture is shown once Wine runs" wait_colour "$WID"
 check "Esc ends the program" e2e_escape "$PID" "$WID"
 
 echo "--- program log"; cat "$LOG"
+
+# Third run, nothing known again: ended while Wine is still making its
+# prefix, the program does not wait for Wine.
+check "Wine ends with the program" wine_gone
+remove_prefix
+rm -rf "$XDG_RUNTIME_DIR/orvanto/windows-plugins"
+: >"$LOG"
+"$P/orvanto" "$PICS" >/dev/null 2>"$LOG" &
+PID=$!
+check "the window appears" find_window "$PID"
+[ -n "$WID" ] || { cat "$LOG"; kill "$PID" 2>/dev/null; e2e_finish; exit 1; }
+check "title shows the first picture" e2e_wait_title "$WID" "ミレット -- [1/2] $PICS/a.png"
+check "Wine is still starting" not_ready
+START=$(date +%s)
+check "Esc ends the program while Wine starts" e2e_escape "$PID" "$WID"
+check "within a few seconds" test $(( $(date +%s) - START )) -le 5
 wine_gone || true
 remove_prefix || true
 rm -rf "$P" "$PICS" "$LOG" "$XDG_RUNTIME_DIR" 2>/dev/null || true

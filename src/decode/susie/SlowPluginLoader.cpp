@@ -3,7 +3,7 @@
 #include <exception>
 
 SlowPluginLoader::SlowPluginLoader(QStringList paths, Done done)
-    : m_thread([paths = std::move(paths), done = std::move(done)] {
+    : m_thread([paths = std::move(paths), done = std::move(done), finished = m_finished] {
           LoadedPlugins loaded;
           for (const QString& path : paths) {
               try {
@@ -14,6 +14,7 @@ SlowPluginLoader::SlowPluginLoader(QStringList paths, Done done)
               }
           }
           done(std::move(loaded));
+          *finished = true;
       })
 {
 }

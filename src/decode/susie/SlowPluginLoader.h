@@ -7,6 +7,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -28,6 +29,10 @@ public:
     SlowPluginLoader(const SlowPluginLoader&) = delete;
     SlowPluginLoader& operator=(const SlowPluginLoader&) = delete;
 
+    // True once done has returned.
+    bool Finished() const { return *m_finished; }
+
 private:
+    std::shared_ptr<std::atomic<bool>> m_finished = std::make_shared<std::atomic<bool>>(false);
     std::thread m_thread;
 };

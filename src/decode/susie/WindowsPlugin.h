@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -62,7 +63,7 @@ private:
     WineHelper& m_helper;
     QString m_path;
     uint32_t m_exported = 0;
-    bool m_callFailed = false;
+    std::atomic<bool> m_callFailed{false};
 };
 
 // For the end of the program: ends the helpers from any thread, also one
