@@ -125,8 +125,12 @@ void TSPI::Load(const QString& path)
         m_extensions.append(QString::fromUtf8(pattern));
         m_formatNames.append(QString::fromUtf8(formatName));
     }
-    // Kept only when every answer was the plug-in's own.
-    if (m_windows && !m_windows->CallFailed() && !m_apiVersion.isEmpty())
+    // A Windows plug-in that crashed or hung while telling its formats is
+    // left out (its helper has named it); the facts are kept only when every
+    // answer was the plug-in's own.
+    if (m_windows && m_windows->CallFailed())
+        throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+    if (m_windows && !m_apiVersion.isEmpty())
         RememberWindowsPluginFacts(m_fileName, WindowsPluginFacts{m_windows->ExportedEntries(), m_apiVersion,
                                                                   m_pluginInfo, m_extensions, m_formatNames});
 }

@@ -407,6 +407,42 @@ TEST_F(WindowsPluginTest, UndescribedPluginsLoadApartAndDescribedOnesNeedNoWineT
     m_spis->OnSlowPlugin = nullptr;
 }
 
+// A plug-in that crashes while telling its formats in the background is left
+// out, named once, and asked again by the next search.
+TEST_F(WindowsPluginTest, PluginCrashingWhileTellingItsFormatsIsLeftOutAndNamed)
+{
+    if (!QFile::exists(WindowsFixture("crashinfo.sph")))
+        GTEST_SKIP() << "crashing test plug-in not built";
+    const QString bad = QFileInfo(CopyIn(WindowsFixture("crashinfo.sph"), "crashinfo.sph")).canonicalFilePath();
+    const QString good = QFileInfo(CopyIn(WindowsFixture("owt.sph"), "owt.sph")).canonicalFilePath();
+    QStringList slow;
+    m_spis->OnSlowPlugin = [&slow](const QString& path) { slow << path; };
+    SearchViewerPlugins(*m_spis, Folder());
+    ASSERT_EQ(slow, (QStringList{bad, good}));
+
+    LogCapture log;
+    helper::FaultNotices::ResetForTesting();
+    std::promise<SlowPluginLoader::LoadedPlugins> done;
+    {
+        SlowPluginLoader loader(slow, [&done](SlowPluginLoader::LoadedPlugins loaded) {
+            done.set_value(std::move(loaded));
+        });
+    }
+    SlowPluginLoader::LoadedPlugins loaded = done.get_future().get();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0]->FileName(), good);
+    EXPECT_EQ(helper::FaultNotices::ReportedKeys(), QStringList{QStringLiteral("spi:") + bad});
+    for (auto& spi : loaded)
+        m_spis->AddFound(std::move(spi));
+
+    slow.clear();
+    m_spis->Clear();
+    SearchViewerPlugins(*m_spis, Folder());
+    EXPECT_EQ(slow, QStringList{bad}); // nothing of it was kept
+    EXPECT_EQ(m_spis->Count(), 1);
+    m_spis->OnSlowPlugin = nullptr;
+}
+
 // A decode that finds no decoder while plug-ins are on their way waits for
 // them and is told whether another try is worth it.
 TEST(DecoderArrivalsTest, NoDecoderWaitsForPluginsOnTheirWay)
