@@ -41,6 +41,28 @@ std::optional<FileStamp> StampOf(const QString& path)
     return FileStamp{QFile::encodeName(path), info.size(), info.lastModified().toMSecsSinceEpoch()};
 }
 
+// Removes the records of plug-in files that are gone, so that records do not
+// pile up for plug-ins deleted or moved long ago.
+void ForgetVanishedPlugins(const QString& folder)
+{
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral("*.facts")}, QDir::Files)) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        QDataStream in(&file);
+        in.setVersion(QDataStream::Qt_6_0);
+        quint32 magic = 0, version = 0;
+        QByteArray path;
+        in >> magic >> version >> path;
+        const bool vanished = in.status() != QDataStream::Ok || magic != kMagic || version != kVersion ||
+                              !QFileInfo(QFile::decodeName(path)).isFile();
+        file.close();
+        if (vanished)
+            QFile::remove(dir.filePath(name));
+    }
+}
+
 } // namespace
 
 std::optional<WindowsPluginFacts> RememberedWindowsPluginFacts(const QString& path)
@@ -74,6 +96,7 @@ bool RememberWindowsPluginFacts(const QString& path, const WindowsPluginFacts& f
     const std::optional<FileStamp> stamp = StampOf(path);
     if (!record || !stamp || !QDir().mkpath(QFileInfo(*record).absolutePath()))
         return false;
+    ForgetVanishedPlugins(QFileInfo(*record).absolutePath());
     QSaveFile file(*record);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -11,11 +11,14 @@
 #include "decode/susie/SlowPluginLoader.h"
 #include "decode/susie/ViewerPluginPolicy.h"
 #include "decode/susie/WindowsPlugin.h"
+#include "decode/susie/WindowsPluginFacts.h"
 #include "helper/HelperClient.h"
 #include "platform/WineRuntime.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <atomic>
@@ -441,6 +444,51 @@ TEST_F(WindowsPluginTest, PluginCrashingWhileTellingItsFormatsIsLeftOutAndNamed)
     EXPECT_EQ(slow, QStringList{bad}); // nothing of it was kept
     EXPECT_EQ(m_spis->Count(), 1);
     m_spis->OnSlowPlugin = nullptr;
+}
+
+// What a plug-in told is kept for that very file: a changed file is asked
+// again, and the records of files that are gone are dropped.
+TEST(WindowsPluginFactsTest, KeptPerFileStateAndDroppedWhenTheFileIsGone)
+{
+    QTemporaryDir runtime;
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    QTemporaryDir plugins;
+    const auto writeFile = [](const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode) {
+        QFile file(path);
+        return file.open(mode) && file.write(bytes) == bytes.size();
+    };
+    const QString a = plugins.filePath("a.sph");
+    const QString b = plugins.filePath("b.sph");
+    ASSERT_TRUE(writeFile(a, "MZ first", QIODevice::WriteOnly));
+    ASSERT_TRUE(writeFile(b, "MZ second", QIODevice::WriteOnly));
+    const WindowsPluginFacts told{0x1Du, "00IN", "info", {"*.owt;*.ow2", "*.ow3"}, {QStringLiteral("テスト画像"), "three"}};
+
+    EXPECT_FALSE(RememberedWindowsPluginFacts(a));
+    ASSERT_TRUE(RememberWindowsPluginFacts(a, told));
+    const std::optional<WindowsPluginFacts> kept = RememberedWindowsPluginFacts(a);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->entryMask, told.entryMask);
+    EXPECT_EQ(kept->apiVersion, told.apiVersion);
+    EXPECT_EQ(kept->pluginInfo, told.pluginInfo);
+    EXPECT_EQ(kept->patterns, told.patterns);
+    EXPECT_EQ(kept->formatNames, told.formatNames);
+    EXPECT_FALSE(RememberedWindowsPluginFacts(b)); // per file
+
+    ASSERT_TRUE(writeFile(a, "more", QIODevice::Append));
+    EXPECT_FALSE(RememberedWindowsPluginFacts(a)); // changed since
+
+    ASSERT_TRUE(RememberWindowsPluginFacts(a, told));
+    ASSERT_TRUE(QFile::remove(a));
+    ASSERT_TRUE(RememberWindowsPluginFacts(b, told));
+    const QDir records(runtime.path() + "/orvanto/windows-plugins");
+    EXPECT_EQ(records.entryList({"*.facts"}, QDir::Files).size(), 1);
+    EXPECT_TRUE(RememberedWindowsPluginFacts(b));
+
+    if (savedRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
 
 // A decode that finds no decoder while plug-ins are on their way waits for
