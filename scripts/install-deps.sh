@@ -101,7 +101,11 @@ if [ "$WITH_WINE32" -eq 1 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-    if ! $SUDO apt-get update -q || ! $SUDO apt-get install -y -q --no-install-recommends wine32:i386; then
+    # An i386 index that fails to download counts as a failure: with part of
+    # the indexes the i386 libraries fall behind their amd64 twins and apt
+    # cannot resolve wine32 anyway.
+    if ! $SUDO apt-get update -q ||
+       ! $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=900 --no-install-recommends wine32:i386; then
       echo "install-deps: wine32 could not be installed; 32-bit Windows plug-ins stay unavailable" >&2
       # Leave no half-added architecture behind, so later apt runs still work.
       if ! dpkg -l | awk '$1 == "ii" && $4 == "i386"' | grep -q .; then

@@ -1,9 +1,68 @@
 #include "FormatRegistry.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 std::shared_mutex& DecoderUseLock()
 {
     static std::shared_mutex lock;
     return lock;
+}
+
+namespace {
+
+struct ArrivalState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned long long arrived = 0;
+    int pending = 0;
+};
+
+ArrivalState& Arrivals()
+{
+    static ArrivalState state;
+    return state;
+}
+
+} // namespace
+
+DecoderArrivals::Mark DecoderArrivals::Now()
+{
+    ArrivalState& state = Arrivals();
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    return Mark{state.arrived};
+}
+
+void DecoderArrivals::Expect()
+{
+    ArrivalState& state = Arrivals();
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    ++state.pending;
+}
+
+void DecoderArrivals::Arrived()
+{
+    ArrivalState& state = Arrivals();
+    {
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        if (state.pending > 0)
+            --state.pending;
+        ++state.arrived;
+    }
+    state.changed.notify_all();
+}
+
+bool DecoderArrivals::AwaitSince(const Mark& mark, const std::function<bool()>& cancelled)
+{
+    ArrivalState& state = Arrivals();
+    std::unique_lock<std::mutex> lock(state.mutex);
+    while (state.pending > 0) {
+        if (cancelled && cancelled())
+            return false;
+        state.changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    return state.arrived != mark.arrived;
 }
 
 TFormatRegistry& TFormatRegistry::Instance()

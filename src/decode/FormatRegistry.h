@@ -3,6 +3,7 @@
 #include "Graphic.h"
 
 #include <QString>
+#include <functional>
 #include <shared_mutex>
 #include <vector>
 
@@ -43,3 +44,22 @@ QString BuildGraphicFilter(const std::vector<TFormatEntry>& entries);
 // registry is filled at start-up; whoever changes it later (a new plug-in
 // search) holds the lock exclusively while doing so.
 std::shared_mutex& DecoderUseLock();
+
+// Decoders still on their way: plug-ins whose loading is slow are added
+// after the search, from the background. A decode that found no decoder
+// while some were on their way waits for them and tries again.
+class DecoderArrivals {
+public:
+    // What a decode saw before it began.
+    struct Mark {
+        unsigned long long arrived = 0; // how many batches had arrived
+    };
+    static Mark Now();
+    // A batch is on its way / has been added (each Expect gets one Arrived).
+    static void Expect();
+    static void Arrived();
+    // After a decode begun at mark found no decoder: waits while batches
+    // are on their way (until cancelled says stop). True when decoders
+    // arrived since mark, so that another try may succeed.
+    static bool AwaitSince(const Mark& mark, const std::function<bool()>& cancelled);
+};

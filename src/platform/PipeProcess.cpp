@@ -100,6 +100,7 @@ bool PipeProcess::Start(const QString& program, const QStringList& arguments,
         return false;
     }
     m_pid = pid;
+    m_runningPid = pid;
     m_toChild = in[1];
     m_fromChild = out[0];
     return true;
@@ -162,6 +163,8 @@ bool PipeProcess::HasEnded()
     if (m_ended)
         return true;
     m_ended = ::waitpid(static_cast<pid_t>(m_pid), nullptr, WNOHANG) == static_cast<pid_t>(m_pid);
+    if (m_ended)
+        m_runningPid = -1;
     return m_ended;
 }
 
@@ -173,6 +176,7 @@ void PipeProcess::Stop(std::chrono::milliseconds grace)
         return;
     const pid_t pid = static_cast<pid_t>(m_pid);
     m_pid = -1;
+    m_runningPid = -1;
     if (m_ended) {
         m_ended = false;
         return;
@@ -185,6 +189,15 @@ void PipeProcess::Stop(std::chrono::milliseconds grace)
     ::kill(pid, SIGKILL);
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
+}
+
+void PipeProcess::Interrupt()
+{
+    // The child is collected only by Stop, on the owning thread, so the id
+    // cannot have been given to another process yet.
+    const qint64 pid = m_runningPid.load();
+    if (pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <utility>
@@ -41,11 +42,17 @@ public:
     // it, and collects it.
     void Stop(std::chrono::milliseconds grace);
 
+    // Kills the running child from any thread, without touching the pipes:
+    // a Read or Write waiting on it in another thread fails at once, and
+    // that thread ends the child with Stop as usual.
+    void Interrupt();
+
 private:
     qint64 m_pid = -1;
     int m_toChild = -1;
     int m_fromChild = -1;
     bool m_ended = false;
+    std::atomic<qint64> m_runningPid{-1}; // read by Interrupt from other threads
 };
 
 } // namespace platform

@@ -25,7 +25,7 @@
 // ---------------------------------------------------------------- creation
 
 TfMain::TfMain(const QStringList& arguments, QWidget* parent, const std::function<void(TfMain&)>& attach)
-    : QMainWindow(parent)
+    : QMainWindow(parent), m_startArguments(arguments)
 {
     setObjectName(QStringLiteral("fMain"));
     m_session = new ViewerSession(this);

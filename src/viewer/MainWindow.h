@@ -41,6 +41,8 @@ public:
 
     ViewerSession& Session() { return *m_session; }
     const ViewerSession& Session() const { return *m_session; }
+    // The command-line arguments the program was started with.
+    const QStringList& StartArguments() const { return m_startArguments; }
     const ViewerActions& Actions() const { return m_actions; }
 
     // --- display: the one place where a page's pictures are asked for and
@@ -184,4 +186,5 @@ private:
     bool m_reasonShown = false;
     std::array<QString, 2> m_slotReasons; // why a slot of the current page shows nothing
     bool m_exitDone = false;
+    QStringList m_startArguments;
 };

@@ -21,18 +21,29 @@ DecodedPicturePtr DecodeForDisplay(const PictureRequest& request, const std::fun
     out->stamp = StampOf(request.path);
     out->area = request.Area();
     std::unique_ptr<TGraphic> graphic;
-    {
-        const std::shared_lock<std::shared_mutex> decoders(DecoderUseLock());
+    for (;;) {
+        const DecoderArrivals::Mark mark = DecoderArrivals::Now();
+        std::shared_lock<std::shared_mutex> decoders(DecoderUseLock());
         TPicture picture;
         picture.SetSizeHint(out->area);
         picture.SetCancelHook(cancelled);
         const TPictureLoadResult result = LoadPictureReporting(request.path, picture);
-        if (!result.ok()) {
-            out->failure = result.failure;
-            out->message = result.message;
-            return out;
+        if (result.ok()) {
+            graphic = picture.Release();
+            break;
         }
-        graphic = picture.Release();
+        // No decoder yet: plug-ins still being added may read it. Waited
+        // for without the lock, which their adding needs.
+        const bool noDecoder =
+            result.failure == TDecodeFailure::UnknownFormat || result.failure == TDecodeFailure::PluginFailed;
+        if (noDecoder) {
+            decoders.unlock();
+            if (DecoderArrivals::AwaitSince(mark, cancelled))
+                continue;
+        }
+        out->failure = result.failure;
+        out->message = result.message;
+        return out;
     }
     if (!graphic || graphic->Empty()) {
         out->failure = TDecodeFailure::DamagedData;

@@ -3,6 +3,7 @@
 #include "SPIBmp.h"
 #include "SPIRemote.h"
 #include "WindowsPlugin.h"
+#include "WindowsPluginFacts.h"
 #include "helper/HelperClient.h"
 #include "decode/FormatRegistry.h"
 #include "platform/FileExtension.h"
@@ -70,16 +71,28 @@ void TSPI::Load(const QString& path)
 {
     // A Windows DLL is told by its content and served by the Windows helper;
     // its entry points are only marked present, every call goes through it.
+    // What it told about itself before is taken as it was, so that Wine
+    // (slow to start) starts only with the first real call.
     const PluginBinaryKind kind = PluginBinaryKindOfFile(path);
     if (IsWindowsBinary(kind)) {
+        const QFileInfo info(path);
+        m_fileName = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+        if (const std::optional<WindowsPluginFacts> facts = RememberedWindowsPluginFacts(m_fileName)) {
+            m_windows = WindowsPlugin::Prepare(path, kind, facts->entryMask);
+            if (!m_windows)
+                throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+            BindWindowsEntries();
+            CheckAPI();
+            m_apiVersion = facts->apiVersion;
+            m_pluginInfo = facts->pluginInfo;
+            m_extensions = facts->patterns.mid(0, MaxFormatEntries);
+            m_formatNames = facts->formatNames.mid(0, MaxFormatEntries);
+            return;
+        }
         m_windows = WindowsPlugin::Open(path, kind);
         if (!m_windows)
             throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
-        const QFileInfo info(path);
-        m_fileName = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
-        static char remoteEntry;
-        for (int i = 0; i < epCount; ++i)
-            m_entries[i] = (m_windows->ExportedEntries() >> i & 1u) ? &remoteEntry : nullptr;
+        BindWindowsEntries();
     } else if (helper::IsolationEnabled()) {
         LoadRemote(path);
         return;
@@ -112,6 +125,21 @@ void TSPI::Load(const QString& path)
         m_extensions.append(QString::fromUtf8(pattern));
         m_formatNames.append(QString::fromUtf8(formatName));
     }
+    // A Windows plug-in that crashed or hung while telling its formats is
+    // left out (its helper has named it); the facts are kept only when every
+    // answer was the plug-in's own.
+    if (m_windows && m_windows->CallFailed())
+        throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(path));
+    if (m_windows && !m_apiVersion.isEmpty())
+        RememberWindowsPluginFacts(m_fileName, WindowsPluginFacts{m_windows->ExportedEntries(), m_apiVersion,
+                                                                  m_pluginInfo, m_extensions, m_formatNames});
+}
+
+void TSPI::BindWindowsEntries()
+{
+    static char remoteEntry;
+    for (int i = 0; i < epCount; ++i)
+        m_entries[i] = (m_windows->ExportedEntries() >> i & 1u) ? &remoteEntry : nullptr;
 }
 
 void TSPI::LoadRemote(const QString& path)
@@ -520,17 +548,33 @@ void TSPIs::SearchFolder(const QString& folder, const QString& pattern)
             continue;
         if (IndexOf(path) >= 0)
             continue;
-        std::unique_ptr<TSPI> spi = CreateSPI(path);
-        if (!spi)
-            continue;
-        try {
-            accept = true;
-            if (OnSearch)
-                OnSearch(*this, *spi, accept);
-            if (accept)
-                Add(std::move(spi)); // on a failure Add releases the plug-in itself
-        } catch (...) {
-            // A failing handler or registration loses this plug-in only.
+        if (OnSlowPlugin) {
+            const PluginBinaryKind kind = PluginBinaryKindOfFile(path);
+            if ((kind == PluginBinaryKind::Windows32 || kind == PluginBinaryKind::Windows64) &&
+                !RememberedWindowsPluginFacts(path)) {
+                OnSlowPlugin(path);
+                continue;
+            }
         }
+        if (std::unique_ptr<TSPI> spi = CreateSPI(path))
+            AddFound(std::move(spi));
+    }
+}
+
+bool TSPIs::AddFound(std::unique_ptr<TSPI> spi)
+{
+    if (!spi || IndexOf(spi->FileName()) >= 0)
+        return false;
+    try {
+        bool accept = true;
+        if (OnSearch)
+            OnSearch(*this, *spi, accept);
+        if (!accept)
+            return false;
+        Add(std::move(spi)); // on a failure Add releases the plug-in itself
+        return true;
+    } catch (...) {
+        // A failing handler or registration loses this plug-in only.
+        return false;
     }
 }

@@ -137,6 +137,7 @@ protected:
 
 private:
     void Load(const QString& path);
+    void BindWindowsEntries();
     // The same in the plug-in helper: the plug-in never runs in the program.
     void LoadRemote(const QString& path);
 
@@ -277,6 +278,16 @@ public:
     SearchingEvent OnSearching;
     SearchEvent OnSearch;
     PictureRegisterEvent OnPictureRegister;
+
+    // A Windows plug-in not described before: loading it starts Wine, which
+    // takes seconds (half a minute while Wine makes its prefix). When set,
+    // the search hands such a file here instead of loading it; the owner
+    // loads it away from the window thread (CreateSPI) and hands it back to
+    // AddFound.
+    std::function<void(const QString& path)> OnSlowPlugin;
+    // Adds a plug-in loaded apart from the search, the way the search adds
+    // one (OnSearch may refuse it). False when it was not added.
+    bool AddFound(std::unique_ptr<TSPI> spi);
 
 private:
     void SearchFolder(const QString& folder, const QString& pattern);

@@ -14,6 +14,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -152,43 +153,63 @@ public:
     }
 
     std::recursive_mutex& Mutex() { return m_mutex; }
+    bool IsRunning() { return m_process.IsStarted() && !m_process.HasEnded(); }
     // True when the host asked the last request to stop (a plug-in may have
     // finished before the request reached it).
     bool AbortAsked() const { return m_abortAsked; }
 
-    // True when the helper runs (started now if needed). When it cannot run
-    // here, the reason is logged once.
+    // True when the helper can run here: Wine, the helper program and the
+    // prefix folder are there. Cheap, and never waits for a running call;
+    // when it cannot run, the reason is logged once.
+    bool Usable()
+    {
+        if (m_unusable)
+            return false;
+        const std::lock_guard<std::mutex> lock(m_checkMutex);
+        if (m_checked)
+            return !m_unusable;
+        m_checked = true;
+        QString reason;
+        if (platform::WineLoader(m_bits).isEmpty()) {
+            reason = m_bits == 32
+                ? QStringLiteral("32 ビットの Windows プラグイン (.spi) には wine32 が必要です。読み込みません。")
+                : QStringLiteral("Wine (wine64) がないため、Windows プラグインを読み込みません。");
+        } else if (!QFile::exists(WindowsPluginHelperProgram(m_bits))) {
+            reason = QStringLiteral("Windows プラグインの補助プログラム %1 がありません。")
+                         .arg(WindowsPluginHelperProgram(m_bits));
+        } else if (!platform::WinePrefixFolder()) {
+            reason = QStringLiteral("作業フォルダーがないため、Wine を使えません。");
+        }
+        if (!reason.isEmpty()) {
+            qWarning().noquote() << reason;
+            m_unusable = true;
+        }
+        return !m_unusable;
+    }
+
+    // True when the helper runs (started now if needed; that is slow, so it
+    // happens on the decoding threads or in the background, never on the
+    // window thread).
     bool EnsureRunning()
     {
         if (m_process.IsStarted())
             return true;
-        if (m_unusable)
+        if (!Usable())
             return false;
         const QString loader = platform::WineLoader(m_bits);
         const QString program = WindowsPluginHelperProgram(m_bits);
         const std::optional<QString> prefix = platform::WinePrefixFolder();
-        QString reason;
-        if (loader.isEmpty()) {
-            reason = m_bits == 32
-                ? QStringLiteral("32 ビットの Windows プラグイン (.spi) には wine32 が必要です。読み込みません。")
-                : QStringLiteral("Wine (wine64) がないため、Windows プラグインを読み込みません。");
-        } else if (!QFile::exists(program)) {
-            reason = QStringLiteral("Windows プラグインの補助プログラム %1 がありません。").arg(program);
-        } else if (!prefix) {
-            reason = QStringLiteral("作業フォルダーがないため、Wine を使えません。");
-        }
-        if (!reason.isEmpty()) {
-            if (!m_unusable)
-                qWarning().noquote() << reason;
-            m_unusable = true;
+        if (!prefix)
             return false;
-        }
         // A helper that cannot be started once is not tried again: each try
         // could cost the whole start-up time limit.
-        if (!m_process.Start(loader, {program}, platform::WineEnvironment(*prefix))) {
+        const auto startedAt = std::chrono::steady_clock::now();
+        if (m_abandoned || !m_process.Start(loader, {program}, platform::WineEnvironment(*prefix))) {
             m_unusable = true;
             return Fail(QStringLiteral("Wine を起動できません: %1").arg(loader));
         }
+        if (m_abandoned) // abandoned while starting, before Abandon could see the process
+            m_process.Interrupt();
         HelperFields hello;
         hello.Int(ORV_F_PROTOCOL, ORV_HELPER_PROTOCOL_VERSION);
         hello.Int(ORV_F_CAPS, 0);
@@ -201,6 +222,11 @@ public:
             m_unusable = true;
             return Fail(QStringLiteral("Windows プラグインの補助プログラムが応答しません。"));
         }
+        qInfo().noquote() << QStringLiteral("Windows プラグインの補助プログラム (%1 ビット) が %2 ミリ秒で起動しました。")
+                                 .arg(m_bits)
+                                 .arg(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - startedAt)
+                                          .count());
         return true;
     }
 
@@ -290,6 +316,15 @@ public:
         return true;
     }
 
+    // For the end of the program: ends the helper from any thread, also
+    // while another thread waits for its start or a reply (that call fails
+    // at once), and starts none again.
+    void Abandon()
+    {
+        m_abandoned = true;
+        m_process.Interrupt();
+    }
+
     void Stop()
     {
         if (!m_process.IsStarted())
@@ -313,7 +348,10 @@ private:
     bool m_abortAsked = false;
     platform::PipeProcess m_process;
     uint32_t m_serial = 0;
-    bool m_unusable = false;
+    std::mutex m_checkMutex;
+    bool m_checked = false;
+    std::atomic<bool> m_unusable{false};
+    std::atomic<bool> m_abandoned{false};
 };
 
 namespace {
@@ -344,7 +382,32 @@ void StopWindowsPluginHelper(int bits)
     helper.Stop();
 }
 
+bool WindowsPluginHelperRunning(int bits)
+{
+    WineHelper& helper = WineHelper::ForBits(bits);
+    std::lock_guard<std::recursive_mutex> lock(helper.Mutex());
+    return helper.IsRunning();
+}
+
+void AbandonWindowsPluginHelpers()
+{
+    WineHelper::ForBits(32).Abandon();
+    WineHelper::ForBits(64).Abandon();
+}
+
 WindowsPlugin::~WindowsPlugin() = default;
+
+std::unique_ptr<WindowsPlugin> WindowsPlugin::Prepare(const QString& path, PluginBinaryKind kind, uint32_t exported)
+{
+    if (kind != PluginBinaryKind::Windows32 && kind != PluginBinaryKind::Windows64)
+        return nullptr;
+    WineHelper& helper = WineHelper::ForBits(kind == PluginBinaryKind::Windows32 ? 32 : 64);
+    if (!helper.Usable())
+        return nullptr;
+    std::unique_ptr<WindowsPlugin> plugin(new WindowsPlugin(helper, path));
+    plugin->m_exported = exported;
+    return plugin;
+}
 
 std::unique_ptr<WindowsPlugin> WindowsPlugin::Open(const QString& path, PluginBinaryKind kind)
 {
@@ -375,6 +438,8 @@ bool WindowsPlugin::Request(uint32_t type, const HelperFields& fields, HelperFie
     const bool answered = m_helper.Call(type, HelperFields(payload), reply, progress, data, m_path);
     if (abortAsked)
         *abortAsked = answered && m_helper.AbortAsked();
+    if (!answered)
+        m_callFailed = true;
     return answered;
 }
 

@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -31,6 +32,11 @@ public:
     // run here (why is said once in the log) or the DLL does not load.
     static std::unique_ptr<WindowsPlugin> Open(const QString& path, PluginBinaryKind kind);
 
+    // The plug-in with the entry points it was seen to export before, without
+    // starting Wine (slow): the helper starts and loads the DLL with the
+    // first call. None when the helper cannot run here (why is said once).
+    static std::unique_ptr<WindowsPlugin> Prepare(const QString& path, PluginBinaryKind kind, uint32_t exported);
+
     // Bit n set: the DLL exports entry point n (TSPI::Entry order).
     uint32_t ExportedEntries() const { return m_exported; }
 
@@ -43,6 +49,10 @@ public:
     int32_t GetPicture(bool preview, const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
                        SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data);
 
+    // True once a call could not be completed: what the plug-in seemed to
+    // answer then was not its own.
+    bool CallFailed() const { return m_callFailed; }
+
 private:
     WindowsPlugin(WineHelper& helper, const QString& path) : m_helper(helper), m_path(path) {}
     // Sends one request naming this plug-in (the helper loads it on first
@@ -53,11 +63,18 @@ private:
     WineHelper& m_helper;
     QString m_path;
     uint32_t m_exported = 0;
+    std::atomic<bool> m_callFailed{false};
 };
+
+// For the end of the program: ends the helpers from any thread, also one
+// still starting (calls waiting for it fail at once), and starts none again.
+void AbandonWindowsPluginHelpers();
 
 // Test and benchmark hooks: ends the running helper of this many bits, so
 // the next call starts it anew (as after a crash).
 void StopWindowsPluginHelper(int bits);
+// True while the helper of this many bits runs.
+bool WindowsPluginHelperRunning(int bits);
 // The helper program of this many bits: in the program folder, or in the
 // folder set for tests (empty: the program folder again).
 QString WindowsPluginHelperProgram(int bits);

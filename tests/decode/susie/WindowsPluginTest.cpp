@@ -4,19 +4,28 @@
 // MinGW-w64.
 #include "SusieTestSupport.h"
 
+#include "decode/FormatRegistry.h"
 #include "decode/susie/PluginBinary.h"
 #include "decode/susie/SPIBmp.h"
 #include "decode/susie/SPIs.h"
+#include "decode/susie/SlowPluginLoader.h"
 #include "decode/susie/ViewerPluginPolicy.h"
 #include "decode/susie/WindowsPlugin.h"
+#include "decode/susie/WindowsPluginFacts.h"
 #include "helper/HelperClient.h"
 #include "platform/WineRuntime.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtEndian>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -337,4 +346,179 @@ TEST(WithoutWine, WindowsPluginsAreSkippedAndSaidOnce)
     EXPECT_FALSE(spis.Items(0)->IsWindowsPlugin());
     EXPECT_EQ(LogCapture::Lines().size(), 1) << LogCapture::Lines().join('\n').toStdString();
     EXPECT_EQ(LogCapture::Count(QStringLiteral("Wine")), 1);
+}
+
+// Starting Wine takes seconds (half a minute while it makes its prefix), so
+// the search leaves a Windows plug-in it knows nothing of to a loader of its
+// own thread; what the plug-in told is kept, and the next search offers it
+// at once, Wine starting only with its first real call.
+TEST_F(WindowsPluginTest, UndescribedPluginsLoadApartAndDescribedOnesNeedNoWineToBeOffered)
+{
+    const QString dll = CopyIn(WindowsFixture("owt.sph"), "owt.sph");
+    const QString canonical = QFileInfo(dll).canonicalFilePath();
+    QStringList slow;
+    m_spis->OnSlowPlugin = [&slow](const QString& path) { slow << path; };
+    SearchViewerPlugins(*m_spis, Folder());
+    EXPECT_EQ(m_spis->Count(), 0);
+    ASSERT_EQ(slow, QStringList{canonical});
+
+    std::promise<SlowPluginLoader::LoadedPlugins> done;
+    {
+        SlowPluginLoader loader(slow, [&done](SlowPluginLoader::LoadedPlugins loaded) {
+            done.set_value(std::move(loaded));
+        });
+    }
+    SlowPluginLoader::LoadedPlugins loaded = done.get_future().get();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_TRUE(loaded[0]->IsInstanceOf(&TInSPI::ClassInfo));
+    EXPECT_TRUE(m_spis->AddFound(std::move(loaded[0])));
+    EXPECT_EQ(m_spis->Count(), 1);
+
+    // Searched again with the helper ended: offered with its formats and
+    // entry points as before, without Wine.
+    m_spis->Clear();
+    StopWindowsPluginHelper(64);
+    slow.clear();
+    SearchViewerPlugins(*m_spis, Folder());
+    EXPECT_TRUE(slow.isEmpty());
+    ASSERT_EQ(m_spis->Count(), 1);
+    TSPI* spi = m_spis->Items(0);
+    EXPECT_FALSE(WindowsPluginHelperRunning(64));
+    EXPECT_TRUE(spi->IsInstanceOf(&TInSPI::ClassInfo));
+    EXPECT_EQ(spi->PluginInfo(), QByteArray("OWT test plug-in for Windows"));
+    EXPECT_EQ(spi->Extensions(), QStringList{"*.owt"});
+    EXPECT_EQ(spi->FormatNames(), QStringList{QStringLiteral("テスト画像")});
+    EXPECT_TRUE(spi->HasEntry(TSPI::epGetPreview));
+    EXPECT_FALSE(spi->HasEntry(TSPI::epConfigurationDlg));
+    // The first picture starts the helper.
+    const QImage picture = Sample(5, 3);
+    TSPIGraphic graphic;
+    graphic.LoadFromFile(Write("p.owt", MakeOwt(picture)));
+    EXPECT_TRUE(SamePixels(graphic.ToImage(), picture));
+    EXPECT_TRUE(WindowsPluginHelperRunning(64));
+
+    // A plug-in file that changed is asked again.
+    m_spis->Clear();
+    {
+        QFile file(dll);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(QByteArray(16, '\0'));
+    }
+    slow.clear();
+    SearchViewerPlugins(*m_spis, Folder());
+    EXPECT_EQ(slow, QStringList{canonical});
+    m_spis->OnSlowPlugin = nullptr;
+}
+
+// A plug-in that crashes while telling its formats in the background is left
+// out, named once, and asked again by the next search.
+TEST_F(WindowsPluginTest, PluginCrashingWhileTellingItsFormatsIsLeftOutAndNamed)
+{
+    if (!QFile::exists(WindowsFixture("crashinfo.sph")))
+        GTEST_SKIP() << "crashing test plug-in not built";
+    const QString bad = QFileInfo(CopyIn(WindowsFixture("crashinfo.sph"), "crashinfo.sph")).canonicalFilePath();
+    const QString good = QFileInfo(CopyIn(WindowsFixture("owt.sph"), "owt.sph")).canonicalFilePath();
+    QStringList slow;
+    m_spis->OnSlowPlugin = [&slow](const QString& path) { slow << path; };
+    SearchViewerPlugins(*m_spis, Folder());
+    ASSERT_EQ(slow, (QStringList{bad, good}));
+
+    LogCapture log;
+    helper::FaultNotices::ResetForTesting();
+    std::promise<SlowPluginLoader::LoadedPlugins> done;
+    {
+        SlowPluginLoader loader(slow, [&done](SlowPluginLoader::LoadedPlugins loaded) {
+            done.set_value(std::move(loaded));
+        });
+    }
+    SlowPluginLoader::LoadedPlugins loaded = done.get_future().get();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0]->FileName(), good);
+    EXPECT_EQ(helper::FaultNotices::ReportedKeys(), QStringList{QStringLiteral("spi:") + bad});
+    for (auto& spi : loaded)
+        m_spis->AddFound(std::move(spi));
+
+    slow.clear();
+    m_spis->Clear();
+    SearchViewerPlugins(*m_spis, Folder());
+    EXPECT_EQ(slow, QStringList{bad}); // nothing of it was kept
+    EXPECT_EQ(m_spis->Count(), 1);
+    m_spis->OnSlowPlugin = nullptr;
+}
+
+// What a plug-in told is kept for that very file: a changed file is asked
+// again, and the records of files that are gone are dropped.
+TEST(WindowsPluginFactsTest, KeptPerFileStateAndDroppedWhenTheFileIsGone)
+{
+    QTemporaryDir runtime;
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    QTemporaryDir plugins;
+    const auto writeFile = [](const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode) {
+        QFile file(path);
+        return file.open(mode) && file.write(bytes) == bytes.size();
+    };
+    const QString a = plugins.filePath("a.sph");
+    const QString b = plugins.filePath("b.sph");
+    ASSERT_TRUE(writeFile(a, "MZ first", QIODevice::WriteOnly));
+    ASSERT_TRUE(writeFile(b, "MZ second", QIODevice::WriteOnly));
+    const WindowsPluginFacts told{0x1Du, "00IN", "info", {"*.owt;*.ow2", "*.ow3"}, {QStringLiteral("テスト画像"), "three"}};
+
+    EXPECT_FALSE(RememberedWindowsPluginFacts(a));
+    ASSERT_TRUE(RememberWindowsPluginFacts(a, told));
+    const std::optional<WindowsPluginFacts> kept = RememberedWindowsPluginFacts(a);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->entryMask, told.entryMask);
+    EXPECT_EQ(kept->apiVersion, told.apiVersion);
+    EXPECT_EQ(kept->pluginInfo, told.pluginInfo);
+    EXPECT_EQ(kept->patterns, told.patterns);
+    EXPECT_EQ(kept->formatNames, told.formatNames);
+    EXPECT_FALSE(RememberedWindowsPluginFacts(b)); // per file
+
+    ASSERT_TRUE(writeFile(a, "more", QIODevice::Append));
+    EXPECT_FALSE(RememberedWindowsPluginFacts(a)); // changed since
+
+    ASSERT_TRUE(RememberWindowsPluginFacts(a, told));
+    ASSERT_TRUE(QFile::remove(a));
+    ASSERT_TRUE(RememberWindowsPluginFacts(b, told));
+    const QDir records(runtime.path() + "/orvanto/windows-plugins");
+    EXPECT_EQ(records.entryList({"*.facts"}, QDir::Files).size(), 1);
+    EXPECT_TRUE(RememberedWindowsPluginFacts(b));
+
+    if (savedRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+// A decode that finds no decoder while plug-ins are on their way waits for
+// them and is told whether another try is worth it.
+TEST(DecoderArrivalsTest, NoDecoderWaitsForPluginsOnTheirWay)
+{
+    const DecoderArrivals::Mark idle = DecoderArrivals::Now();
+    EXPECT_FALSE(DecoderArrivals::AwaitSince(idle, {}));
+
+    DecoderArrivals::Expect();
+    const DecoderArrivals::Mark before = DecoderArrivals::Now();
+    std::atomic<bool> returned{false};
+    bool worthAnotherTry = false;
+    std::thread decoder([&] {
+        worthAnotherTry = DecoderArrivals::AwaitSince(before, {});
+        returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(returned.load()); // still waiting
+    DecoderArrivals::Arrived();
+    decoder.join();
+    EXPECT_TRUE(worthAnotherTry);
+    // Decodes begun after the arrival do not wait, nor try again.
+    EXPECT_FALSE(DecoderArrivals::AwaitSince(DecoderArrivals::Now(), {}));
+
+    // One that is no longer wanted stops waiting.
+    DecoderArrivals::Expect();
+    std::atomic<bool> stop{false};
+    std::thread unwanted([&] { EXPECT_FALSE(DecoderArrivals::AwaitSince(DecoderArrivals::Now(), [&] { return stop.load(); })); });
+    stop = true;
+    unwanted.join();
+    DecoderArrivals::Arrived();
 }

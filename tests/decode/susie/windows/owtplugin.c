@@ -10,7 +10,8 @@
  *
  * "OWTS" is the same format decoded slowly (5 ms a row), for tests that stop a
  * running decode. Built with CRASH_IN_GET_PICTURE it reads "OWTX" files
- * instead and faults in GetPicture.
+ * instead and faults in GetPicture. Built with CRASH_IN_PLUGIN_INFO it
+ * faults when asked for its first format, after telling its API version.
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -57,6 +58,10 @@ static void CopyText(LPSTR buffer, int length, const char* text)
 __declspec(dllexport) int WINAPI GetPluginInfo(int infoNumber, LPSTR buffer, int length)
 {
     const char* text;
+#ifdef CRASH_IN_PLUGIN_INFO
+    if (infoNumber == 2)
+        *(volatile int*)0 = 1;
+#endif
     switch (infoNumber) {
     case 0: text = "00IN"; break;
     case 1: text = "OWT test plug-in for Windows"; break;
