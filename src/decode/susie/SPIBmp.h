@@ -54,6 +54,10 @@ int SusieProgressPercent(int32_t current, int32_t total);
 // fall back on).
 QByteArray SusiePluginFileName(const QString& fileName);
 
+// The extension of a file name with its dot (".jpg") as the loader finds it
+// ("\\" ends a name too); empty without one.
+QString SusieLoaderExtension(const QString& fileName);
+
 // The layout of a device-independent bitmap held in two blocks.
 struct TDIBLayout {
     int32_t width = 0;
