@@ -4,6 +4,8 @@
 #include "SPIBmp.h"
 #include "SPIRemote.h"
 
+#include "decode/BmpGraphic.h"
+#include "decode/Dib.h"
 #include "decode/FormatRegistry.h"
 #include "decode/Orientation.h"
 #include "decode/Picture.h"
@@ -310,6 +312,26 @@ void WriteAlphaHeader(char* out, const unsigned char* plainHeader, int64_t pixel
     WriteU32(out + 56, 0x73524742u); // sRGB
 }
 
+// A pixel block at most this much larger than its rows may become a
+// picture's memory; a larger one is copied, so that a picture never holds
+// on to memory it does not show.
+constexpr size_t kSharedBlockSlack = 64 * 1024;
+
+// Rows that a picture can use as they are: stored top-down, 24 bits (blue,
+// green, red) or 32 bits (blue, green, red and alpha or nothing), in a
+// block not much larger than they are.
+bool RowsUsableAsTheyAre(const TDIBLayout& layout, size_t blockSize)
+{
+    return layout.compression == 0 && layout.height < 0 &&
+           (layout.bitsPerPixel == 24 || layout.bitsPerPixel == 32) &&
+           blockSize - static_cast<size_t>(layout.pixelSize) <= kSharedBlockSlack;
+}
+
+void FreeSharedPixelBlock(void* block)
+{
+    spiremote::FreeBlock(block);
+}
+
 } // namespace
 
 QByteArray TSPIGraphic::SaveToBmp() const
@@ -364,15 +386,72 @@ std::unique_ptr<TGraphic> TSPIGraphic::Convert(TGraphicClass graphicClass, bool 
     return graphic;
 }
 
+QImage TSPIGraphic::DecodeImage() const
+{
+    const TDIBLayout& layout = Layout();
+    if (IsEmpty() || layout.width == 0)
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
+    const auto* info = static_cast<const unsigned char*>(m_data->InfoBlock());
+    const auto* pixels = static_cast<const unsigned char*>(m_data->PixelBlock());
+    const decode::ByteView bits(pixels, static_cast<size_t>(layout.pixelSize));
+    if (CarriesAlphaInFourthByte(layout, pixels)) {
+        char header[kV4HeaderSize];
+        WriteAlphaHeader(header, info, layout.pixelSize);
+        return decode::DecodeDib(decode::ByteView(reinterpret_cast<const unsigned char*>(header), sizeof header),
+                                 bits, decode::DibLayout::Separate);
+    }
+    return decode::DecodeDib(decode::ByteView(info, static_cast<size_t>(layout.headerSize)), bits,
+                             decode::DibLayout::Separate);
+}
+
+QImage TSPIGraphic::TakeImage()
+{
+    const TDIBLayout layout = Layout();
+    if (IsEmpty() || layout.width == 0)
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
+    if (!RowsUsableAsTheyAre(layout, m_data->PixelBlockSize())) {
+        QImage image = DecodeImage();
+        Clear();
+        return image;
+    }
+    const int64_t rows = -int64_t(layout.height);
+    decode::CheckImageSize(layout.width, rows);
+    auto* pixels = static_cast<unsigned char*>(const_cast<void*>(m_data->PixelBlock()));
+    QImage::Format format = QImage::Format_BGR888;
+    if (layout.bitsPerPixel == 32) {
+        // As the readers take them: alpha when any fourth byte is set,
+        // otherwise an opaque picture.
+        format = CarriesAlphaInFourthByte(layout, pixels) ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        if (format == QImage::Format_RGB32) {
+            for (int64_t i = 3; i < layout.pixelSize; i += 4)
+                pixels[i] = 0xFF;
+        }
+    }
+    const qsizetype stride = static_cast<qsizetype>(layout.pixelSize / rows);
+    SusieLocalHandle block = m_data->TakePixelBlock();
+    QImage image(pixels, layout.width, static_cast<int>(rows), stride, format, FreeSharedPixelBlock, block);
+    if (image.isNull()) {
+        spiremote::FreeBlock(block);
+        Clear();
+        throw EGraphicError(QStringLiteral("画像のメモリを確保できません"), TDecodeFailure::TooLarge);
+    }
+    Clear();
+    return image;
+}
+
 QImage TSPIGraphic::ToImage() const
 {
     if (IsEmpty())
         return {};
     if (m_image.isNull()) {
         try {
-            std::unique_ptr<TGraphic> reader = TSPIBitmap::PlainBitmapClass()->create();
-            reader->LoadFromStream(SaveToBmp());
-            m_image = reader->ToImage();
+            if (TSPIBitmap::ReadsBitmapsDirectly()) {
+                m_image = DecodeImage();
+            } else {
+                std::unique_ptr<TGraphic> reader = TSPIBitmap::PlainBitmapClass()->create();
+                reader->LoadFromStream(SaveToBmp());
+                m_image = reader->ToImage();
+            }
         } catch (const std::exception&) {
             m_image = QImage();
         }
@@ -417,6 +496,14 @@ void TSPIBitmap::SetPlainBitmapClass(TGraphicClass graphicClass)
 TGraphicClass TSPIBitmap::DefaultPlainBitmapClass()
 {
     return &kBmpStreamBitmapClass;
+}
+
+bool TSPIBitmap::ReadsBitmapsDirectly()
+{
+    // Both built-in readers give the picture the blocks hold; a class of
+    // the program's own is given the BMP stream.
+    const TGraphicClass plain = PlainBitmapClass();
+    return plain == &kBmpStreamBitmapClass || plain == &TBitmapGraphic::ClassInfo;
 }
 
 void TSPIBitmap::Notify(const TSPIProgress& report) const
@@ -505,9 +592,13 @@ void TSPIBitmap::TakeFromSPIGraphic(TSPIGraphic& graphic, bool destructive)
     QVector<QRgb> palette;
     if (graphic.FourBit())
         palette = graphic.Palette();
-    std::unique_ptr<TGraphic> converted = graphic.Convert(PlainBitmapClass(), destructive);
-    QImage image = converted->ToImage();
-    converted.reset();
+    QImage image;
+    if (ReadsBitmapsDirectly()) {
+        image = destructive ? graphic.TakeImage() : graphic.DecodeImage();
+    } else {
+        std::unique_ptr<TGraphic> converted = graphic.Convert(PlainBitmapClass(), destructive);
+        image = converted->ToImage();
+    }
     if (image.isNull())
         throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
     if (!palette.isEmpty() && image.format() == QImage::Format_Indexed8 &&

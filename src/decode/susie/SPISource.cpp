@@ -132,6 +132,15 @@ void TInSPIAbleData::ReleaseBlocks()
     }
 }
 
+SusieLocalHandle TInSPIAbleData::TakePixelBlock()
+{
+    SusieLocalHandle block = m_pixelHandle;
+    if (block)
+        SusieLocalUnlock(block);
+    m_pixelHandle = nullptr;
+    return block;
+}
+
 void TInSPIAbleData::ReleaseText()
 {
     if (m_infoValid && m_pictureInfo.hInfo)
