@@ -85,8 +85,9 @@ public:
     bool Map(int fd, std::size_t size, bool writable);
     // Writable, but changes stay in this process (copy-on-write). The pages
     // of an object whose size is sealed are mapped at once and shared until
-    // written; those of any other object are copied in at once, so that
-    // shrinking the object cannot take them away.
+    // written; those of any other object are copied in at once. Shrinking
+    // an object takes its pages away from every mapping, copied or not:
+    // only sealed objects are safe to map from a sender not trusted.
     bool MapPrivate(int fd, std::size_t size);
     void Unmap();
     void* Data() const { return m_data; }
