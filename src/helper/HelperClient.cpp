@@ -349,6 +349,8 @@ int SharedCopy(const void* data, std::size_t size)
     }
     if (size)
         std::memcpy(mapping.Data(), data, size);
+    // The helper maps a sealed object without copying it.
+    platform::SealSharedMemorySize(fd);
     return fd;
 }
 

@@ -93,6 +93,11 @@ bool Message::MapShm(std::uint32_t tag, platform::SharedMapping& mapping, bool p
     const std::int64_t actual = platform::SharedMemorySize(fd);
     if (actual < 0 || std::uint64_t(actual) < ref.size)
         return false;
+    // Only an object sealed against shrinking is mapped: shrinking any
+    // other later would take its pages away from every mapping, copied or
+    // not, and the next read would end this process (SIGBUS).
+    if (!platform::SharedMemorySizeSealed(fd))
+        return false;
     return privateCopy ? mapping.MapPrivate(fd, static_cast<std::size_t>(ref.size))
                        : mapping.Map(fd, static_cast<std::size_t>(ref.size), false);
 }

@@ -40,7 +40,8 @@ public:
     // Maps the descriptor a shm field refers to (read-only, checked against
     // the object's size). False when the field is missing or bad.
     // privateCopy: a writable copy-on-write mapping the receiver may keep
-    // and change (the sender's object stays as it was).
+    // and change (the sender's object stays as it was). Objects whose size
+    // is not sealed (platform::SealSharedMemorySize) are refused.
     bool MapShm(std::uint32_t tag, platform::SharedMapping& mapping, bool privateCopy = false) const;
 
     // Reads one frame (blocking). error tells why not.

@@ -3,6 +3,7 @@
 // the program closes the channel. Whatever the loaded code does (crash,
 // loop, eat memory) ends this process only; the program restarts it.
 #include "helper/HelperServices.h"
+#include "helper/SharedHeap.h"
 
 #include <chrono>
 #include <csignal>
@@ -100,6 +101,16 @@ bool AddBlock(HelperChannel& channel, MessageBuilder& reply, std::uint32_t inlin
               const void* data, std::size_t size, std::vector<int>& fds)
 {
     if (channel.Descriptors() && size >= kShmThreshold) {
+        // A block of the shared heap travels as it is.
+        const int shared = SharedHeapDescriptor(data, size);
+        if (shared >= 0) {
+            if (platform::SealSharedMemorySize(shared)) {
+                fds.push_back(shared);
+                reply.Shm(shmTag, shared, size);
+                return true;
+            }
+            platform::CloseDescriptor(shared);
+        }
         const int fd = platform::CreateSharedMemory("orvanto-block", size);
         if (fd >= 0) {
             const char* bytes = static_cast<const char*>(data);
@@ -110,7 +121,7 @@ bool AddBlock(HelperChannel& channel, MessageBuilder& reply, std::uint32_t inlin
                     break;
                 done += static_cast<std::size_t>(wrote);
             }
-            if (done == size) {
+            if (done == size && platform::SealSharedMemorySize(fd)) {
                 fds.push_back(fd);
                 reply.Shm(shmTag, fd, size);
                 return true;

@@ -42,7 +42,9 @@
  * shm fields refer to them (fdIndex 0, 1, ...). The receiver collects them
  * while reading the header, maps each shm field's descriptor, checks that
  * the object holds at least `size` bytes, and closes the descriptors it did
- * not use.
+ * not use. The sender seals each object's size (F_SEAL_SHRINK, F_SEAL_GROW)
+ * before sending it; the receiver refuses an object that is not sealed
+ * against shrinking.
  *
  * Conversation: the host sends ORV_MSG_HELLO first and waits for its
  * ORV_MSG_REPLY. After that the host sends one request at a time and waits

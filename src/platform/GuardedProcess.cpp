@@ -200,7 +200,7 @@ QString SignalName(int signal)
 
 int CreateSharedMemory(const char* name, std::size_t size)
 {
-    const int fd = ::memfd_create(name, MFD_CLOEXEC);
+    const int fd = ::memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
         return -1;
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
@@ -216,6 +216,17 @@ std::int64_t SharedMemorySize(int fd)
     if (::fstat(fd, &st) != 0)
         return -1;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+bool SealSharedMemorySize(int fd)
+{
+    return ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0;
+}
+
+bool SharedMemorySizeSealed(int fd)
+{
+    const int seals = ::fcntl(fd, F_GET_SEALS);
+    return seals >= 0 && (seals & F_SEAL_SHRINK) != 0;
 }
 
 SharedMapping::~SharedMapping()
@@ -260,6 +271,21 @@ bool SharedMapping::MapPrivate(int fd, std::size_t size)
     Unmap();
     if (size == 0)
         return true;
+    if (SharedMemorySizeSealed(fd)) {
+        // Populated for reading only, the pages stay shared; writing then
+        // copies just the pages written.
+        void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (data == MAP_FAILED)
+            return false;
+        if (::mprotect(data, size, PROT_READ | PROT_WRITE) != 0) {
+            ::munmap(data, size);
+            return false;
+        }
+        m_data = data;
+        m_size = size;
+        return true;
+    }
+    // Populating a writable private mapping copies every page.
     void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (data == MAP_FAILED)
         return false;

@@ -59,10 +59,17 @@ std::uint64_t OwnIoCounter();
 // Names the signal ("SIGSEGV"); "signal N" when it has no name here.
 QString SignalName(int signal);
 
-// A shared-memory object (memfd) of the given size, or -1.
+// A shared-memory object (memfd) of the given size, or -1. Its size can be
+// sealed.
 int CreateSharedMemory(const char* name, std::size_t size);
 // The size of the object behind a descriptor, or -1.
 std::int64_t SharedMemorySize(int fd);
+// Seals the object's size for good: from now on nobody can shrink or grow
+// it. False when it cannot be sealed.
+bool SealSharedMemorySize(int fd);
+// True when the object's size is sealed against shrinking, so that no
+// mapping of it can lose its pages.
+bool SharedMemorySizeSealed(int fd);
 
 // A read or read-write mapping of a descriptor's first size bytes; unmapped
 // when destroyed.
@@ -76,8 +83,11 @@ public:
     SharedMapping& operator=(const SharedMapping&) = delete;
 
     bool Map(int fd, std::size_t size, bool writable);
-    // Writable, but changes stay in this process (copy-on-write); the pages
-    // are read in at once.
+    // Writable, but changes stay in this process (copy-on-write). The pages
+    // of an object whose size is sealed are mapped at once and shared until
+    // written; those of any other object are copied in at once. Shrinking
+    // an object takes its pages away from every mapping, copied or not:
+    // only sealed objects are safe to map from a sender not trusted.
     bool MapPrivate(int fd, std::size_t size);
     void Unmap();
     void* Data() const { return m_data; }

@@ -13,6 +13,8 @@
 
 #include <cstring>
 #include <thread>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -264,6 +266,51 @@ TEST_F(HelperProcessTest, MissingHelperProgramMakesCallsUnavailable)
     EXPECT_EQ(GetPicture(TestFormatPlugin(), Write(QStringLiteral("ok.tsp"), TestPicture(1, 1)), reply),
               helper::CallOutcome::Unavailable);
     EXPECT_FALSE(m_client.LastFailure().isEmpty());
+}
+
+TEST(SharedMemoryTest, SealedObjectsAreSharedUntilWrittenOthersCopiedIn)
+{
+    constexpr std::size_t kSize = 3 * 4096;
+    for (const bool sealed : {false, true}) {
+        const int fd = platform::CreateSharedMemory("orvanto-test", kSize);
+        ASSERT_GE(fd, 0);
+        platform::SharedMapping sender;
+        ASSERT_TRUE(sender.Map(fd, kSize, true));
+        std::memset(sender.Data(), 'a', kSize);
+        if (sealed)
+            ASSERT_TRUE(platform::SealSharedMemorySize(fd));
+        EXPECT_EQ(platform::SharedMemorySizeSealed(fd), sealed);
+
+        platform::SharedMapping receiver;
+        ASSERT_TRUE(receiver.MapPrivate(fd, kSize));
+        auto* bytes = static_cast<char*>(receiver.Data());
+        EXPECT_EQ(bytes[kSize - 1], 'a');
+        bytes[0] = 'b'; // the receiver's changes stay its own
+        EXPECT_EQ(static_cast<const char*>(sender.Data())[0], 'a');
+        // Only a sealed object is sure to keep its pages under the mapping.
+        sender.Unmap();
+        if (sealed) {
+            EXPECT_NE(::ftruncate(fd, 0), 0);
+            EXPECT_EQ(bytes[kSize - 1], 'a');
+            EXPECT_EQ(bytes[0], 'b');
+        }
+
+        // A frame's shared memory is mapped only when sealed.
+        int pair[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        helper::MessageBuilder frame(ORV_MSG_REPLY, 1);
+        frame.Shm(ORV_F_BITMAP_BITS_SHM, fd, kSize);
+        ASSERT_TRUE(frame.Send(pair[0]));
+        helper::Message received;
+        std::string why;
+        ASSERT_TRUE(received.Receive(pair[1], why));
+        platform::SharedMapping mapped;
+        EXPECT_EQ(received.MapShm(ORV_F_BITMAP_BITS_SHM, mapped, true), sealed);
+        EXPECT_EQ(received.MapShm(ORV_F_BITMAP_BITS_SHM, mapped), sealed);
+        platform::CloseDescriptor(pair[0]);
+        platform::CloseDescriptor(pair[1]);
+        platform::CloseDescriptor(fd);
+    }
 }
 
 TEST(FaultNoticesTest, EachSubjectIsToldOncePerSession)

@@ -1,21 +1,20 @@
+// The bitmap side of the plug-in adapter: the layout of a plug-in's bitmap,
+// the bitmap it makes (TSPIGraphic) and the plain bitmap that loads through
+// the plug-ins (TSPIBitmap).
 #include "SPIBmp.h"
 #include "SPIRemote.h"
 
-#include "SPIs.h"
+#include "decode/BmpGraphic.h"
+#include "decode/Dib.h"
 #include "decode/FormatRegistry.h"
 #include "decode/Orientation.h"
 #include "decode/Picture.h"
-#include "platform/FileExtension.h"
-#include "platform/FileNames.h"
-#include "platform/Files.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QIODevice>
 #include <QPainter>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -85,68 +84,7 @@ TGraphicClass& PlainBitmapSlot()
     return graphicClass;
 }
 
-// The extension of a file name with its dot (".jpg") as the loader finds
-// it; empty without one.
-const platform::ExtensionRule kLoaderExtension{.windowsSeparators = true, .dotOnlyIsEmpty = true};
-
-QString FileNameOnly(const QString& path)
-{
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash >= 0 ? path.mid(slash + 1) : path;
-}
-
-// Frees the handles a plug-in handed over with a result of 0, unless both
-// are present; clears them whenever the result is not 0 (then they were
-// never handed over).
-void SettleHandles(int32_t result, SusieLocalHandle& info, SusieLocalHandle& pixels)
-{
-    if (result != 0 || !info || !pixels) {
-        if (result == 0) {
-            spiremote::FreeBlock(info);
-            spiremote::FreeBlock(pixels);
-        }
-        info = nullptr;
-        pixels = nullptr;
-    }
-}
-
 } // namespace
-
-size_t TInSPIAbleData::InfoBlockSize() const
-{
-    return spiremote::BlockSize(m_infoHandle);
-}
-
-size_t TInSPIAbleData::PixelBlockSize() const
-{
-    return spiremote::BlockSize(m_pixelHandle);
-}
-
-int SusieProgressPercent(int32_t current, int32_t total)
-{
-    if (total <= 0)
-        return 2;
-    const double scaled = static_cast<double>(current) * 97.0 / static_cast<double>(total);
-    const long rounded = std::lround(scaled);
-    const long percent = rounded + 2;
-    if (percent < 2)
-        return 2;
-    if (percent > 99)
-        return 99;
-    return static_cast<int>(percent);
-}
-
-QByteArray SusiePluginFileName(const QString& fileName)
-{
-    if (fileName.isEmpty() || fileName.contains(QChar(0)))
-        return {};
-    // The plug-in opens the file itself: it gets the name's own bytes, also
-    // for names that are not UTF-8. Text no file name can have is refused.
-    const QByteArray encoded = platform::EncodeFileName(fileName);
-    if (platform::DecodeFileName(encoded) != fileName)
-        return {};
-    return encoded;
-}
 
 bool SusieDIBLayout(const void* info, size_t infoSize, size_t bitsSize, TDIBLayout& layout)
 {
@@ -207,294 +145,6 @@ bool SusieDIBLayout(const void* info, size_t infoSize, size_t bitsSize, TDIBLayo
     layout.pixelSize = pixelSize;
     layout.colorTableOffset = headerBytes + masks;
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// TInSPIAbleData
-
-TInSPIAbleData::TInSPIAbleData(const TSPIGraphic* owner, const QString& fileName)
-    : m_owner(owner), m_fileName(fileName), m_name8(SusiePluginFileName(fileName))
-{
-}
-
-TInSPIAbleData::~TInSPIAbleData()
-{
-    Release();
-}
-
-const void* TInSPIAbleData::InfoBlock() const
-{
-    return m_infoHandle ? SusieLocalLock(m_infoHandle) : nullptr;
-}
-
-const void* TInSPIAbleData::PixelBlock() const
-{
-    return m_pixelHandle ? SusieLocalLock(m_pixelHandle) : nullptr;
-}
-
-QByteArray TInSPIAbleData::TextInfo() const
-{
-    if (!m_infoValid || !m_pictureInfo.hInfo)
-        return {};
-    const char* text = static_cast<const char*>(SusieLocalLock(m_pictureInfo.hInfo));
-    const size_t size = spiremote::BlockSize(m_pictureInfo.hInfo);
-    const void* end = std::memchr(text, 0, size);
-    const size_t length = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : size;
-    QByteArray result(text, static_cast<qsizetype>(length));
-    SusieLocalUnlock(m_pictureInfo.hInfo);
-    return result;
-}
-
-void TInSPIAbleData::ReleaseBlocks()
-{
-    if (m_infoHandle) {
-        SusieLocalUnlock(m_infoHandle);
-        spiremote::FreeBlock(m_infoHandle);
-        m_infoHandle = nullptr;
-    }
-    if (m_pixelHandle) {
-        SusieLocalUnlock(m_pixelHandle);
-        spiremote::FreeBlock(m_pixelHandle);
-        m_pixelHandle = nullptr;
-    }
-}
-
-void TInSPIAbleData::ReleaseText()
-{
-    if (m_infoValid && m_pictureInfo.hInfo)
-        spiremote::FreeBlock(m_pictureInfo.hInfo);
-    m_pictureInfo = SusiePictureInfo{};
-    m_infoValid = false;
-}
-
-void TInSPIAbleData::Release()
-{
-    ReleaseBlocks();
-    ReleaseText();
-    m_decodedBy.clear();
-}
-
-void TInSPIAbleData::Report(TProgressStage stage, int percent, const QString& message)
-{
-    if (!ProgressHandler)
-        return;
-    TSPIProgress report;
-    report.sender = m_owner;
-    report.stage = stage;
-    report.percent = percent;
-    report.redrawNow = stage == TProgressStage::psEnding;
-    report.rect = QRect(0, 0, 0, 0);
-    report.message = message;
-    ProgressHandler(report);
-}
-
-int32_t TInSPIAbleData::ProgressCallback(int32_t current, int32_t total, intptr_t data)
-{
-    auto* self = reinterpret_cast<TInSPIAbleData*>(data);
-    if (!self || !self->ProgressHandler)
-        return 0;
-    // Nothing may unwind through the plug-in's frames: any failure of the
-    // handler asks the plug-in to stop.
-    try {
-        self->Report(TProgressStage::psRunning, SusieProgressPercent(current, total), QString());
-        return 0;
-    } catch (...) {
-        return 1;
-    }
-}
-
-void TInSPIAbleData::Decode()
-{
-    TSPIs* host = TSPIs::ActiveSPIs();
-    const bool macBinary = host && host->MacBinary;
-
-    Report(TProgressStage::psStarting, 0, QStringLiteral("Loading Graphic by Susie Plugin"));
-    try {
-        Release();
-        Report(TProgressStage::psRunning, 1, QStringLiteral("Seeking enabled Susie Plugins"));
-
-        std::vector<TSPI*> candidates;
-        if (host)
-            host->GetLoaders({&TInSPI::ClassInfo}, candidates, platform::FileExtension(m_fileName, kLoaderExtension));
-
-        // The head of the data is read once and shared by every try; the
-        // 128 extra bytes let a try at offset 128 see 2048 bytes as well.
-        std::vector<char> header(HeaderSize, 0);
-        ReadHeader(header.data(), HeaderSize);
-
-        const intptr_t offsets[] = {0, 128};
-        const int offsetCount = macBinary ? 2 : 1;
-        bool decoded = false;
-        for (TSPI* candidate : candidates) {
-            for (int k = 0; k < offsetCount && !decoded; ++k) {
-                Report(TProgressStage::psRunning, 1,
-                       QStringLiteral("Loading by [%1]").arg(FileNameOnly(candidate->FileName())));
-                TryPlugin(static_cast<TInSPI&>(*candidate), header.data(), offsets[k]);
-                if (!Empty()) {
-                    TDIBLayout layout;
-                    if (SusieDIBLayout(InfoBlock(), InfoBlockSize(), PixelBlockSize(), layout)) {
-                        m_decodedBy = candidate->FileName();
-                        decoded = true;
-                        break;
-                    }
-                }
-                Release();
-            }
-            if (decoded)
-                break;
-        }
-    } catch (...) {
-        try {
-            Report(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
-        } catch (...) {
-        }
-        throw;
-    }
-    Report(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
-}
-
-void TInSPIAbleData::TryPlugin(TInSPI& spi, const char* head, intptr_t offset)
-{
-    if (!m_fileName.isEmpty() && m_name8.isEmpty())
-        return;
-    if (spi.IsSupported(m_name8.constData(), head + offset) == 0)
-        return;
-    ReadInfo(spi, offset, m_infoValid, m_pictureInfo);
-    TSPIs* host = TSPIs::ActiveSPIs();
-    if (host && host->GraphicPreview) {
-        ReadPreview(spi, offset, m_pixelHandle, m_infoHandle);
-        if (Empty()) {
-            ReleaseBlocks();
-            ReadPicture(spi, offset, m_pixelHandle, m_infoHandle);
-        }
-    } else {
-        ReadPicture(spi, offset, m_pixelHandle, m_infoHandle);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// TInSPIAbleFromFile
-
-TInSPIAbleFromFile::TInSPIAbleFromFile(const TSPIGraphic* owner, const QString& fileName)
-    : TInSPIAbleData(owner, fileName)
-{
-}
-
-void TInSPIAbleFromFile::ReadHeader(char* buffer, int size)
-{
-    const QByteArray head = platform::ReadFileHead(FileName(), size);
-    std::memcpy(buffer, head.constData(), static_cast<size_t>(std::min<qsizetype>(head.size(), size)));
-}
-
-void TInSPIAbleFromFile::ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, SusiePictureInfo& info)
-{
-    info = SusiePictureInfo{};
-    valid = false;
-    if (Name8().isEmpty())
-        return;
-    valid = spi.GetPictureInfo(Name8().constData(), offset, SUSIE_INPUT_FILE, &info) == 0;
-    if (!valid)
-        info = SusiePictureInfo{};
-}
-
-void TInSPIAbleFromFile::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                     SusieLocalHandle& info)
-{
-    pixels = nullptr;
-    info = nullptr;
-    if (Name8().isEmpty())
-        return;
-    const int32_t result = spi.GetPicture(Name8().constData(), offset, SUSIE_INPUT_FILE, &info, &pixels,
-                                          &ProgressCallback, reinterpret_cast<intptr_t>(this));
-    SettleHandles(result, info, pixels);
-}
-
-void TInSPIAbleFromFile::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                     SusieLocalHandle& info)
-{
-    pixels = nullptr;
-    info = nullptr;
-    if (Name8().isEmpty())
-        return;
-    try {
-        const int32_t result = spi.GetPreview(Name8().constData(), offset, SUSIE_INPUT_FILE, &info,
-                                              &pixels, &ProgressCallback, reinterpret_cast<intptr_t>(this));
-        SettleHandles(result, info, pixels);
-    } catch (const ESPIInvalidAPI&) {
-        pixels = nullptr;
-        info = nullptr;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// TInSPIAbleFromStream
-
-TInSPIAbleFromStream::TInSPIAbleFromStream(const TSPIGraphic* owner, const QByteArray& data,
-                                           const QString& fileName)
-    : TInSPIAbleData(owner, fileName), m_data(data)
-{
-}
-
-bool TInSPIAbleFromStream::Range(intptr_t offset, const char*& address, intptr_t& length) const
-{
-    if (offset < 0 || offset > m_data.size())
-        return false;
-    address = m_data.constData() + offset;
-    length = static_cast<intptr_t>(m_data.size()) - offset;
-    return true;
-}
-
-void TInSPIAbleFromStream::ReadHeader(char* buffer, int size)
-{
-    const qsizetype count = std::min<qsizetype>(m_data.size(), size);
-    if (count > 0)
-        std::memcpy(buffer, m_data.constData(), static_cast<size_t>(count));
-}
-
-void TInSPIAbleFromStream::ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, SusiePictureInfo& info)
-{
-    info = SusiePictureInfo{};
-    valid = false;
-    const char* address = nullptr;
-    intptr_t length = 0;
-    if (!Range(offset, address, length))
-        return;
-    valid = spi.GetPictureInfo(address, length, SUSIE_INPUT_MEMORY, &info) == 0;
-    if (!valid)
-        info = SusiePictureInfo{};
-}
-
-void TInSPIAbleFromStream::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                       SusieLocalHandle& info)
-{
-    pixels = nullptr;
-    info = nullptr;
-    const char* address = nullptr;
-    intptr_t length = 0;
-    if (!Range(offset, address, length))
-        return;
-    const int32_t result = spi.GetPicture(address, length, SUSIE_INPUT_MEMORY, &info, &pixels,
-                                          &ProgressCallback, reinterpret_cast<intptr_t>(this));
-    SettleHandles(result, info, pixels);
-}
-
-void TInSPIAbleFromStream::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                       SusieLocalHandle& info)
-{
-    pixels = nullptr;
-    info = nullptr;
-    const char* address = nullptr;
-    intptr_t length = 0;
-    if (!Range(offset, address, length))
-        return;
-    try {
-        const int32_t result = spi.GetPreview(address, length, SUSIE_INPUT_MEMORY, &info, &pixels,
-                                              &ProgressCallback, reinterpret_cast<intptr_t>(this));
-        SettleHandles(result, info, pixels);
-    } catch (const ESPIInvalidAPI&) {
-        pixels = nullptr;
-        info = nullptr;
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -662,6 +312,26 @@ void WriteAlphaHeader(char* out, const unsigned char* plainHeader, int64_t pixel
     WriteU32(out + 56, 0x73524742u); // sRGB
 }
 
+// A pixel block at most this much larger than its rows may become a
+// picture's memory; a larger one is copied, so that a picture never holds
+// on to memory it does not show.
+constexpr size_t kSharedBlockSlack = 64 * 1024;
+
+// Rows that a picture can use as they are: stored top-down, 24 bits (blue,
+// green, red) or 32 bits (blue, green, red and alpha or nothing), in a
+// block not much larger than they are.
+bool RowsUsableAsTheyAre(const TDIBLayout& layout, size_t blockSize)
+{
+    return layout.compression == 0 && layout.height < 0 &&
+           (layout.bitsPerPixel == 24 || layout.bitsPerPixel == 32) &&
+           blockSize - static_cast<size_t>(layout.pixelSize) <= kSharedBlockSlack;
+}
+
+void FreeSharedPixelBlock(void* block)
+{
+    spiremote::FreeBlock(block);
+}
+
 } // namespace
 
 QByteArray TSPIGraphic::SaveToBmp() const
@@ -716,15 +386,72 @@ std::unique_ptr<TGraphic> TSPIGraphic::Convert(TGraphicClass graphicClass, bool 
     return graphic;
 }
 
+QImage TSPIGraphic::DecodeImage() const
+{
+    const TDIBLayout& layout = Layout();
+    if (IsEmpty() || layout.width == 0)
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
+    const auto* info = static_cast<const unsigned char*>(m_data->InfoBlock());
+    const auto* pixels = static_cast<const unsigned char*>(m_data->PixelBlock());
+    const decode::ByteView bits(pixels, static_cast<size_t>(layout.pixelSize));
+    if (CarriesAlphaInFourthByte(layout, pixels)) {
+        char header[kV4HeaderSize];
+        WriteAlphaHeader(header, info, layout.pixelSize);
+        return decode::DecodeDib(decode::ByteView(reinterpret_cast<const unsigned char*>(header), sizeof header),
+                                 bits, decode::DibLayout::Separate);
+    }
+    return decode::DecodeDib(decode::ByteView(info, static_cast<size_t>(layout.headerSize)), bits,
+                             decode::DibLayout::Separate);
+}
+
+QImage TSPIGraphic::TakeImage()
+{
+    const TDIBLayout layout = Layout();
+    if (IsEmpty() || layout.width == 0)
+        throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
+    if (!RowsUsableAsTheyAre(layout, m_data->PixelBlockSize())) {
+        QImage image = DecodeImage();
+        Clear();
+        return image;
+    }
+    const int64_t rows = -int64_t(layout.height);
+    decode::CheckImageSize(layout.width, rows);
+    auto* pixels = static_cast<unsigned char*>(const_cast<void*>(m_data->PixelBlock()));
+    QImage::Format format = QImage::Format_BGR888;
+    if (layout.bitsPerPixel == 32) {
+        // As the readers take them: alpha when any fourth byte is set,
+        // otherwise an opaque picture.
+        format = CarriesAlphaInFourthByte(layout, pixels) ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        if (format == QImage::Format_RGB32) {
+            for (int64_t i = 3; i < layout.pixelSize; i += 4)
+                pixels[i] = 0xFF;
+        }
+    }
+    const qsizetype stride = static_cast<qsizetype>(layout.pixelSize / rows);
+    SusieLocalHandle block = m_data->TakePixelBlock();
+    QImage image(pixels, layout.width, static_cast<int>(rows), stride, format, FreeSharedPixelBlock, block);
+    if (image.isNull()) {
+        spiremote::FreeBlock(block);
+        Clear();
+        throw EGraphicError(QStringLiteral("画像のメモリを確保できません"), TDecodeFailure::TooLarge);
+    }
+    Clear();
+    return image;
+}
+
 QImage TSPIGraphic::ToImage() const
 {
     if (IsEmpty())
         return {};
     if (m_image.isNull()) {
         try {
-            std::unique_ptr<TGraphic> reader = TSPIBitmap::PlainBitmapClass()->create();
-            reader->LoadFromStream(SaveToBmp());
-            m_image = reader->ToImage();
+            if (TSPIBitmap::ReadsBitmapsDirectly()) {
+                m_image = DecodeImage();
+            } else {
+                std::unique_ptr<TGraphic> reader = TSPIBitmap::PlainBitmapClass()->create();
+                reader->LoadFromStream(SaveToBmp());
+                m_image = reader->ToImage();
+            }
         } catch (const std::exception&) {
             m_image = QImage();
         }
@@ -771,6 +498,14 @@ TGraphicClass TSPIBitmap::DefaultPlainBitmapClass()
     return &kBmpStreamBitmapClass;
 }
 
+bool TSPIBitmap::ReadsBitmapsDirectly()
+{
+    // Both built-in readers give the picture the blocks hold; a class of
+    // the program's own is given the BMP stream.
+    const TGraphicClass plain = PlainBitmapClass();
+    return plain == &kBmpStreamBitmapClass || plain == &TBitmapGraphic::ClassInfo;
+}
+
 void TSPIBitmap::Notify(const TSPIProgress& report) const
 {
     if (m_onProgress)
@@ -790,7 +525,7 @@ void TSPIBitmap::LoadFromStreamWithName(const QByteArray& data, const QString& f
 
 void TSPIBitmap::Load(Source source, const QByteArray& data, const QString& fileName)
 {
-    const bool bmp = platform::FileExtension(fileName, kLoaderExtension).toUpper() == QLatin1String(".BMP");
+    const bool bmp = SusieLoaderExtension(fileName).toUpper() == QLatin1String(".BMP");
     const TGraphicClass plain = PlainBitmapClass();
     const TGraphicClass order[2] = {bmp ? plain : &TSPIGraphic::ClassInfo,
                                     bmp ? &TSPIGraphic::ClassInfo : plain};
@@ -857,9 +592,13 @@ void TSPIBitmap::TakeFromSPIGraphic(TSPIGraphic& graphic, bool destructive)
     QVector<QRgb> palette;
     if (graphic.FourBit())
         palette = graphic.Palette();
-    std::unique_ptr<TGraphic> converted = graphic.Convert(PlainBitmapClass(), destructive);
-    QImage image = converted->ToImage();
-    converted.reset();
+    QImage image;
+    if (ReadsBitmapsDirectly()) {
+        image = destructive ? graphic.TakeImage() : graphic.DecodeImage();
+    } else {
+        std::unique_ptr<TGraphic> converted = graphic.Convert(PlainBitmapClass(), destructive);
+        image = converted->ToImage();
+    }
     if (image.isNull())
         throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
     if (!palette.isEmpty() && image.format() == QImage::Format_Indexed8 &&

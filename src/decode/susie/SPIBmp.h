@@ -54,6 +54,10 @@ int SusieProgressPercent(int32_t current, int32_t total);
 // fall back on).
 QByteArray SusiePluginFileName(const QString& fileName);
 
+// The extension of a file name with its dot (".jpg") as the loader finds it
+// ("\\" ends a name too); empty without one.
+QString SusieLoaderExtension(const QString& fileName);
+
 // The layout of a device-independent bitmap held in two blocks.
 struct TDIBLayout {
     int32_t width = 0;
@@ -88,6 +92,9 @@ public:
     bool Empty() const { return !m_infoHandle || !m_pixelHandle; }
     // Frees both blocks and the text information.
     void Release();
+    // Hands the pixel block over (the caller frees it with
+    // spiremote::FreeBlock); the data is empty afterwards.
+    SusieLocalHandle TakePixelBlock();
 
     const QString& FileName() const { return m_fileName; }
     const void* InfoBlock() const;
@@ -193,6 +200,15 @@ public:
     // stream. A destructive conversion clears this graphic first.
     std::unique_ptr<TGraphic> Convert(TGraphicClass graphicClass, bool destructive);
 
+    // The picture read straight from the two blocks, as the built-in BMP
+    // readers read the BMP stream (with the same checks), without making
+    // the stream. Raises EGraphicError when nothing usable is held.
+    QImage DecodeImage() const;
+    // The same picture, after which this graphic is cleared. Rows stored
+    // top-down in a form the picture can use as they are (24 and 32 bits)
+    // are not copied: the pixel block itself becomes the picture's memory.
+    QImage TakeImage();
+
     // The colour table (empty when there is none).
     QVector<QRgb> Palette() const;
     bool FourBit() const;
@@ -231,10 +247,14 @@ public:
     // The plain bitmap class this bitmap builds on: it reads BMP files and
     // the BMP streams made from plug-in bitmaps. By default a reader of the
     // adapter's own; the program may set its built-in BMP decoder. None, or
-    // a class that itself asks the plug-ins, restores the default.
+    // a class that itself asks the plug-ins, restores the default. With
+    // either of those two readers, a plug-in's bitmap becomes the picture
+    // directly (TSPIGraphic::TakeImage), without a BMP stream in between.
     static TGraphicClass PlainBitmapClass();
     static void SetPlainBitmapClass(TGraphicClass graphicClass);
     static TGraphicClass DefaultPlainBitmapClass();
+    // True when the plain bitmap class is one of the two built-in readers.
+    static bool ReadsBitmapsDirectly();
 
     void LoadFromFile(const QString& fileName) override;
     void LoadFromStream(const QByteArray& data) override { LoadFromStreamWithName(data, QString()); }

@@ -3,6 +3,7 @@
 #include "PluginTestSupport.h"
 
 #include "decode/BmpGraphic.h"
+#include "decode/Dib.h"
 #include "decode/FormatRegistry.h"
 #include "decode/susie/SPIBmp.h"
 
@@ -86,6 +87,51 @@ TEST_F(ImagePluginsTest, AlphaSurvivesTheBmpStreamWithEitherBitmapReader)
     ASSERT_GT(bmp.size(), 14 + 108);
     EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 14), 108u);
     EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 14 + 52), 0xFF000000u);
+}
+
+TEST_F(ImagePluginsTest, PictureFromTheBlocksIsTheBmpStreamsPicture)
+{
+    const QImage colour = Sample(9, 7);
+    const QImage alpha = WithAlpha(colour);
+    QImage clear = alpha;
+    clear.fill(qRgba(0, 0, 0, 0)); // fourth bytes all zero: no alpha, an opaque black picture
+    const QVector<QRgb> sixteen = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+                                   qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(9, 9, 9)};
+    const struct {
+        const char* name;
+        QByteArray data;
+    } files[] = {
+        {"alpha-down.tga", MakeTga(alpha, 2, 32, true)},   // top-down with alpha
+        {"alpha-up.tga", MakeTga(alpha, 2, 32, false)},    // bottom-up with alpha
+        {"clear-down.tga", MakeTga(clear, 2, 32, true)},   // top-down, fourth bytes zero
+        {"colour-down.tga", MakeTga(colour, 2, 24, true)}, // top-down 24 bits
+        {"colour.ppm", MakePpm(colour)},
+        {"palette.pcx", MakePcx(SampleFromPalette(9, 7, sixteen), 1, 4)},
+        {"grey.pgm", MakePgm(colour.convertToFormat(QImage::Format_Grayscale8))},
+    };
+    for (const auto& file : files) {
+        const QString path = Write(QString::fromLatin1(file.name), file.data);
+        TSPIGraphic graphic;
+        graphic.LoadFromFile(path);
+        ASSERT_FALSE(graphic.IsEmpty()) << file.name;
+        const QImage viaStream = decode::DecodeBmpFile(decode::ByteView(graphic.SaveToBmp()));
+        const QImage direct = graphic.DecodeImage();
+        EXPECT_EQ(direct.format(), viaStream.format()) << file.name;
+        EXPECT_TRUE(NearPixels(direct, viaStream, 0, true)) << file.name;
+        EXPECT_FALSE(graphic.IsEmpty()) << file.name;
+
+        QImage taken = graphic.TakeImage();
+        EXPECT_TRUE(graphic.IsEmpty()) << file.name;
+        EXPECT_EQ(taken.hasAlphaChannel(), viaStream.hasAlphaChannel()) << file.name;
+        EXPECT_TRUE(NearPixels(taken, viaStream, 0, true)) << file.name;
+        // The picture outlives the graphic and can be changed like any other.
+        if (taken.depth() >= 24) {
+            taken.setPixel(0, 0, qRgba(1, 2, 3, 255));
+            EXPECT_EQ(taken.pixel(0, 0), qRgba(1, 2, 3, 255)) << file.name;
+        }
+        EXPECT_THROW(graphic.TakeImage(), EGraphicError);
+        EXPECT_THROW(graphic.DecodeImage(), EGraphicError);
+    }
 }
 
 // A PAM file of the picture: DEPTH samples per pixel of 8 or 16 bits.
