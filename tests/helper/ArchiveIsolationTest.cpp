@@ -98,6 +98,47 @@ QByteArray GzipBomb(int mebibytes)
     return Gzip(second.Finish());
 }
 
+// A ustar header of a hard link entry (links are never extracted).
+QByteArray HardLinkHeader(const QByteArray& name, const QByteArray& target)
+{
+    QByteArray header(512, '\0');
+    auto put = [&header](int at, const QByteArray& field) { header.replace(at, field.size(), field); };
+    put(0, name);
+    put(100, "0000644");
+    put(108, "0000000");
+    put(116, "0000000");
+    put(124, "00000000000");
+    put(136, "14707000000");
+    put(148, "        ");
+    header[156] = '1';
+    put(157, target);
+    put(257, QByteArray("ustar\0" "00", 8));
+    unsigned sum = 0;
+    for (char c : header)
+        sum += static_cast<unsigned char>(c);
+    put(148, QByteArray::number(sum, 8).rightJustified(6, '0') + QByteArray("\0 ", 2));
+    return header;
+}
+
+// A .tar.gz of a few kilobytes: a hard link entry, then 64 GiB of one
+// letter and no other header. The reading library searches the blocks for
+// the next header, inflating gigabytes without writing or reading a file
+// (a tar reader skips damaged headers and goes on), and shows no sign of
+// life while it does.
+QByteArray TarGzSearchingForAHeader()
+{
+    const qint64 mebibyte = 1 << 20;
+    const QByteArray member = Gzip(QByteArray(mebibyte, 'Z'));
+    GzipWriter second;
+    second.Add(Gzip(HardLinkHeader("link", "target") + QByteArray(mebibyte - 512, 'Z')));
+    QByteArray run;
+    for (int i = 0; i < 64; ++i)
+        run += member;
+    for (int i = 0; i < 1024; ++i)
+        second.Add(run);
+    return Gzip(second.Finish());
+}
+
 class ArchiveIsolationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -267,6 +308,33 @@ TEST_F(ArchiveIsolationTest, GzipThatGrowsWithoutBoundIsStoppedAndLeavesNothing)
     EXPECT_EQ(next.Unpack(Path(QStringLiteral("ok.zip")), Folder(QStringLiteral("ok")), 0, 0).code, 0);
     EXPECT_EQ(FilesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
     EXPECT_GT(client.StartCount(), starts + 1) << "a new helper serves the next archive";
+}
+
+TEST_F(ArchiveIsolationTest, LibrarySpinningOnATinyArchiveIsEndedByTheWatchdog)
+{
+    const QString archive = Write(QStringLiteral("links.tar.gz"), TarGzSearchingForAHeader());
+    ASSERT_LT(QFileInfo(archive).size(), 64 * 1024);
+    const QString out = Folder(QStringLiteral("out"));
+    helper::HelperClient& client = helper::HelperClient::Archivers();
+    const int starts = client.StartCount();
+    TArchiveOpening opening;
+    const auto result = opening.Unpack(archive, out, 0, 0);
+    EXPECT_EQ(result.code, ARC_ERROR_HELPER_FAILED) << result.output.toStdString();
+    EXPECT_FALSE(result.unpacked);
+    EXPECT_TRUE(FilesBelow(out).isEmpty());
+    ASSERT_EQ(m_told.size(), 1);
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("links.tar.gz")));
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("応答がない"))) << m_told.at(0).toStdString();
+    // The whole budget is still there, and the next archive unpacks in a
+    // new helper.
+    EXPECT_EQ(opening.BytesLeft(), TArchiveOpening::ByteBudget);
+    if (!HaveZip())
+        return;
+    Write(QStringLiteral("p.txt"), "after");
+    ASSERT_TRUE(Zip(Path(QStringLiteral("ok.zip")), {QStringLiteral("p.txt")}, m_dir.path()));
+    EXPECT_EQ(opening.Unpack(Path(QStringLiteral("ok.zip")), Folder(QStringLiteral("ok")), 1, 0).code, 0);
+    EXPECT_EQ(FilesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
+    EXPECT_GT(client.StartCount(), starts + 1);
 }
 
 TEST_F(ArchiveIsolationTest, DamagedArchiveIsNamedInAMessage)
