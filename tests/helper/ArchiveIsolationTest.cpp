@@ -147,7 +147,10 @@ protected:
         helper::SetHelperProgram(QStringLiteral(ORVANTO_BIN_DIR "/orvanto-helper"));
         helper::SetIsolation(true);
         // The misbehaving library stands in for the BGA library; the real
-        // ones are found in the program folder after it.
+        // ones are found in the program folder after it. Anything else in
+        // its folder would shadow a real library.
+        ASSERT_EQ(QDir(QStringLiteral(HOSTILE_ARC_DIR)).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(),
+                  "libbga32.so");
         platform::AddLibrarySearchFolder(QStringLiteral(HOSTILE_ARC_DIR));
         platform::AddLibrarySearchFolder(QStringLiteral(ORVANTO_BIN_DIR));
         helper::FaultNotices::ResetForTesting();
