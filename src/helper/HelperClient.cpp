@@ -144,7 +144,13 @@ HelperClient& HelperClient::Plugins()
 
 HelperClient& HelperClient::Archivers()
 {
-    static HelperClient* client = new HelperClient("archivers");
+    // The archiver libraries have no way to be asked to stop: a cancelled
+    // call ends the helper at once (what it wrote is removed by the caller).
+    static HelperClient* client = [] {
+        auto* archivers = new HelperClient("archivers");
+        archivers->SetAbortGraceMs(0);
+        return archivers;
+    }();
     return *client;
 }
 
@@ -294,7 +300,21 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
         abortSentAt = NowMs();
     };
     for (;;) {
-        const int ready = platform::WaitReadable(m_child.channel, 100);
+        // Asked on every turn: a helper that keeps sending signs of life
+        // must still be stopped when the caller gives up.
+        const std::int64_t now = NowMs();
+        if (cancelled())
+            sendAbort();
+        if (abortSentAt >= 0 && now - abortSentAt > m_abortGraceMs) {
+            EndLocked(QStringLiteral("中止しました"));
+            return CallOutcome::Cancelled;
+        }
+        if (now - lastLife > m_silenceLimitMs) {
+            EndLocked(QStringLiteral("応答なし"));
+            return CallOutcome::Silent;
+        }
+        // Short turns: a cancel is noticed within a few frames of the screen.
+        const int ready = platform::WaitReadable(m_child.channel, 20);
         if (ready == 1) {
             std::string why;
             if (!reply.Receive(m_child.channel, why)) {
@@ -319,17 +339,6 @@ CallOutcome HelperClient::Call(MessageBuilder& request, Message& reply, const Pr
         if (ready < 0) {
             EndLocked(QString());
             return CallOutcome::Crashed;
-        }
-        const std::int64_t now = NowMs();
-        if (cancelled())
-            sendAbort();
-        if (abortSentAt >= 0 && now - abortSentAt > m_abortGraceMs) {
-            EndLocked(QStringLiteral("中止しました"));
-            return CallOutcome::Cancelled;
-        }
-        if (now - lastLife > m_silenceLimitMs) {
-            EndLocked(QStringLiteral("応答なし"));
-            return CallOutcome::Silent;
         }
     }
 }

@@ -94,7 +94,12 @@ e2e_escape() {
   local pid="$1" wid="$2"
   for _ in $(seq 10); do
     xdotool key --window "$wid" Escape 2>/dev/null || true
-    e2e_wait_exit "$pid" 2 && return 0
+    # A program ending on the press can leave the key down in the X server,
+    # and its auto-repeat would reach the next program started.
+    if e2e_wait_exit "$pid" 2; then
+      xdotool keyup Escape 2>/dev/null || true
+      return 0
+    fi
   done
   kill "$pid" 2>/dev/null || true
   return 1

@@ -4,11 +4,13 @@
 // the project's archiver library.
 #include "viewer/BackgroundWork.h"
 #include "viewer/MainWindow.h"
+#include "helper/HelperClient.h"
 #include "decode/BuiltInFormats.h"
 #include "platform/Desktop.h"
 #include "platform/DynamicLibrary.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -154,6 +156,76 @@ TEST_F(BackgroundScanTest, CancelledUnpackRemovesWhatItWrote)
     ASSERT_EQ(main->Session().Images().Count(), 3);
     EXPECT_TRUE(main->Session().Images().At(0).startsWith(main->Session().WorkFolder() + QStringLiteral("/set_zip/")));
     main->close();
+}
+
+// With the archiver libraries in the helper process (as the program runs
+// them), Cancel ends the library's call in the middle of an unpack: fewer
+// files than the archive holds were written, nothing of them stays, no fault
+// is reported, and the next unpack of the same archive is whole.
+TEST_F(BackgroundScanTest, CancelStopsAnUnpackInTheMiddle)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("zip")).isEmpty())
+        GTEST_SKIP() << "zip is not installed";
+    platform::AddLibrarySearchFolder(QStringLiteral(ORVANTO_BIN_DIR));
+    helper::SetHelperProgram(QStringLiteral(ORVANTO_BIN_DIR "/orvanto-helper"));
+    helper::SetIsolation(true);
+    helper::FaultNotices::ResetForTesting();
+    constexpr int kFiles = 5000;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QDir().mkpath(in);
+    QByteArray png;
+    {
+        QImage image(2, 2, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    for (int i = 0; i < kFiles; ++i) {
+        QFile file(in + QStringLiteral("/p%1.png").arg(i, 4, 10, QLatin1Char('0')));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(png);
+    }
+    const QString zip = dir.filePath(QStringLiteral("many.zip"));
+    QProcess tool;
+    tool.setWorkingDirectory(in);
+    tool.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-0"), zip, QStringLiteral("-r"), QStringLiteral(".")});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0);
+
+    auto main = std::make_unique<TfMain>(QStringList{}, nullptr, [&](TfMain& m) { m.Session().SetIniPath(ini); });
+    ViewerSession& session = main->Session();
+    ASSERT_FALSE(session.WorkFolder().isEmpty());
+    bool cancel = true;
+    int doneWhenStopped = -1;
+    session.SetBackgroundRunner([&](const QString&, std::function<int()> countDone,
+                                    const std::function<void(WorkProgress&)>& work) {
+        WorkProgress progress;
+        std::thread worker([&] { work(progress); });
+        if (cancel && countDone) {
+            // Cancel as soon as the library has written something.
+            while (countDone() == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            progress.Cancel();
+        }
+        worker.join();
+        if (countDone)
+            doneWhenStopped = countDone();
+        return !progress.Cancelled();
+    });
+    session.DropPaths({zip});
+    EXPECT_GT(doneWhenStopped, 0);
+    EXPECT_LT(doneWhenStopped, kFiles) << "the library went on to the end";
+    EXPECT_TRUE(session.Images().IsEmpty());
+    EXPECT_FALSE(QFileInfo::exists(session.WorkFolder() + QStringLiteral("/many_zip")));
+    EXPECT_TRUE(helper::FaultNotices::ReportedKeys().isEmpty()) << "a cancel is not a damaged archive";
+
+    cancel = false;
+    session.DropPaths({zip});
+    EXPECT_EQ(doneWhenStopped, kFiles);
+    EXPECT_EQ(session.Images().Count(), kFiles);
+    main->close();
+    helper::SetIsolation(false);
 }
 
 } // namespace
