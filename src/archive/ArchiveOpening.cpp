@@ -129,6 +129,8 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
         result.code = ARC_ERROR_NOT_SUPPORT;
         output = QString::fromLocal8Bit(error.what());
     }
+    // Why the helper failed, before the next call to it forgets it.
+    const QString helperFailure = archiveremote::LastHelperFailure();
     SetLibraryLimits(0, 0);
     result.output = output;
 
@@ -156,9 +158,7 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
     } else if (result.code == ARC_ERROR_HELPER_FAILED) {
         Tell(QStringLiteral("arc:") + archivePath, result,
              QStringLiteral("書庫 %1 を展開する補助プログラムが%2。書庫が壊れている可能性があります。")
-                 .arg(name, archiveremote::LastHelperFailure().isEmpty()
-                                ? QStringLiteral("異常終了しました")
-                                : archiveremote::LastHelperFailure()));
+                 .arg(name, helperFailure.isEmpty() ? QStringLiteral("異常終了しました") : helperFailure));
     } else {
         Tell(QStringLiteral("arc:") + archivePath, result,
              (result.unpacked ? QStringLiteral("書庫 %1 は壊れているため、一部しか展開できませんでした。")

@@ -161,6 +161,12 @@ void HelperClient::SetLimits(const platform::ChildLimits& limits)
     EndLocked(QString());
 }
 
+platform::ChildLimits HelperClient::Limits() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_limits;
+}
+
 void HelperClient::SetSilenceLimitMs(int ms)
 {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -83,7 +83,10 @@ public:
     // How many helpers were started so far.
     int StartCount() const { return m_starts.load(); }
 
+    // The resource limits of the helpers started from now on (the running
+    // one is ended). Tests lower them to see a runaway stopped quickly.
     void SetLimits(const platform::ChildLimits& limits);
+    platform::ChildLimits Limits() const;
     void SetSilenceLimitMs(int ms);
     // Milliseconds a helper may take to stop after an abort.
     void SetAbortGraceMs(int ms);

@@ -10,12 +10,17 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -38,6 +43,102 @@ QMap<QString, QByteArray> FilesBelow(const QString& folder)
     return files;
 }
 
+// gzip of data fed in pieces; the pieces need not be in memory at once.
+class GzipWriter {
+public:
+    GzipWriter() { deflateInit2(&m_z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY); }
+    ~GzipWriter() { deflateEnd(&m_z); }
+    void Add(const QByteArray& data) { Run(data, Z_NO_FLUSH); }
+    QByteArray Finish()
+    {
+        Run(QByteArray(), Z_FINISH);
+        return m_out;
+    }
+
+private:
+    void Run(const QByteArray& data, int flush)
+    {
+        m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+        m_z.avail_in = uInt(data.size());
+        char buffer[65536];
+        int rc;
+        do {
+            m_z.next_out = reinterpret_cast<Bytef*>(buffer);
+            m_z.avail_out = sizeof buffer;
+            rc = deflate(&m_z, flush);
+            m_out.append(buffer, int(sizeof buffer - m_z.avail_out));
+        } while (m_z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+    }
+
+    z_stream m_z{};
+    QByteArray m_out;
+};
+
+QByteArray Gzip(const QByteArray& data)
+{
+    GzipWriter writer;
+    writer.Add(data);
+    return writer.Finish();
+}
+
+// A gzip file of a few kilobytes that unpacks to `mebibytes` MiB of one
+// letter (zeros would read as an empty tar): a gzip member of 1 MiB of it,
+// repeated (gzip readers go on through members written one after another),
+// gzipped twice more. The reading library undoes all three layers in one
+// stream.
+QByteArray GzipBomb(int mebibytes)
+{
+    const QByteArray member = Gzip(QByteArray(1 << 20, 'Z'));
+    GzipWriter second;
+    QByteArray run;
+    for (int i = 0; i < 64; ++i)
+        run += member;
+    for (int i = 0; i < mebibytes / 64; ++i)
+        second.Add(run);
+    return Gzip(second.Finish());
+}
+
+// A ustar header of a hard link entry (links are never extracted).
+QByteArray HardLinkHeader(const QByteArray& name, const QByteArray& target)
+{
+    QByteArray header(512, '\0');
+    auto put = [&header](int at, const QByteArray& field) { header.replace(at, field.size(), field); };
+    put(0, name);
+    put(100, "0000644");
+    put(108, "0000000");
+    put(116, "0000000");
+    put(124, "00000000000");
+    put(136, "14707000000");
+    put(148, "        ");
+    header[156] = '1';
+    put(157, target);
+    put(257, QByteArray("ustar\0" "00", 8));
+    unsigned sum = 0;
+    for (char c : header)
+        sum += static_cast<unsigned char>(c);
+    put(148, QByteArray::number(sum, 8).rightJustified(6, '0') + QByteArray("\0 ", 2));
+    return header;
+}
+
+// A .tar.gz of a few kilobytes: a hard link entry, then 64 GiB of one
+// letter and no other header. The reading library searches the blocks for
+// the next header, inflating gigabytes without writing or reading a file
+// (a tar reader skips damaged headers and goes on), and shows no sign of
+// life while it does.
+QByteArray TarGzSearchingForAHeader()
+{
+    const qint64 mebibyte = 1 << 20;
+    const QByteArray member = Gzip(QByteArray(mebibyte, 'Z'));
+    GzipWriter second;
+    second.Add(Gzip(HardLinkHeader("link", "target") + QByteArray(mebibyte - 512, 'Z')));
+    QByteArray run;
+    for (int i = 0; i < 64; ++i)
+        run += member;
+    for (int i = 0; i < 1024; ++i)
+        second.Add(run);
+    return Gzip(second.Finish());
+}
+
 class ArchiveIsolationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -46,7 +147,10 @@ protected:
         helper::SetHelperProgram(QStringLiteral(ORVANTO_BIN_DIR "/orvanto-helper"));
         helper::SetIsolation(true);
         // The misbehaving library stands in for the BGA library; the real
-        // ones are found in the program folder after it.
+        // ones are found in the program folder after it. Anything else in
+        // its folder would shadow a real library.
+        ASSERT_EQ(QDir(QStringLiteral(HOSTILE_ARC_DIR)).entryList(QDir::Files).join(QLatin1Char(' ')).toStdString(),
+                  "libbga32.so");
         platform::AddLibrarySearchFolder(QStringLiteral(HOSTILE_ARC_DIR));
         platform::AddLibrarySearchFolder(QStringLiteral(ORVANTO_BIN_DIR));
         helper::FaultNotices::ResetForTesting();
@@ -55,6 +159,8 @@ protected:
     }
     void TearDown() override
     {
+        if (m_lowered)
+            helper::HelperClient::Archivers().SetLimits(m_savedLimits);
         helper::HelperClient::Archivers().SetSilenceLimitMs(ORV_HELPER_SILENCE_LIMIT_SECONDS * 1000);
         helper::FaultNotices::SetSink({});
         helper::SetIsolation(false);
@@ -81,8 +187,22 @@ protected:
         return zip.waitForFinished(30000) && zip.exitCode() == 0;
     }
 
+    // Lower resource limits for the archiver helper, until the test ends.
+    void LowerLimits(const std::function<void(platform::ChildLimits&)>& change)
+    {
+        helper::HelperClient& client = helper::HelperClient::Archivers();
+        if (!m_lowered)
+            m_savedLimits = client.Limits();
+        m_lowered = true;
+        platform::ChildLimits limits = m_savedLimits;
+        change(limits);
+        client.SetLimits(limits);
+    }
+
     QTemporaryDir m_dir;
     QStringList m_told;
+    bool m_lowered = false;
+    platform::ChildLimits m_savedLimits;
 };
 
 TEST_F(ArchiveIsolationTest, ArchivesUnpackThroughTheHelperAsInTheProgram)
@@ -112,8 +232,10 @@ TEST_F(ArchiveIsolationTest, CrashingHangingAndEatingLibrariesCostOnlyTheirArchi
     struct Case {
         const char* name;
         const char* mark;
+        const char* reasons; // what the message may say happened, '|' between
     };
-    for (const Case& c : {Case{"crash.gza", "CRSH"}, Case{"hang.gza", "HANG"}, Case{"eat.gza", "EATM"}}) {
+    for (const Case& c : {Case{"crash.gza", "CRSH", "SIGSEGV"}, Case{"hang.gza", "HANG", "応答がない"},
+                          Case{"eat.gza", "EATM", "SIG|応答がない"}}) {
         const QString archive = Write(QString::fromLatin1(c.name), QByteArray(c.mark) + QByteArray(60, 'x'));
         const QString out = Folder(QStringLiteral("out-") + QString::fromLatin1(c.name));
         TArchiveOpening opening;
@@ -123,6 +245,12 @@ TEST_F(ArchiveIsolationTest, CrashingHangingAndEatingLibrariesCostOnlyTheirArchi
         // The crashing one wrote a partial file before it died: removed.
         EXPECT_TRUE(FilesBelow(out).isEmpty()) << c.name;
         EXPECT_TRUE(result.message.contains(QString::fromLatin1(c.name))) << result.message.toStdString();
+        // The message says what happened to the helper (the eater is ended
+        // by the memory limit, or by the watchdog while it fills memory).
+        const QStringList reasons = QString::fromUtf8(c.reasons).split(QLatin1Char('|'));
+        EXPECT_TRUE(std::any_of(reasons.begin(), reasons.end(),
+                                [&](const QString& reason) { return result.message.contains(reason); }))
+            << result.message.toStdString();
     }
     EXPECT_EQ(m_told.size(), 3);
     // The same archive again: no second message.
@@ -138,6 +266,78 @@ TEST_F(ArchiveIsolationTest, CrashingHangingAndEatingLibrariesCostOnlyTheirArchi
     TArchiveOpening opening;
     EXPECT_EQ(opening.Unpack(Path(QStringLiteral("ok.zip")), Folder(QStringLiteral("ok")), 0, 0).code, 0);
     EXPECT_EQ(FilesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
+}
+
+TEST_F(ArchiveIsolationTest, GzipThatGrowsWithoutBoundIsStoppedAndLeavesNothing)
+{
+    // 64 GiB from a file of a few kilobytes.
+    const QString archive = Write(QStringLiteral("zeros.gz"), GzipBomb(64 << 10));
+    ASSERT_LT(QFileInfo(archive).size(), 4096);
+
+    // The opening's budget stops the library: told once, no partial file.
+    {
+        TArchiveOpening opening(32 << 20, 100);
+        const QString out = Folder(QStringLiteral("budget"));
+        const auto result = opening.Unpack(archive, out, 0, 0);
+        EXPECT_EQ(result.code, ARC_ERROR_SIZE_BUDGET) << result.output.toStdString();
+        EXPECT_FALSE(result.unpacked);
+        EXPECT_TRUE(FilesBelow(out).isEmpty());
+        ASSERT_EQ(m_told.size(), 1);
+        EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("zeros.gz"))) << m_told.at(0).toStdString();
+    }
+
+    // Past the library's own count, the helper's file size limit ends it;
+    // the program goes on and the next archive unpacks.
+    m_told.clear();
+    helper::HelperClient& client = helper::HelperClient::Archivers();
+    LowerLimits([](platform::ChildLimits& limits) { limits.fileSizeBytes = 16 << 20; });
+    const int starts = client.StartCount();
+    {
+        TArchiveOpening opening;
+        const QString out = Folder(QStringLiteral("limit"));
+        const auto result = opening.Unpack(archive, out, 0, 0);
+        EXPECT_EQ(result.code, ARC_ERROR_HELPER_FAILED) << result.output.toStdString();
+        EXPECT_FALSE(result.unpacked);
+        EXPECT_TRUE(FilesBelow(out).isEmpty());
+        ASSERT_EQ(m_told.size(), 1);
+        EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("zeros.gz")));
+        EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("SIGXFSZ"))) << m_told.at(0).toStdString();
+    }
+    if (!HaveZip())
+        return;
+    Write(QStringLiteral("p.txt"), "after");
+    ASSERT_TRUE(Zip(Path(QStringLiteral("ok.zip")), {QStringLiteral("p.txt")}, m_dir.path()));
+    TArchiveOpening next;
+    EXPECT_EQ(next.Unpack(Path(QStringLiteral("ok.zip")), Folder(QStringLiteral("ok")), 0, 0).code, 0);
+    EXPECT_EQ(FilesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
+    EXPECT_GT(client.StartCount(), starts + 1) << "a new helper serves the next archive";
+}
+
+TEST_F(ArchiveIsolationTest, LibrarySpinningOnATinyArchiveIsEndedByTheWatchdog)
+{
+    const QString archive = Write(QStringLiteral("links.tar.gz"), TarGzSearchingForAHeader());
+    ASSERT_LT(QFileInfo(archive).size(), 64 * 1024);
+    const QString out = Folder(QStringLiteral("out"));
+    helper::HelperClient& client = helper::HelperClient::Archivers();
+    const int starts = client.StartCount();
+    TArchiveOpening opening;
+    const auto result = opening.Unpack(archive, out, 0, 0);
+    EXPECT_EQ(result.code, ARC_ERROR_HELPER_FAILED) << result.output.toStdString();
+    EXPECT_FALSE(result.unpacked);
+    EXPECT_TRUE(FilesBelow(out).isEmpty());
+    ASSERT_EQ(m_told.size(), 1);
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("links.tar.gz")));
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("応答がない"))) << m_told.at(0).toStdString();
+    // The whole budget is still there, and the next archive unpacks in a
+    // new helper.
+    EXPECT_EQ(opening.BytesLeft(), TArchiveOpening::ByteBudget);
+    if (!HaveZip())
+        return;
+    Write(QStringLiteral("p.txt"), "after");
+    ASSERT_TRUE(Zip(Path(QStringLiteral("ok.zip")), {QStringLiteral("p.txt")}, m_dir.path()));
+    EXPECT_EQ(opening.Unpack(Path(QStringLiteral("ok.zip")), Folder(QStringLiteral("ok")), 1, 0).code, 0);
+    EXPECT_EQ(FilesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
+    EXPECT_GT(client.StartCount(), starts + 1);
 }
 
 TEST_F(ArchiveIsolationTest, DamagedArchiveIsNamedInAMessage)
