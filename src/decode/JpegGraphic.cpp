@@ -125,8 +125,13 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
     cinfo.dct_method = JDCT_ISLOW;
     ChooseReducedScale(cinfo, s.area);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    // Colour pictures come out in the screen's 32-bit layout, so nothing
+    // has to convert them again before they are shrunk or drawn.
+    const bool direct32 = !cmyk && !s.palette8;
     if (cmyk)
         cinfo.out_color_space = JCS_CMYK;
+    else if (direct32)
+        cinfo.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     else
         cinfo.out_color_space = JCS_RGB;
     if (s.palette8 && !cmyk) {
@@ -138,7 +143,8 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
     const int width = int(cinfo.output_width);
     const int height = int(cinfo.output_height);
     const bool indexed = cinfo.quantize_colors;
-    s.image = QImage(width, height, indexed ? QImage::Format_Indexed8 : QImage::Format_RGB888);
+    s.image = QImage(width, height,
+                     indexed ? QImage::Format_Indexed8 : (direct32 ? QImage::Format_RGB32 : QImage::Format_RGB888));
     if (s.image.isNull()) {
         s.failure = QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height);
         s.reason = TDecodeFailure::TooLarge;

@@ -299,7 +299,8 @@ TEST(Jpeg, DecodesIn24BitsAtFullSize)
     const QImage source = BlockImage(64, 40);
     TJpegGraphic g;
     g.LoadFromStream(EncodeJpeg(source));
-    EXPECT_EQ(g.Image().format(), QImage::Format_RGB888);
+    // 24 bits of colour, held in the screen's 32-bit layout.
+    EXPECT_EQ(g.Image().format(), QImage::Format_RGB32);
     EXPECT_EQ(g.Width(), 64);
     EXPECT_EQ(g.Height(), 40);
     EXPECT_LE(MaxDifference(g.ToImage().convertToFormat(QImage::Format_RGB32), source), 3);
@@ -347,7 +348,7 @@ TEST(Jpeg, EightBitScreensGetAPalettePicture)
     TJpegGraphic h;
     h.LoadFromStream(jpeg);
     decode::SetScreenDepthForTesting(0);
-    EXPECT_EQ(h.Image().format(), QImage::Format_RGB888);
+    EXPECT_EQ(h.Image().format(), QImage::Format_RGB32);
 }
 
 TEST(Jpeg, ReportsProgress)
