@@ -12,16 +12,15 @@
 namespace arc {
 
 struct LibraryTraits {
-  const char* name;     // "UNLHA32"
-  FormatSet formats;    // archives it reads
+    const char* name; // "UNLHA32"
+    FormatSet formats; // archives it reads
 };
 
 // Operations of the command entries.
-int32_t RunCommand(const LibraryTraits& lib, Dialect dialect, ArcWindow window, const char* line,
-                   char* output, uint32_t outputSize) noexcept;
-int32_t RunExtractMem(const LibraryTraits& lib, Dialect dialect, ArcWindow window, const char* line,
-                      uint8_t* buffer, uint32_t bufferSize, int64_t* lastWrite,
-                      uint16_t* attributes, uint32_t* written) noexcept;
+int32_t RunCommand(const LibraryTraits& lib, Dialect dialect, ArcWindow window, const char* line, char* output,
+                   uint32_t outputSize) noexcept;
+int32_t RunExtractMem(const LibraryTraits& lib, Dialect dialect, ArcWindow window, const char* line, uint8_t* buffer,
+                      uint32_t bufferSize, int64_t* lastWrite, uint16_t* attributes, uint32_t* written) noexcept;
 
 ArcHandle OpenArchive(const LibraryTraits& lib, const char* path, uint32_t mode) noexcept;
 int32_t CloseArchive(ArcHandle handle) noexcept;
@@ -58,9 +57,9 @@ void CopyOut(const std::string& text, char* buffer, size_t size) noexcept;
 
 // The extraction engine (Extract.cpp).
 struct ExtractOutcome {
-  int code = ARC_OK;
-  std::string log;
-  uint64_t files = 0;
+    int code = ARC_OK;
+    std::string log;
+    uint64_t files = 0;
 };
 ExtractOutcome ExtractEntries(EntryReader& reader, const Command& command);
 // Entry name made safe: separators unified, empty, "." and ".." parts and a
@@ -70,4 +69,4 @@ std::string SafeRelativeName(const std::string& name);
 // Packing (Pack.cpp): ZIP, TAR, 7z and BGA writers; others report ARC_ERROR_NOT_SUPPORT.
 int PackEntries(const LibraryTraits& lib, Dialect dialect, const Command& command, std::string& log);
 
-}  // namespace arc
+} // namespace arc

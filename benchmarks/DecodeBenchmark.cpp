@@ -24,7 +24,8 @@ const QImage& Picture()
         for (int y = 0; y < kHeight; ++y) {
             auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
             for (int x = 0; x < kWidth; ++x)
-                row[x] = qRgb((x * 255 / kWidth + (x * y % 7)) & 0xFF, (y * 255 / kHeight) & 0xFF, ((x + y) / 31) & 0xFF);
+                row[x] =
+                    qRgb((x * 255 / kWidth + (x * y % 7)) & 0xFF, (y * 255 / kHeight) & 0xFF, ((x + y) / 31) & 0xFF);
         }
         return img;
     }();
@@ -48,8 +49,7 @@ QByteArray Bmp24()
     return testimg::BmpFile(testimg::InfoHeader(kWidth, kHeight, 24), bits);
 }
 
-template <class Graphic>
-void Decode(benchmark::State& state, const QByteArray& bytes)
+template <class Graphic> void Decode(benchmark::State& state, const QByteArray& bytes)
 {
     for (auto _ : state) {
         Graphic g;
@@ -94,7 +94,8 @@ void BM_DecodeGif(benchmark::State& state)
         const QImage& img = Picture();
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x)
-                f.indices[std::size_t(y) * kWidth + std::size_t(x)] = std::uint8_t((qRed(img.pixel(x, y)) & 0xF0) | (qGreen(img.pixel(x, y)) >> 4));
+                f.indices[std::size_t(y) * kWidth + std::size_t(x)] =
+                    std::uint8_t((qRed(img.pixel(x, y)) & 0xF0) | (qGreen(img.pixel(x, y)) >> 4));
         std::vector<QRgb> colors;
         for (int i = 0; i < 256; ++i)
             colors.push_back(qRgb(i & 0xF0, (i & 0x0F) << 4, 128));

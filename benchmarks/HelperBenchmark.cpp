@@ -68,10 +68,11 @@ QString Archive(const QString& kind)
         QProcess tool;
         tool.setWorkingDirectory(folder);
         if (kind == QLatin1String("zip"))
-            tool.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-0"), QStringLiteral("-r"), archive, QStringLiteral(".")});
+            tool.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-0"), QStringLiteral("-r"),
+                                               archive, QStringLiteral(".")});
         else
-            tool.start(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-bd"), QStringLiteral("-mx=1"), archive,
-                                              QStringLiteral(".")});
+            tool.start(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-bd"), QStringLiteral("-mx=1"),
+                                              archive, QStringLiteral(".")});
         tool.waitForFinished(300000);
     }
     return archive;
@@ -145,12 +146,30 @@ void Unpack(benchmark::State& state, const QString& kind, bool isolated)
     RebindLibraries();
 }
 
-void BM_Picture12MP_InProgram(benchmark::State& s) { DecodePicture(s, false); }
-void BM_Picture12MP_ThroughHelper(benchmark::State& s) { DecodePicture(s, true); }
-void BM_Zip500_InProgram(benchmark::State& s) { Unpack(s, QStringLiteral("zip"), false); }
-void BM_Zip500_ThroughHelper(benchmark::State& s) { Unpack(s, QStringLiteral("zip"), true); }
-void BM_SevenZip500_InProgram(benchmark::State& s) { Unpack(s, QStringLiteral("7z"), false); }
-void BM_SevenZip500_ThroughHelper(benchmark::State& s) { Unpack(s, QStringLiteral("7z"), true); }
+void BM_Picture12MP_InProgram(benchmark::State& s)
+{
+    DecodePicture(s, false);
+}
+void BM_Picture12MP_ThroughHelper(benchmark::State& s)
+{
+    DecodePicture(s, true);
+}
+void BM_Zip500_InProgram(benchmark::State& s)
+{
+    Unpack(s, QStringLiteral("zip"), false);
+}
+void BM_Zip500_ThroughHelper(benchmark::State& s)
+{
+    Unpack(s, QStringLiteral("zip"), true);
+}
+void BM_SevenZip500_InProgram(benchmark::State& s)
+{
+    Unpack(s, QStringLiteral("7z"), false);
+}
+void BM_SevenZip500_ThroughHelper(benchmark::State& s)
+{
+    Unpack(s, QStringLiteral("7z"), true);
+}
 
 BENCHMARK(BM_Picture12MP_InProgram)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_Picture12MP_ThroughHelper)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);

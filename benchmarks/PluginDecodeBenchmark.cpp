@@ -122,8 +122,8 @@ void BM_WebP_Library(benchmark::State& state)
         // Read and decoded into a new buffer, as any load does.
         const QByteArray bytes = ReadAll(path);
         int width = 0, height = 0;
-        uint8_t* out = WebPDecodeRGB(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
-                                     &width, &height);
+        uint8_t* out =
+            WebPDecodeRGB(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), &width, &height);
         if (!out) {
             state.SkipWithError("libwebp failed");
             return;

@@ -19,12 +19,18 @@ namespace {
 std::string LineFor(const std::string& a, const std::string& d)
 {
     switch (FUZZ_LINE) {
-    case 0: return "x -+ -c1 -x0 -jse1 -jso1  \"" + a + "\" \"" + d + "/\" ";
-    case 1: return "-x -o -j  \"" + a + "\" \"" + d + "/\" ";
-    case 2: return "x --use-directory=0  -f \"" + a + "\" -o \"" + d + "/\" ";
-    case 3: return "-e  \"" + a + "\" \"" + d + "/\" ";
-    case 4: return "x -o -j  \"" + a + "\" \"" + d + "/\" ";
-    default: return "e -aoa \"-o" + d + "/\"  \"" + a + "\" ";
+    case 0:
+        return "x -+ -c1 -x0 -jse1 -jso1  \"" + a + "\" \"" + d + "/\" ";
+    case 1:
+        return "-x -o -j  \"" + a + "\" \"" + d + "/\" ";
+    case 2:
+        return "x --use-directory=0  -f \"" + a + "\" -o \"" + d + "/\" ";
+    case 3:
+        return "-e  \"" + a + "\" \"" + d + "/\" ";
+    case 4:
+        return "x -o -j  \"" + a + "\" \"" + d + "/\" ";
+    default:
+        return "e -aoa \"-o" + d + "/\"  \"" + a + "\" ";
     }
 }
 

@@ -45,6 +45,7 @@ BUILD_PACKAGES=(
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev                # fuzzing (scripts/fuzz.sh)
+  clang-format                            # the source_format test (scripts/check-format.sh)
   xvfb xauth xdotool x11-utils x11-apps imagemagick xclip   # end-to-end tests under Xvfb (xclip reads the clipboard)
   webp libtiff-tools libavif-bin libheif-examples libjxl-tools   # encoders making the plug-in tests' pictures
   python3                                 # small test-file writers (a stored RAR 4, fuzz seeds)

@@ -33,7 +33,8 @@ struct Pile {
         for (int i = 0; i < kPictureBytes; ++i)
             data[i] = static_cast<char>((i * 7919) & 0xff);
         for (int k = 0; k < kPictures; ++k) {
-            const QString path = QStringLiteral("%1/pile/picture %2.jpg").arg(root.path()).arg(k, 4, 10, QLatin1Char('0'));
+            const QString path =
+                QStringLiteral("%1/pile/picture %2.jpg").arg(root.path()).arg(k, 4, 10, QLatin1Char('0'));
             QFile f(path);
             f.open(QIODevice::WriteOnly);
             data[0] = static_cast<char>(k);
@@ -94,8 +95,8 @@ void BM_SortByDigitKeys(benchmark::State& state)
         QDir(session.Config().Option.Buttons[0].Folder).removeRecursively();
         state.ResumeTiming();
     }
-    state.counters["time_per_transfer"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * kPictures), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_transfer"] = benchmark::Counter(static_cast<double>(state.iterations() * kPictures),
+                                                             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(state.iterations() * kPictures);
 }
 
@@ -114,8 +115,8 @@ void BM_BarePlatformCopy(benchmark::State& state)
         QDir(folder).removeRecursively();
         state.ResumeTiming();
     }
-    state.counters["time_per_transfer"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * kPictures), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_transfer"] = benchmark::Counter(static_cast<double>(state.iterations() * kPictures),
+                                                             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(state.iterations() * kPictures);
 }
 
@@ -136,8 +137,8 @@ void BM_BareStdCopy(benchmark::State& state)
         std::filesystem::remove_all(folder);
         state.ResumeTiming();
     }
-    state.counters["time_per_transfer"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * kPictures), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_transfer"] = benchmark::Counter(static_cast<double>(state.iterations() * kPictures),
+                                                             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(state.iterations() * kPictures);
 }
 

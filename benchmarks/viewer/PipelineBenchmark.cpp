@@ -70,7 +70,10 @@ QStringList MakeJpegs(const QString& folder, int count, int width, int height, i
     return paths;
 }
 
-double Milliseconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e6; }
+double Milliseconds(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
 
 // The best of a few full decodes of the file.
 double SingleDecodeMs(const QString& path, const QSize& area = QSize())
@@ -135,8 +138,7 @@ void KeyBurst(const QString& scratch)
     std::printf("  reference, one single full decode of that picture:    %.1f ms  (burst = %.2f decodes)\n", full,
                 burst / full);
     std::printf("  reference, one reduced decode for the fitted size:    %.1f ms\n", reduced);
-    std::printf("  decodes started during the burst: %d of 50 pictures passed\n",
-                main->Pipeline().DecodesStarted());
+    std::printf("  decodes started during the burst: %d of 50 pictures passed\n", main->Pipeline().DecodesStarted());
     main->Session().SetSwitchLaunch(true);
     main->close();
 }

@@ -73,7 +73,8 @@ void BM_CommandLineToFirstPicture10kJpegs(benchmark::State& state)
     const QString folder = smallJpegFolder();
     QTemporaryDir settings;
     for (auto _ : state) {
-        TfMain main({folder}, nullptr, [&](TfMain& m) { m.Session().SetIniPath(settings.filePath(QStringLiteral("b.ini"))); });
+        TfMain main({folder}, nullptr,
+                    [&](TfMain& m) { m.Session().SetIniPath(settings.filePath(QStringLiteral("b.ini"))); });
         main.resize(1024, 768);
         main.show();
         // The first picture is decoded off the window thread: wait for it.
@@ -101,7 +102,8 @@ void BM_ShowImages24MegapixelIn1920x1080(benchmark::State& state)
 {
     const QString path = bigJpeg();
     QTemporaryDir settings;
-    TfMain main({path}, nullptr, [&](TfMain& m) { m.Session().SetIniPath(settings.filePath(QStringLiteral("b.ini"))); });
+    TfMain main({path}, nullptr,
+                [&](TfMain& m) { m.Session().SetIniPath(settings.filePath(QStringLiteral("b.ini"))); });
     main.resize(1920, 1080);
     main.show();
     QImage canvas(1920, 1080, QImage::Format_ARGB32_Premultiplied);

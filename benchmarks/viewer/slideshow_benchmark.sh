@@ -33,25 +33,7 @@ start=$(seconds)
 for f in "$WORK"/p100/*.jpg; do taskset -c 0 djpeg -dct int -outfile /dev/null "$f"; done
 djpeg_s=$(elapsed "$start" "$(seconds)")
 
-E2E_DISPLAY=""
-e2e_start_display_size() {
-  local n
-  for n in $(seq 0 40); do
-    E2E_DISPLAY=":$(( 200 + (RANDOM % 500) ))"
-    Xvfb "$E2E_DISPLAY" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-    E2E_XVFB_PID=$!
-    export DISPLAY="$E2E_DISPLAY"
-    for _ in $(seq 50); do
-      if xdpyinfo >/dev/null 2>&1; then return 0; fi
-      kill -0 "$E2E_XVFB_PID" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$E2E_XVFB_PID" 2>/dev/null || true
-  done
-  echo "could not start Xvfb" >&2
-  exit 1
-}
-e2e_start_display_size
+e2e_start_display 1920x1080
 export QT_QPA_PLATFORM=xcb
 
 start=$(seconds)

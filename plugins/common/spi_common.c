@@ -53,8 +53,7 @@ void spi_input_close(SpiInput* input)
     memset(input, 0, sizeof *input);
 }
 
-int32_t spi_plugin_info(const char* const* table, int count, int32_t number, char* buffer,
-                        int32_t length)
+int32_t spi_plugin_info(const char* const* table, int count, int32_t number, char* buffer, int32_t length)
 {
     if (number < 0 || number >= count || !buffer || length <= 0)
         return 0;
@@ -226,8 +225,7 @@ int spi_progress(SusieProgressCallback progress, int32_t current, int32_t total,
     return progress(current, total, data) != 0;
 }
 
-int32_t spi_get_picture_info(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info,
-                             SpiInfoReader read)
+int32_t spi_get_picture_info(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info, SpiInfoReader read)
 {
     if (!info)
         return SUSIE_INTERNAL_ERROR;

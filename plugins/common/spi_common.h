@@ -37,8 +37,7 @@ void spi_input_close(SpiInput* input);
 /* GetPluginInfo from a table of texts (API version, name, then pattern and
  * format name pairs). Returns the length of the copied text, 0 when the
  * number is out of range or the buffer unusable. */
-int32_t spi_plugin_info(const char* const* table, int count, int32_t number, char* buffer,
-                        int32_t length);
+int32_t spi_plugin_info(const char* const* table, int count, int32_t number, char* buffer, int32_t length);
 
 /* True when the name's extension (after its last '.') equals one of the
  * given lower-case extensions, compared without regard to ASCII case. */
@@ -49,7 +48,7 @@ typedef struct SpiDib {
     SusieLocalHandle info;
     SusieLocalHandle bits;
     int32_t width;
-    int32_t height;        /* as stored: negative for top-down */
+    int32_t height; /* as stored: negative for top-down */
     int bitsPerPixel;
     int colors;
     size_t stride;
@@ -86,13 +85,12 @@ int spi_progress(SusieProgressCallback progress, int32_t current, int32_t total,
 typedef int (*SpiInfoReader)(const unsigned char* data, size_t size, SusiePictureInfo* info);
 /* Decodes a whole input into a new bitmap; returns SUSIE_OK or an error code
  * (the bitmap is then already freed). */
-typedef int (*SpiPictureDecoder)(const unsigned char* data, size_t size, SpiDib* dib,
-                                 SusieProgressCallback progress, intptr_t progressData);
+typedef int (*SpiPictureDecoder)(const unsigned char* data, size_t size, SpiDib* dib, SusieProgressCallback progress,
+                                 intptr_t progressData);
 
 /* GetPictureInfo of a plug-in: reads the input the host names and fills
  * info only when the reader succeeds. */
-int32_t spi_get_picture_info(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info,
-                             SpiInfoReader read);
+int32_t spi_get_picture_info(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info, SpiInfoReader read);
 /* GetPicture of a plug-in: reads the input, decodes it and hands the two
  * blocks to the host on success. */
 int32_t spi_get_picture(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,

@@ -163,8 +163,8 @@ static int has_nested_derivation(const unsigned char* data, size_t size)
     if (!find_box(data, 0, size, "meta", &meta, &metaEnd) || metaEnd - meta < 4)
         return 0;
     meta += 4;
-    if (!find_box(data, meta, metaEnd, "iinf", &iinf, &iinfEnd) ||
-        !find_box(data, meta, metaEnd, "iref", &iref, &irefEnd) || iinfEnd - iinf < 6 || irefEnd - iref < 4)
+    if (!find_box(data, meta, metaEnd, "iinf", &iinf, &iinfEnd)
+        || !find_box(data, meta, metaEnd, "iref", &iref, &irefEnd) || iinfEnd - iinf < 6 || irefEnd - iref < 4)
         return 0;
     uint32_t ids[MAX_ITEMS];
     char types[MAX_ITEMS][4];
@@ -177,8 +177,8 @@ static int has_nested_derivation(const unsigned char* data, size_t size)
         const int version = data[content];
         const size_t idBytes = version == 3 ? 4 : 2;
         if (version >= 2 && contentEnd - content >= 4 + idBytes + 2 + 4) {
-            ids[count] = idBytes == 4 ? be32(data + content + 4)
-                                      : ((uint32_t)data[content + 4] << 8) | data[content + 5];
+            ids[count] =
+                idBytes == 4 ? be32(data + content + 4) : ((uint32_t)data[content + 4] << 8) | data[content + 5];
             memcpy(types[count], data + content + 4 + idBytes + 2, 4);
             ++count;
         }
@@ -200,8 +200,8 @@ static int has_nested_derivation(const unsigned char* data, size_t size)
                 unsigned char grid[12];
                 if (ids[i] != from || memcmp(types[i], "grid", 4) != 0)
                     continue;
-                if (item_data(data, size, meta, metaEnd, from, grid, 8) != 8 ||
-                    (unsigned)(grid[2] + 1) * (unsigned)(grid[3] + 1) != referenceCount)
+                if (item_data(data, size, meta, metaEnd, from, grid, 8) != 8
+                    || (unsigned)(grid[2] + 1) * (unsigned)(grid[3] + 1) != referenceCount)
                     return 1;
                 /* The grid's own canvas, which the library makes first. */
                 const int wideSize = (grid[1] & 1) != 0;
@@ -260,8 +260,8 @@ static int open_file(const unsigned char* data, size_t size, HeifFile* file)
     const int width = heif_image_handle_get_width(file->handle);
     const int height = heif_image_handle_get_height(file->handle);
     /* Refused before the library decodes: the bitmap could not be made. */
-    if (width <= 0 || height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
-        (uint64_t)width * (uint64_t)height * 4 > SPI_MAX_PIXEL_BYTES) {
+    if (width <= 0 || height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION
+        || (uint64_t)width * (uint64_t)height * 4 > SPI_MAX_PIXEL_BYTES) {
         close_file(file);
         return SUSIE_BROKEN_DATA;
     }
@@ -313,9 +313,9 @@ static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, S
     }
     options->convert_hdr_to_8bit = 1;
     struct heif_image* image = NULL;
-    struct heif_error error = heif_decode_image(file.handle, &image, heif_colorspace_RGB,
-                                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                                options);
+    struct heif_error error =
+        heif_decode_image(file.handle, &image, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options);
     heif_decoding_options_free(options);
     if (error.code != heif_error_Ok || !image) {
         close_file(&file);
@@ -325,8 +325,8 @@ static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, S
     const int rows = heif_image_get_height(image, heif_channel_interleaved);
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-    if (!plane || width <= 0 || rows <= 0 || heif_image_get_bits_per_pixel(image, heif_channel_interleaved) !=
-                                                 (alpha ? 32 : 24))
+    if (!plane || width <= 0 || rows <= 0
+        || heif_image_get_bits_per_pixel(image, heif_channel_interleaved) != (alpha ? 32 : 24))
         result = SUSIE_BROKEN_DATA;
     else
         result = spi_dib_create(dib, width, -rows, alpha ? 32 : 24, 0);

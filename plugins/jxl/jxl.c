@@ -34,12 +34,11 @@ static int failure_of(JxlDecoderStatus status)
 
 /* Runs the decoder up to the basic information; the decoder then waits for
  * the next event. */
-static int read_basic_info(JxlDecoder* decoder, const unsigned char* data, size_t size, int events,
-                           JxlBasicInfo* basic)
+static int read_basic_info(JxlDecoder* decoder, const unsigned char* data, size_t size, int events, JxlBasicInfo* basic)
 {
-    if (JxlDecoderSubscribeEvents(decoder, events) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetKeepOrientation(decoder, JXL_TRUE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(decoder, data, size) != JXL_DEC_SUCCESS)
+    if (JxlDecoderSubscribeEvents(decoder, events) != JXL_DEC_SUCCESS
+        || JxlDecoderSetKeepOrientation(decoder, JXL_TRUE) != JXL_DEC_SUCCESS
+        || JxlDecoderSetInput(decoder, data, size) != JXL_DEC_SUCCESS)
         return SUSIE_INTERNAL_ERROR;
     JxlDecoderCloseInput(decoder);
     const JxlDecoderStatus status = JxlDecoderProcessInput(decoder);
@@ -110,8 +109,8 @@ static int decode_picture(const unsigned char* data, size_t size, SpiDib* dib, S
         const JxlDecoderStatus status = JxlDecoderProcessInput(decoder);
         if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             size_t needed = 0;
-            if (JxlDecoderImageOutBufferSize(decoder, &format, &needed) != JXL_DEC_SUCCESS || needed > bitmapBytes ||
-                JxlDecoderSetImageOutBuffer(decoder, &format, dib->pixels, bitmapBytes) != JXL_DEC_SUCCESS)
+            if (JxlDecoderImageOutBufferSize(decoder, &format, &needed) != JXL_DEC_SUCCESS || needed > bitmapBytes
+                || JxlDecoderSetImageOutBuffer(decoder, &format, dib->pixels, bitmapBytes) != JXL_DEC_SUCCESS)
                 break;
         } else if (status == JXL_DEC_FULL_IMAGE) {
             result = SUSIE_OK; /* the first frame is enough */

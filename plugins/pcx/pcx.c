@@ -34,8 +34,8 @@ static unsigned u16(const unsigned char* p)
 
 static int layout_supported(unsigned bits, unsigned planes)
 {
-    return (bits == 1 && (planes == 1 || planes == 4)) || (bits == 4 && planes == 1) ||
-           (bits == 8 && (planes == 1 || planes == 3));
+    return (bits == 1 && (planes == 1 || planes == 4)) || (bits == 4 && planes == 1)
+           || (bits == 8 && (planes == 1 || planes == 3));
 }
 
 static int read_header(const unsigned char* p, size_t size, PcxHeader* h)

@@ -58,8 +58,7 @@ static void skip_filler(const unsigned char* data, size_t size, size_t* pos, Pnm
     }
 }
 
-static int read_number(const unsigned char* data, size_t size, size_t* pos, uint32_t* value,
-                       PnmHeader* header)
+static int read_number(const unsigned char* data, size_t size, size_t* pos, uint32_t* value, PnmHeader* header)
 {
     skip_filler(data, size, pos, header);
     if (*pos >= size || data[*pos] < '0' || data[*pos] > '9')
@@ -101,9 +100,9 @@ static int parse_pam_header(const unsigned char* data, size_t size, PnmHeader* h
             if (pos >= size || data[pos] != '\n')
                 return SUSIE_BROKEN_DATA;
             header->dataStart = pos + 1;
-            if (header->channels < 1 || header->channels > 4 || header->maxValue == 0 ||
-                header->maxValue > 65535 || header->width == 0 || header->height == 0 ||
-                header->width > SPI_MAX_DIMENSION || header->height > SPI_MAX_DIMENSION)
+            if (header->channels < 1 || header->channels > 4 || header->maxValue == 0 || header->maxValue > 65535
+                || header->width == 0 || header->height == 0 || header->width > SPI_MAX_DIMENSION
+                || header->height > SPI_MAX_DIMENSION)
                 return SUSIE_BROKEN_DATA;
             return SUSIE_OK;
         } else if (token_is(token, length, "WIDTH")) {
@@ -136,8 +135,8 @@ static int parse_header(const unsigned char* data, size_t size, PnmHeader* heade
         return parse_pam_header(data, size, header);
     header->channels = header->kind == 3 || header->kind == 6 ? 3 : 1;
     size_t pos = 2;
-    if (!read_number(data, size, &pos, &header->width, header) ||
-        !read_number(data, size, &pos, &header->height, header))
+    if (!read_number(data, size, &pos, &header->width, header)
+        || !read_number(data, size, &pos, &header->height, header))
         return SUSIE_BROKEN_DATA;
     header->maxValue = 1;
     if (header->kind != 1 && header->kind != 4) {
@@ -146,8 +145,8 @@ static int parse_header(const unsigned char* data, size_t size, PnmHeader* heade
         if (header->maxValue == 0 || header->maxValue > 65535)
             return SUSIE_BROKEN_DATA;
     }
-    if (header->width == 0 || header->height == 0 || header->width > SPI_MAX_DIMENSION ||
-        header->height > SPI_MAX_DIMENSION)
+    if (header->width == 0 || header->height == 0 || header->width > SPI_MAX_DIMENSION
+        || header->height > SPI_MAX_DIMENSION)
         return SUSIE_BROKEN_DATA;
     /* Binary data starts after exactly one white-space character. */
     if (header->kind >= 4) {

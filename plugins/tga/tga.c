@@ -58,8 +58,8 @@ static void read_header(const unsigned char* p, TgaHeader* h)
 static int header_plausible(const TgaHeader* h)
 {
     const unsigned base = h->imageType & 7u;
-    if (h->imageType != 1 && h->imageType != 2 && h->imageType != 3 && h->imageType != 9 &&
-        h->imageType != 10 && h->imageType != 11)
+    if (h->imageType != 1 && h->imageType != 2 && h->imageType != 3 && h->imageType != 9 && h->imageType != 10
+        && h->imageType != 11)
         return 0;
     if (h->mapType > 1 || h->width == 0 || h->height == 0)
         return 0;

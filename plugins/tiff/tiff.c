@@ -111,8 +111,8 @@ static int looks_like_tiff(const unsigned char* head, size_t size)
 {
     if (size < 8)
         return 0;
-    return (head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-           (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43));
+    return (head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0)
+           || (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43));
 }
 
 static TIFF* open_memory(MemoryFile* file)
@@ -123,8 +123,8 @@ static TIFF* open_memory(MemoryFile* file)
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, MAX_LIBRARY_BLOCK);
     TIFFOpenOptionsSetErrorHandlerExtR(options, quiet_handler, NULL);
     TIFFOpenOptionsSetWarningHandlerExtR(options, quiet_handler, NULL);
-    TIFF* tif = TIFFClientOpenExt("memory", "r", (thandle_t)file, memory_read, memory_write, memory_seek,
-                                  memory_close, memory_size, memory_map, memory_unmap, options);
+    TIFF* tif = TIFFClientOpenExt("memory", "r", (thandle_t)file, memory_read, memory_write, memory_seek, memory_close,
+                                  memory_size, memory_map, memory_unmap, options);
     TIFFOpenOptionsFree(options);
     return tif;
 }
@@ -139,8 +139,8 @@ static int read_shape(TIFF* tif, TiffShape* shape)
 {
     memset(shape, 0, sizeof *shape);
     uint16_t* extra = NULL;
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &shape->width) ||
-        !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &shape->height))
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &shape->width)
+        || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &shape->height))
         return SUSIE_BROKEN_DATA;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &shape->bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &shape->samples);
@@ -149,8 +149,8 @@ static int read_shape(TIFF* tif, TiffShape* shape)
         shape->photometric = shape->samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &shape->extraCount, &extra) && shape->extraCount > 0 && extra)
         shape->alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
-    if (shape->width == 0 || shape->height == 0 || shape->width > SPI_MAX_DIMENSION ||
-        shape->height > SPI_MAX_DIMENSION || shape->bits == 0 || shape->bits > 32 || shape->samples == 0)
+    if (shape->width == 0 || shape->height == 0 || shape->width > SPI_MAX_DIMENSION || shape->height > SPI_MAX_DIMENSION
+        || shape->bits == 0 || shape->bits > 32 || shape->samples == 0)
         return SUSIE_BROKEN_DATA;
     return SUSIE_OK;
 }
@@ -200,9 +200,9 @@ static int decode_cmyk16(TIFF* tif, const TiffShape* shape, SpiDib* dib, SusiePr
         return result;
     const int tiled = TIFFIsTiled(tif);
     uint32_t tileWidth = shape->width, tileHeight = 1;
-    if (tiled && (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) ||
-                  !TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight) || tileWidth == 0 || tileHeight == 0 ||
-                  tileWidth > SPI_MAX_DIMENSION || tileHeight > SPI_MAX_DIMENSION)) {
+    if (tiled
+        && (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight)
+            || tileWidth == 0 || tileHeight == 0 || tileWidth > SPI_MAX_DIMENSION || tileHeight > SPI_MAX_DIMENSION)) {
         spi_dib_free(dib);
         return SUSIE_BROKEN_DATA;
     }
@@ -280,8 +280,8 @@ static int decode_rgba(TIFF* tif, const TiffShape* shape, SpiDib* dib, SusieProg
     image.req_orientation = ORIENTATION_TOPLEFT;
     const int alpha = image.alpha != 0;
     uint32_t unit = 0;
-    if (!TIFFGetField(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &unit) || unit == 0 ||
-        unit > shape->height)
+    if (!TIFFGetField(tif, TIFFIsTiled(tif) ? TIFFTAG_TILELENGTH : TIFFTAG_ROWSPERSTRIP, &unit) || unit == 0
+        || unit > shape->height)
         unit = shape->height;
     const uint32_t band = unit >= BAND_ROWS ? unit : unit * ((BAND_ROWS + unit - 1) / unit);
     int result = spi_dib_create(dib, (int32_t)shape->width, -(int32_t)shape->height, alpha ? 32 : 24, 0);

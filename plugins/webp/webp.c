@@ -39,8 +39,8 @@ static int read_features(const unsigned char* data, size_t size, WebPBitstreamFe
         return SUSIE_NO_MEMORY;
     if (status != VP8_STATUS_OK)
         return SUSIE_BROKEN_DATA;
-    if (features->width <= 0 || features->height <= 0 || features->width > SPI_MAX_DIMENSION ||
-        features->height > SPI_MAX_DIMENSION)
+    if (features->width <= 0 || features->height <= 0 || features->width > SPI_MAX_DIMENSION
+        || features->height > SPI_MAX_DIMENSION)
         return SUSIE_BROKEN_DATA;
     return SUSIE_OK;
 }
@@ -85,9 +85,9 @@ static int decode_animation(const unsigned char* data, size_t size, SpiDib* dib,
     WebPAnimInfo anim;
     uint8_t* canvas = NULL;
     int timestamp = 0;
-    if (WebPAnimDecoderGetInfo(decoder, &anim) && anim.canvas_width > 0 && anim.canvas_height > 0 &&
-        anim.canvas_width <= SPI_MAX_DIMENSION && anim.canvas_height <= SPI_MAX_DIMENSION &&
-        WebPAnimDecoderGetNext(decoder, &canvas, &timestamp)) {
+    if (WebPAnimDecoderGetInfo(decoder, &anim) && anim.canvas_width > 0 && anim.canvas_height > 0
+        && anim.canvas_width <= SPI_MAX_DIMENSION && anim.canvas_height <= SPI_MAX_DIMENSION
+        && WebPAnimDecoderGetNext(decoder, &canvas, &timestamp)) {
         result = spi_dib_create(dib, (int32_t)anim.canvas_width, -(int32_t)anim.canvas_height, 32, 0);
         if (result == SUSIE_OK) {
             for (uint32_t y = 0; y < anim.canvas_height; ++y)

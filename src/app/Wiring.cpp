@@ -55,8 +55,8 @@ public:
                 [owner, text] {
                     if (!owner)
                         return;
-                    auto* box = new QMessageBox(QMessageBox::Warning, MainTexts::ProductName, text,
-                                                QMessageBox::Ok, owner.data());
+                    auto* box = new QMessageBox(QMessageBox::Warning, MainTexts::ProductName, text, QMessageBox::Ok,
+                                                owner.data());
                     box->setAttribute(Qt::WA_DeleteOnClose);
                     box->setModal(false);
                     box->show();
@@ -94,8 +94,8 @@ private:
         qInfo().noquote() << QStringLiteral("Windows プラグインを準備しています (%1 個)。").arg(paths.size());
         DecoderArrivals::Expect();
         QPointer<TfMain> owner(&main);
-        m_slowLoaders.push_back(std::make_unique<SlowPluginLoader>(
-            paths, [this, owner](SlowPluginLoader::LoadedPlugins loaded) {
+        m_slowLoaders.push_back(
+            std::make_unique<SlowPluginLoader>(paths, [this, owner](SlowPluginLoader::LoadedPlugins loaded) {
                 auto plugins = std::make_shared<SlowPluginLoader::LoadedPlugins>(std::move(loaded));
                 // Posted to the window thread; dropped with the context when
                 // the program ends first.

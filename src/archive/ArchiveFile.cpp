@@ -97,22 +97,35 @@ TArchiverType DetectArchiverType(const QString& name, bool byExtension)
 std::unique_ptr<TArchiver> CreateArchiver(TArchiverType type)
 {
     switch (type) {
-    case atLha: return std::make_unique<TLha32>();
-    case atZip: return std::make_unique<TZip32>();
-    case atCab: return std::make_unique<TCab32>();
-    case atArj: return std::make_unique<TArj32>();
-    case atTar: return std::make_unique<TTar32>();
-    case atTgz: return std::make_unique<TTgz32>();
-    case atBZ2: return std::make_unique<TBZ232>();
-    case atRar: return std::make_unique<TRar32>();
-    case atBga: return std::make_unique<TBGA32>();
-    case at7z: return std::make_unique<TSevenZip32>();
-    default: return nullptr;
+    case atLha:
+        return std::make_unique<TLha32>();
+    case atZip:
+        return std::make_unique<TZip32>();
+    case atCab:
+        return std::make_unique<TCab32>();
+    case atArj:
+        return std::make_unique<TArj32>();
+    case atTar:
+        return std::make_unique<TTar32>();
+    case atTgz:
+        return std::make_unique<TTgz32>();
+    case atBZ2:
+        return std::make_unique<TBZ232>();
+    case atRar:
+        return std::make_unique<TRar32>();
+    case atBga:
+        return std::make_unique<TBGA32>();
+    case at7z:
+        return std::make_unique<TSevenZip32>();
+    default:
+        return nullptr;
     }
 }
 
 TArchiveFile::TArchiveFile(QObject* owner)
-    : QObject(owner), m_options(std::make_unique<TArchiverOptions>()), m_fileName(UnsetMarker())
+    : QObject(owner),
+      m_options(std::make_unique<TArchiverOptions>()),
+      m_fileName(UnsetMarker())
 {
 }
 
@@ -232,8 +245,8 @@ std::int32_t TArchiveFile::Extract(TWindowHandle handle, const TArchiverOptions*
     const TArchiverOptions& opts = options ? *options : *m_options;
     std::int32_t rc;
     try {
-        rc = m_archiver->Extract(handle, m_fileName, opts, destDir, files,
-                                 opts.ResFileUsage.Contains(ruOnUnpack), m_output);
+        rc = m_archiver->Extract(handle, m_fileName, opts, destDir, files, opts.ResFileUsage.Contains(ruOnUnpack),
+                                 m_output);
     } catch (...) {
         m_commandLine = m_archiver->CommandLine;
         EndProgress();

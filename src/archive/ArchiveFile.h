@@ -18,8 +18,7 @@ class TArchiveFile;
 
 // Progress from the library: State and the library's progress record are
 // passed through untouched; setting Abort asks the library to stop.
-using TArchiverProgressEvent =
-    std::function<void(TArchiveFile* sender, std::int32_t state, void* lpEis, bool& abort)>;
+using TArchiverProgressEvent = std::function<void(TArchiveFile* sender, std::int32_t state, void* lpEis, bool& abort)>;
 
 // The format of a name: by extension (".exe" looks at the contents), or by
 // contents alone when byExtension is false.

@@ -13,8 +13,8 @@
 namespace {
 
 const char* const kLibraries[] = {
-    "UNLHA32.DLL", "UNZIP32.DLL", "ZIP32J.DLL", "LMZIP32.DLL", "CAB32.DLL",
-    "UNARJ32J.DLL", "TAR32.DLL", "UNRAR32.DLL", "BGA32.DLL", "7-ZIP32.DLL",
+    "UNLHA32.DLL",  "UNZIP32.DLL", "ZIP32J.DLL",  "LMZIP32.DLL", "CAB32.DLL",
+    "UNARJ32J.DLL", "TAR32.DLL",   "UNRAR32.DLL", "BGA32.DLL",   "7-ZIP32.DLL",
 };
 
 // Tells every archiver library how much the next extraction may write.
@@ -104,7 +104,8 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
     if (m_bytesLeft == 0 || m_filesLeft == 0) {
         result.code = ARC_ERROR_SIZE_BUDGET;
         Tell(QStringLiteral("arc-budget:") + archivePath, result,
-             QStringLiteral("一度に展開できる量（合計 4 GiB、10,000 ファイル）に達したため、書庫 %1 は展開しませんでした。")
+             QStringLiteral(
+                 "一度に展開できる量（合計 4 GiB、10,000 ファイル）に達したため、書庫 %1 は展開しませんでした。")
                  .arg(NameOf(archivePath)));
         return result;
     }
@@ -149,9 +150,11 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
     if (result.code == ARC_ERROR_SIZE_BUDGET || result.code == ARC_ERROR_TOO_MANY_FILES) {
         m_bytesLeft = result.code == ARC_ERROR_SIZE_BUDGET ? 0 : m_bytesLeft;
         m_filesLeft = result.code == ARC_ERROR_TOO_MANY_FILES ? 0 : m_filesLeft;
-        Tell(QStringLiteral("arc-budget:") + archivePath, result,
-             QStringLiteral("一度に展開できる量（合計 4 GiB、10,000 ファイル）を超えるため、書庫 %1 の展開を途中で打ち切りました。")
-                 .arg(name));
+        Tell(
+            QStringLiteral("arc-budget:") + archivePath, result,
+            QStringLiteral(
+                "一度に展開できる量（合計 4 GiB、10,000 ファイル）を超えるため、書庫 %1 の展開を途中で打ち切りました。")
+                .arg(name));
     } else if (result.code == ARC_ERROR_NEED_VOLUMES) {
         Tell(QStringLiteral("arc:") + archivePath, result,
              QStringLiteral("書庫 %1 は分割された書庫の一部です。展開するには残りの部分が必要です。").arg(name));

@@ -22,10 +22,10 @@ public:
     TArchiveOpening(std::uint64_t bytes, std::uint64_t files) : m_bytesLeft(bytes), m_filesLeft(files) {}
 
     struct Result {
-        std::int32_t code = 0;   // the library's return code; 0 success
-        bool unpacked = false;   // something was unpacked and may be shown
-        QString message;         // told to the user ("" when nothing was)
-        QString output;          // what the library wrote about the extraction
+        std::int32_t code = 0; // the library's return code; 0 success
+        bool unpacked = false; // something was unpacked and may be shown
+        QString message; // told to the user ("" when nothing was)
+        QString output; // what the library wrote about the extraction
     };
 
     // Unpacks archivePath into folder (which exists). depth is 0 for the

@@ -38,20 +38,20 @@ int TArchiver::CloseArc(TArchiveHandle)
     return 0;
 }
 
-int TArchiver::Pack(TWindowHandle, const QString&, const TArchiverOptions&, const QString&, const TFileList&,
-                    bool, QString&)
+int TArchiver::Pack(TWindowHandle, const QString&, const TArchiverOptions&, const QString&, const TFileList&, bool,
+                    QString&)
 {
     throw EArchiver(QStringLiteral("この形式では書庫ファイルの作成をサポートしておりません。"));
 }
 
-int TArchiver::Delete(TWindowHandle, const QString&, const TArchiverOptions&, const QString&, const TFileList&,
-                      bool, QString&)
+int TArchiver::Delete(TWindowHandle, const QString&, const TArchiverOptions&, const QString&, const TFileList&, bool,
+                      QString&)
 {
     throw EArchiver(QStringLiteral("この形式の書庫ではファイルの削除をサポートしておりません。"));
 }
 
-int TArchiver::Update(TWindowHandle, const QString&, const TArchiverOptions&, const QString&, const TFileList&,
-                      bool, QString&)
+int TArchiver::Update(TWindowHandle, const QString&, const TArchiverOptions&, const QString&, const TFileList&, bool,
+                      QString&)
 {
     throw EArchiver(QStringLiteral("この形式の書庫では書庫の更新をサポートしておりません。"));
 }

@@ -42,8 +42,7 @@ public:
     virtual int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                         const QString& destDir, QString& output);
     virtual int ExtractMem(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                           const QString& entryName, unsigned char* buffer, std::uint32_t size,
-                           std::uint32_t& written);
+                           const QString& entryName, unsigned char* buffer, std::uint32_t size, std::uint32_t& written);
     virtual int CheckArc(const QString& archive, int level, int extra);
     // Remembers the window (and hands it to the library); true when the
     // library accepted it. The base only remembers it and gives false.
@@ -61,12 +60,10 @@ protected:
     static void AddArchiveAndDir(TCmdOpt& cmd, const QString& archive, const QString& folder);
     // The response file when asked for and named, else the quoted names;
     // then, always, UserFileList.
-    static int AddFileList(TCmdOpt& cmd, const TArchiverOptions& options, bool useResFile,
-                           const TFileList& files);
+    static int AddFileList(TCmdOpt& cmd, const TArchiverOptions& options, bool useResFile, const TFileList& files);
     // Runs a finished command line through a command entry, converting the
     // output buffer as described for Extract.
-    template <typename Call>
-    int RunCommand(TWindowHandle window, const QString& cmdLine, QString& output, Call call);
+    template <typename Call> int RunCommand(TWindowHandle window, const QString& cmdLine, QString& output, Call call);
 
     TWindowHandle m_ownerWindow = 0;
 };

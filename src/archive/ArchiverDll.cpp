@@ -11,9 +11,21 @@
 namespace {
 
 const char* const kSuffixes[TCustomArchiverDll::esBaseSlotCount] = {
-    "", "OpenArchive", "CloseArchive", "FindFirst", "FindNext", "ExtractMem", "CheckArchive",
-    "SetOwnerWindowEx", "KillOwnerWindowEx", "GetWriteTimeEx", "GetCreateTimeEx", "GetAccessTimeEx",
-    "GetOriginalSizeEx", "GetCompressedSizeEx", "GetArchiveType",
+    "",
+    "OpenArchive",
+    "CloseArchive",
+    "FindFirst",
+    "FindNext",
+    "ExtractMem",
+    "CheckArchive",
+    "SetOwnerWindowEx",
+    "KillOwnerWindowEx",
+    "GetWriteTimeEx",
+    "GetCreateTimeEx",
+    "GetAccessTimeEx",
+    "GetOriginalSizeEx",
+    "GetCompressedSizeEx",
+    "GetArchiveType",
 };
 
 bool IsOptional(TCustomArchiverDll::TEntrySlot slot)
@@ -21,8 +33,7 @@ bool IsOptional(TCustomArchiverDll::TEntrySlot slot)
     return slot >= TCustomArchiverDll::esGetWriteTimeEx && slot <= TCustomArchiverDll::esGetCompressedSizeEx;
 }
 
-template <typename Fn>
-Fn As(void* p)
+template <typename Fn> Fn As(void* p)
 {
     return reinterpret_cast<Fn>(p);
 }
@@ -258,7 +269,9 @@ void TCustomArchiverDll::CompleteEntry(TArchiveHandle handle, TEntryInfo& entry)
 // --- TArchiverDll ------------------------------------------------------------
 
 TArchiverDll::TArchiverDll(const QString& description, const QString& prefix, const QString& fileName)
-    : m_description(description), m_prefix(prefix), m_fileName(fileName)
+    : m_description(description),
+      m_prefix(prefix),
+      m_fileName(fileName)
 {
 }
 
@@ -298,8 +311,7 @@ bool TArchiverDll::GetDllProc(void*& slot, platform::LibraryHandle module, const
     if (slot)
         return true;
     if (required) {
-        throw EEntryNotFound(QStringLiteral("%1 に %2 のエントリが見つかりません。")
-                                 .arg(ModuleFileName(module), name));
+        throw EEntryNotFound(QStringLiteral("%1 に %2 のエントリが見つかりません。").arg(ModuleFileName(module), name));
     }
     return false;
 }
@@ -324,10 +336,14 @@ TZipDll::~TZipDll()
 QString TZipDll::LibraryFileName(TZipModule module)
 {
     switch (module) {
-    case zmUnzip32: return QStringLiteral("UNZIP32.DLL");
-    case zmLmzip32: return QStringLiteral("LMZIP32.DLL");
-    case zmZip32j: return QStringLiteral("ZIP32J.DLL");
-    default: return QString();
+    case zmUnzip32:
+        return QStringLiteral("UNZIP32.DLL");
+    case zmLmzip32:
+        return QStringLiteral("LMZIP32.DLL");
+    case zmZip32j:
+        return QStringLiteral("ZIP32J.DLL");
+    default:
+        return QString();
     }
 }
 
@@ -352,8 +368,8 @@ void TZipDll::FreeDLL()
     TCustomArchiverDll::FreeDLL();
 }
 
-bool TZipDll::GetZipProc(void*& slot, TZipModule first, TZipModule second, TZipModule third,
-                         const QString& name, bool required)
+bool TZipDll::GetZipProc(void*& slot, TZipModule first, TZipModule second, TZipModule third, const QString& name,
+                         bool required)
 {
     if (slot)
         return true;
@@ -413,8 +429,8 @@ void* TZipDll::Entry(TEntrySlot slot)
                                                         : QStringLiteral("UnZipKillOwnerWindowEx");
         // Only UNZIP32.DLL is asked; without it the message names the file.
         if (!s && !m_modules[zmUnzip32]) {
-            throw EEntryNotFound(QStringLiteral("%1 に %2 のエントリが見つかりません。")
-                                     .arg(LibraryFileName(zmUnzip32), name));
+            throw EEntryNotFound(
+                QStringLiteral("%1 に %2 のエントリが見つかりません。").arg(LibraryFileName(zmUnzip32), name));
         }
         TArchiverDll::GetDllProc(s, m_modules[zmUnzip32], name, true);
         break;

@@ -14,8 +14,8 @@
 // fields the binding fills in.
 #pragma pack(push, 1)
 struct TEntryInfo {
-    ArcIndividualInfo Info;           // written by the library
-    std::uint64_t LastWriteTime;      // Windows file time (100 ns since 1601)
+    ArcIndividualInfo Info; // written by the library
+    std::uint64_t LastWriteTime; // Windows file time (100 ns since 1601)
     std::uint64_t LastAccessTime;
     std::uint64_t CreationTime;
     std::uint64_t OriginalSize64;
@@ -68,8 +68,8 @@ public:
     virtual int Command(TWindowHandle window, const QString& cmdLine, char* output, std::uint32_t size);
     virtual int CheckArc(const QString& archive, int mode);
     virtual int CloseArc(TArchiveHandle handle);
-    virtual int ExtractMem(TWindowHandle window, const QString& cmdLine, unsigned char* buffer,
-                           std::uint32_t size, std::uint32_t* written);
+    virtual int ExtractMem(TWindowHandle window, const QString& cmdLine, unsigned char* buffer, std::uint32_t size,
+                           std::uint32_t* written);
     // Complete the record when the library returns 0.
     virtual int FindFirst(TArchiveHandle handle, const QString& wildcard, TEntryInfo& entry);
     virtual int FindNext(TArchiveHandle handle, TEntryInfo& entry);
@@ -162,8 +162,8 @@ public:
     // a third character "Z" written "z". A missing entry raises
     // EEntryNotFound "%0:s のエントリが DLL に見つかりませんでした。" when
     // required, else gives false.
-    bool GetZipProc(void*& slot, TZipModule first, TZipModule second, TZipModule third,
-                    const QString& name, bool required);
+    bool GetZipProc(void*& slot, TZipModule first, TZipModule second, TZipModule third, const QString& name,
+                    bool required);
     // The same with fewer modules (UNZIP32.DLL only, say): pass zmCount for
     // the unused places.
 

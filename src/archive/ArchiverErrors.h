@@ -7,8 +7,7 @@
 
 class EArchiver : public std::runtime_error {
 public:
-    explicit EArchiver(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+    explicit EArchiver(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
     const QString& Message() const { return m_message; }
 
 private:
@@ -32,10 +31,13 @@ class ESfxNoRequiredFile : public EArchiver {
 public:
     // sfxKind may be empty ("no SFX kind").
     ESfxNoRequiredFile(const QString& archiveKind, const QString& sfxKind, const QString& requiredFile)
-        : EArchiver(archiveKind + QStringLiteral(" 書庫からの") + sfxKind
-                    + QStringLiteral("自己解凍書庫の作成には '") + requiredFile
-                    + QStringLiteral("' ファイルが必要です。")),
-          m_archiveKind(archiveKind), m_sfxKind(sfxKind), m_requiredFile(requiredFile) {}
+        : EArchiver(archiveKind + QStringLiteral(" 書庫からの") + sfxKind + QStringLiteral("自己解凍書庫の作成には '")
+                    + requiredFile + QStringLiteral("' ファイルが必要です。")),
+          m_archiveKind(archiveKind),
+          m_sfxKind(sfxKind),
+          m_requiredFile(requiredFile)
+    {
+    }
 
     const QString& ArchiveKind() const { return m_archiveKind; }
     const QString& SfxKind() const { return m_sfxKind; }
@@ -51,8 +53,7 @@ private:
 // unset). Raised before any library is called.
 class EAssertionFailed : public std::logic_error {
 public:
-    explicit EAssertionFailed(const QString& message)
-        : std::logic_error(message.toStdString()), m_message(message) {}
+    explicit EAssertionFailed(const QString& message) : std::logic_error(message.toStdString()), m_message(message) {}
     const QString& Message() const { return m_message; }
 
 private:
@@ -63,8 +64,7 @@ private:
 // archive) cannot be created or written.
 class EFCreateError : public std::runtime_error {
 public:
-    explicit EFCreateError(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+    explicit EFCreateError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
     const QString& Message() const { return m_message; }
 
 private:

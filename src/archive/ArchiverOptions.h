@@ -57,7 +57,11 @@ class TArchiverOptions {
 public:
     TArchiverOptions() { Reset(); }
     // Copies every option except ResFileUsage, which this object keeps.
-    TArchiverOptions(const TArchiverOptions& other) { Reset(); *this = other; }
+    TArchiverOptions(const TArchiverOptions& other)
+    {
+        Reset();
+        *this = other;
+    }
     TArchiverOptions& operator=(const TArchiverOptions& other);
 
     // Every numeric option -1, every text option unset, jx empty, the

@@ -59,8 +59,8 @@ CallResult Run(helper::MessageBuilder& request)
     const helper::CallOutcome outcome = Client().Call(request, result.reply);
     if (outcome != helper::CallOutcome::Replied) {
         t_lastFailure = helper::OutcomeText(outcome, Client().LastFailure());
-        result.failureCode = outcome == helper::CallOutcome::Cancelled ? ARC_ERROR_USER_CANCEL
-                                                                        : ARC_ERROR_HELPER_FAILED;
+        result.failureCode =
+            outcome == helper::CallOutcome::Cancelled ? ARC_ERROR_USER_CANCEL : ARC_ERROR_HELPER_FAILED;
         return result;
     }
     t_lastFailure.clear();
@@ -193,7 +193,9 @@ std::int32_t RemoteEntry::Command(ArcWindow window, const char* line, char* outp
 ArcHandle RemoteEntry::Open(ArcWindow window, const char* path, std::uint32_t mode) const
 {
     helper::MessageBuilder request = Request(m_path, m_entry, ORV_ARC_FORM_OPEN);
-    request.Int(ORV_F_WINDOW, static_cast<std::int64_t>(window)).Text(ORV_F_ARG, path ? path : "").Int(ORV_F_MODE, mode);
+    request.Int(ORV_F_WINDOW, static_cast<std::int64_t>(window))
+        .Text(ORV_F_ARG, path ? path : "")
+        .Int(ORV_F_MODE, mode);
     const CallResult call = Run(request);
     return call.ok ? static_cast<ArcHandle>(call.reply.IntOr(ORV_F_RESULT, 0)) : 0;
 }

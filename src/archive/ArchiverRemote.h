@@ -32,7 +32,8 @@ RemoteEntry* AsRemote(void* address);
 class RemoteEntry {
 public:
     RemoteEntry(QString libraryPath, QByteArray entryName)
-        : m_path(std::move(libraryPath)), m_entry(std::move(entryName))
+        : m_path(std::move(libraryPath)),
+          m_entry(std::move(entryName))
     {
     }
 

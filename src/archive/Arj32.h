@@ -20,8 +20,8 @@ public:
     int FindNext(TArchiveHandle handle, TEntryInfo& entry) override;
     int CloseArc(TArchiveHandle handle) override;
 
-    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
+    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                const TFileList& files, bool useResFile, QString& output) override;
     int CheckArc(const QString& archive, int level, int extra) override;
     bool SetOwnerWindow(TWindowHandle window, std::uintptr_t value) override;
     bool KillOwnerWindow(TWindowHandle window) override;

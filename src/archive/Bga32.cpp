@@ -50,14 +50,14 @@ int TBGA32::Extract(TWindowHandle window, const QString& archive, const TArchive
     return Run(window, BuildCommand(QStringLiteral("x"), options, archive, destDir, files, useResFile), output);
 }
 
-int TBGA32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                 const QString& destDir, const TFileList& files, bool useResFile, QString& output)
+int TBGA32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                 const TFileList& files, bool useResFile, QString& output)
 {
     return Run(window, BuildCommand(QStringLiteral("a"), options, archive, destDir, files, useResFile), output);
 }
 
-int TBGA32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                   const QString&, const TFileList& files, bool, QString& output)
+int TBGA32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString&,
+                   const TFileList& files, bool, QString& output)
 {
     return Run(window,
                BuildCommand(QStringLiteral("d"), options, archive, QString(), files,

@@ -12,14 +12,14 @@ public:
     void LoadDLL() override { LoadClassDLL(); }
     void FreeDLL() override { FreeClassDLL(); }
 
-    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-             const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-               const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, QString& output) override;
+    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                const TFileList& files, bool useResFile, QString& output) override;
+    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+             const TFileList& files, bool useResFile, QString& output) override;
+    int Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+               const TFileList& files, bool useResFile, QString& output) override;
+    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                QString& output) override;
     // Check level 2 is sent as 1.
     int CheckArc(const QString& archive, int level, int extra) override;
 

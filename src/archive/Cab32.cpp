@@ -53,11 +53,11 @@ int TCab32::Extract(TWindowHandle window, const QString& archive, const TArchive
     return Run(window, cmd, output);
 }
 
-int TCab32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                 const QString& destDir, const TFileList& files, bool, QString& output)
+int TCab32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                 const TFileList& files, bool, QString& output)
 {
-    const QString cmd = BuildCommand(QStringLiteral("-a"), options, archive, destDir, files,
-                                     options.ResFileUsage.Contains(ruOnPack));
+    const QString cmd =
+        BuildCommand(QStringLiteral("-a"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnPack));
     return Run(window, cmd, output);
 }
 

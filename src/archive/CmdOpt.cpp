@@ -46,8 +46,7 @@ struct SourceVisitor {
     {
         if (!v.isValid() || v.isNull())
             return;
-        if (v.canConvert<QVariantList>() && v.typeId() != QMetaType::QString
-            && v.typeId() != QMetaType::QByteArray) {
+        if (v.canConvert<QVariantList>() && v.typeId() != QMetaType::QString && v.typeId() != QMetaType::QByteArray) {
             const QVariantList list = v.toList();
             for (const QVariant& e : list)
                 AppendName(out, e.toString());
@@ -173,10 +172,9 @@ int TCmdOpt::AddResFile(const TFileList& files, const QString& resFileName)
         content += "\"\r\n";
     }
     QFile file(resFileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(content) != content.size() || !file.flush()) {
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(resFileName, file.errorString()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()
+        || !file.flush()) {
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(resFileName, file.errorString()));
     }
     file.close();
     AddStr(QString(), QLatin1Char('@') + resFileName);

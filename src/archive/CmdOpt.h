@@ -23,8 +23,8 @@ struct TWideTextArray {
 //  - QVariant: a list variant gives each element converted to text, any
 //    other variant its value as text;
 //  - std::monostate (any other kind of value): nothing.
-using TFileSource = std::variant<std::monostate, QString, std::string, const char*, std::u16string,
-                                 const char16_t*, TWideTextArray, QStringList, QVariant>;
+using TFileSource = std::variant<std::monostate, QString, std::string, const char*, std::u16string, const char16_t*,
+                                 TWideTextArray, QStringList, QVariant>;
 using TFileList = std::vector<TFileSource>;
 
 // The names of a file list, in order; empty names are skipped.

@@ -163,21 +163,21 @@ int TLha32::CloseArc(TArchiveHandle handle)
 int TLha32::Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                     const QString& destDir, const TFileList& files, bool, QString& output)
 {
-    const QString cmd = BuildCommand(QStringLiteral("x"), options, archive, destDir, files,
-                                     options.ResFileUsage.Contains(ruOnUnpack));
+    const QString cmd =
+        BuildCommand(QStringLiteral("x"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnUnpack));
     return RunCommand(window, cmd, output, CommandOf(LhaDll()));
 }
 
-int TLha32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                 const QString& destDir, const TFileList& files, bool, QString& output)
+int TLha32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                 const TFileList& files, bool, QString& output)
 {
-    const QString cmd = BuildCommand(QStringLiteral("u"), options, archive, destDir, files,
-                                     options.ResFileUsage.Contains(ruOnPack));
+    const QString cmd =
+        BuildCommand(QStringLiteral("u"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnPack));
     return RunCommand(window, cmd, output, CommandOf(LhaDll()));
 }
 
-int TLha32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                   const QString&, const TFileList& files, bool, QString& output)
+int TLha32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString&,
+                   const TFileList& files, bool, QString& output)
 {
     const QString cmd = BuildCommand(QStringLiteral("d"), options, archive, QString(), files,
                                      options.ResFileUsage.Contains(ruOnRemoveItem));
@@ -187,8 +187,8 @@ int TLha32::Delete(TWindowHandle window, const QString& archive, const TArchiver
 int TLha32::Update(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                    const QString& destDir, const TFileList& files, bool, QString& output)
 {
-    const QString cmd = BuildCommand(QStringLiteral("f"), options, archive, destDir, files,
-                                     options.ResFileUsage.Contains(ruOnUpdate));
+    const QString cmd =
+        BuildCommand(QStringLiteral("f"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnUpdate));
     return RunCommand(window, cmd, output, CommandOf(LhaDll()));
 }
 

@@ -42,8 +42,8 @@ void TSevenZip32::FreeClassDLL()
 
 QStringList TSevenZip32::SfxModules()
 {
-    return {QStringLiteral("7z.sfx"), QStringLiteral("7zC.sfx"), QStringLiteral("7zCon.sfx"),
-            QStringLiteral("7zS.sfx"), QStringLiteral("7zSD.sfx")};
+    return {QStringLiteral("7z.sfx"), QStringLiteral("7zC.sfx"), QStringLiteral("7zCon.sfx"), QStringLiteral("7zS.sfx"),
+            QStringLiteral("7zSD.sfx")};
 }
 
 QString TSevenZip32::SfxModule()
@@ -105,23 +105,23 @@ QString TSevenZip32::BuildCommand(const QString& word, const TArchiverOptions& o
 int TSevenZip32::Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                          const QString& destDir, const TFileList& files, bool, QString& output)
 {
-    return Run(window,
-               BuildCommand(QStringLiteral("x"), options, archive, destDir, files,
-                            options.ResFileUsage.Contains(ruOnUnpack)),
-               output);
+    return Run(
+        window,
+        BuildCommand(QStringLiteral("x"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnUnpack)),
+        output);
 }
 
 int TSevenZip32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                       const QString& destDir, const TFileList& files, bool, QString& output)
 {
-    return Run(window,
-               BuildCommand(QStringLiteral("u"), options, archive, destDir, files,
-                            options.ResFileUsage.Contains(ruOnPack)),
-               output);
+    return Run(
+        window,
+        BuildCommand(QStringLiteral("u"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnPack)),
+        output);
 }
 
-int TSevenZip32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                        const QString&, const TFileList& files, bool, QString& output)
+int TSevenZip32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString&,
+                        const TFileList& files, bool, QString& output)
 {
     return Run(window,
                BuildCommand(QStringLiteral("d"), options, archive, QString(), files,
@@ -129,8 +129,8 @@ int TSevenZip32::Delete(TWindowHandle window, const QString& archive, const TArc
                output);
 }
 
-int TSevenZip32::MakeSfx(TWindowHandle, const QString& archive, const TArchiverOptions& options,
-                         const QString& destDir, QString&)
+int TSevenZip32::MakeSfx(TWindowHandle, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                         QString&)
 {
     const QString registryFolder = RegistryFolder();
     if (options.gw <= 0)

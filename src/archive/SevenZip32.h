@@ -14,14 +14,14 @@ public:
     void LoadDLL() override { LoadClassDLL(); }
     void FreeDLL() override { FreeClassDLL(); }
 
-    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-             const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-               const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, QString& output) override;
+    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                const TFileList& files, bool useResFile, QString& output) override;
+    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+             const TFileList& files, bool useResFile, QString& output) override;
+    int Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+               const TFileList& files, bool useResFile, QString& output) override;
+    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                QString& output) override;
 
     // The word "x" becomes "e" when x = 0.
     QString BuildCommand(const QString& word, const TArchiverOptions& options, const QString& archive,

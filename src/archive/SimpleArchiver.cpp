@@ -3,7 +3,8 @@
 #include "ArchiverErrors.h"
 
 TSingleLibraryArchiver::TSingleLibraryArchiver(std::unique_ptr<TArchiverDll>& binding, const TBindingInfo& info)
-    : m_binding(binding), m_info(info)
+    : m_binding(binding),
+      m_info(info)
 {
     LoadBinding(binding, info);
 }

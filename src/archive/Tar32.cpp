@@ -66,21 +66,20 @@ QString TTar32::BuildCommand(const QString& word, const TArchiverOptions& o, con
 int TTar32::Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                     const QString& destDir, const TFileList& files, bool, QString& output)
 {
-    const QString cmd = BuildCommand(QStringLiteral("x"), options, archive, destDir, files,
-                                     options.ResFileUsage.Contains(ruOnUnpack));
+    const QString cmd =
+        BuildCommand(QStringLiteral("x"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnUnpack));
     return Run(window, cmd, output);
 }
 
-int TTar32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                 const QString& destDir, const TFileList& files, bool, QString& output)
+int TTar32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                 const TFileList& files, bool, QString& output)
 {
-    const QString cmd = BuildCommand(QStringLiteral("c"), options, archive, destDir, files,
-                                     options.ResFileUsage.Contains(ruOnPack));
+    const QString cmd =
+        BuildCommand(QStringLiteral("c"), options, archive, destDir, files, options.ResFileUsage.Contains(ruOnPack));
     return Run(window, cmd, output);
 }
 
-int TTar32::MakeSfx(TWindowHandle, const QString& archive, const TArchiverOptions&, const QString& destDir,
-                    QString&)
+int TTar32::MakeSfx(TWindowHandle, const QString& archive, const TArchiverOptions&, const QString& destDir, QString&)
 {
     if (Compression() == tcBzip2)
         throw EArchiver(QStringLiteral("BZ2 形式書庫は自己解凍形式にできません。"));

@@ -12,12 +12,12 @@ public:
     void LoadDLL() override { LoadClassDLL(); }
     void FreeDLL() override { FreeClassDLL(); }
 
-    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-             const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, QString& output) override;
+    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                const TFileList& files, bool useResFile, QString& output) override;
+    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+             const TFileList& files, bool useResFile, QString& output) override;
+    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                QString& output) override;
     int ExtractMem(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                    const QString& entryName, unsigned char* buffer, std::uint32_t size,
                    std::uint32_t& written) override;

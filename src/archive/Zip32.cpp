@@ -153,8 +153,8 @@ int TZip32::Extract(TWindowHandle window, const QString& archive, const TArchive
     });
 }
 
-int TZip32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                 const QString& destDir, const TFileList& files, bool useResFile, QString& output)
+int TZip32::Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                 const TFileList& files, bool useResFile, QString& output)
 {
     TZipDll& dll = ZipDll();
     dll.LoadDLL();
@@ -201,8 +201,8 @@ int TZip32::Pack(TWindowHandle window, const QString& archive, const TArchiverOp
     return rc;
 }
 
-int TZip32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                   const QString&, const TFileList& files, bool useResFile, QString& output)
+int TZip32::Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString&,
+                   const TFileList& files, bool useResFile, QString& output)
 {
     const QString cmd = BuildZip32jCommand(QStringLiteral("-d"), options, archive, QString(), files, useResFile);
     return RunZip(window, cmd, output);

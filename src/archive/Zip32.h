@@ -21,16 +21,16 @@ public:
     int FindNext(TArchiveHandle handle, TEntryInfo& entry) override;
     int CloseArc(TArchiveHandle handle) override;
 
-    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-             const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-               const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int Update(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-               const QString& destDir, const TFileList& files, bool useResFile, QString& output) override;
-    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
-                const QString& destDir, QString& output) override;
+    int Extract(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                const TFileList& files, bool useResFile, QString& output) override;
+    int Pack(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+             const TFileList& files, bool useResFile, QString& output) override;
+    int Delete(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+               const TFileList& files, bool useResFile, QString& output) override;
+    int Update(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+               const TFileList& files, bool useResFile, QString& output) override;
+    int MakeSfx(TWindowHandle window, const QString& archive, const TArchiverOptions& options, const QString& destDir,
+                QString& output) override;
     int ExtractMem(TWindowHandle window, const QString& archive, const TArchiverOptions& options,
                    const QString& entryName, unsigned char* buffer, std::uint32_t size,
                    std::uint32_t& written) override;

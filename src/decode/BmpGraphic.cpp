@@ -2,8 +2,8 @@
 
 #include "Dib.h"
 
-const TGraphicClassInfo TBitmapGraphic::ClassInfo = {
-    "TBitmap", [] { return std::unique_ptr<TGraphic>(new TBitmapGraphic); }};
+const TGraphicClassInfo TBitmapGraphic::ClassInfo = {"TBitmap",
+                                                     [] { return std::unique_ptr<TGraphic>(new TBitmapGraphic); }};
 
 void TBitmapGraphic::LoadFromStream(const QByteArray& data)
 {

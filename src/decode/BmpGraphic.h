@@ -35,4 +35,7 @@ private:
 };
 
 // 0x00BBGGRR colour values to and from Qt colours.
-inline QRgb ColorRefToRgb(std::uint32_t c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+inline QRgb ColorRefToRgb(std::uint32_t c)
+{
+    return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}

@@ -17,7 +17,8 @@ void RegisterBuiltInFormats()
     std::call_once(once, [] {
         TFormatRegistry& registry = TFormatRegistry::Instance();
         registry.Register(QStringLiteral("wmf"), QStringLiteral("メタファイル"), &TMetafileGraphic::ClassInfo);
-        registry.Register(QStringLiteral("emf"), QStringLiteral("エンハンス メタファイル"), &TMetafileGraphic::ClassInfo);
+        registry.Register(QStringLiteral("emf"), QStringLiteral("エンハンス メタファイル"),
+                          &TMetafileGraphic::ClassInfo);
         registry.Register(QStringLiteral("ico"), QStringLiteral("アイコン"), &TIconGraphic::ClassInfo);
         registry.Register(QStringLiteral("bmp"), QStringLiteral("ビットマップ"), &TBitmapGraphic::ClassInfo);
         registry.Register(QString(), QString(), &TOleGraphic::ClassInfo);

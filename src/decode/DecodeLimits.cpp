@@ -6,15 +6,21 @@ namespace {
 std::uint64_t g_maxPixels = kMaxPixels;
 }
 
-std::uint64_t MaxPixels() { return g_maxPixels; }
+std::uint64_t MaxPixels()
+{
+    return g_maxPixels;
+}
 
-void SetMaxPixelsForTesting(std::uint64_t pixels) { g_maxPixels = pixels ? pixels : kMaxPixels; }
+void SetMaxPixelsForTesting(std::uint64_t pixels)
+{
+    g_maxPixels = pixels ? pixels : kMaxPixels;
+}
 
 void Fail(const QString& message)
 {
     // The decoders word every refusal of a size the same way.
     const bool tooLarge = message.startsWith(QStringLiteral("画像が大きすぎます"))
-        || message.startsWith(QStringLiteral("画像のメモリを確保できません"));
+                          || message.startsWith(QStringLiteral("画像のメモリを確保できません"));
     throw EGraphicError(message, tooLarge ? TDecodeFailure::TooLarge : TDecodeFailure::DamagedData);
 }
 

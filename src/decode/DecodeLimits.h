@@ -28,14 +28,22 @@ QImage AllocateImage(std::int64_t width, std::int64_t height, QImage::Format for
 
 [[noreturn]] void Fail(const QString& message);
 
-inline std::uint16_t Le16(const unsigned char* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+inline std::uint16_t Le16(const unsigned char* p)
+{
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 inline std::uint32_t Le32(const unsigned char* p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-        | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
-inline std::int16_t LeS16(const unsigned char* p) { return std::int16_t(Le16(p)); }
-inline std::int32_t LeS32(const unsigned char* p) { return std::int32_t(Le32(p)); }
+inline std::int16_t LeS16(const unsigned char* p)
+{
+    return std::int16_t(Le16(p));
+}
+inline std::int32_t LeS32(const unsigned char* p)
+{
+    return std::int32_t(Le32(p));
+}
 
 // A view of bytes whose reads never leave the range.
 class ByteView {
@@ -43,16 +51,14 @@ public:
     ByteView() = default;
     ByteView(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
     explicit ByteView(const QByteArray& bytes)
-        : m_data(reinterpret_cast<const unsigned char*>(bytes.constData())), m_size(std::size_t(bytes.size()))
+        : m_data(reinterpret_cast<const unsigned char*>(bytes.constData())),
+          m_size(std::size_t(bytes.size()))
     {
     }
 
     const unsigned char* data() const { return m_data; }
     std::size_t size() const { return m_size; }
-    bool Has(std::size_t offset, std::size_t count) const
-    {
-        return offset <= m_size && count <= m_size - offset;
-    }
+    bool Has(std::size_t offset, std::size_t count) const { return offset <= m_size && count <= m_size - offset; }
     std::uint8_t U8(std::size_t offset) const { return Has(offset, 1) ? m_data[offset] : 0; }
     std::uint16_t U16(std::size_t offset) const { return Has(offset, 2) ? Le16(m_data + offset) : 0; }
     std::uint32_t U32(std::size_t offset) const { return Has(offset, 4) ? Le32(m_data + offset) : 0; }

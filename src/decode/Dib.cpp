@@ -31,7 +31,7 @@ struct DibHeader {
     std::uint32_t colorsUsed = 0;
     std::uint32_t masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
     bool hasMasks = false;
-    std::size_t masksEnd = 0;       // offset of the colour table
+    std::size_t masksEnd = 0; // offset of the colour table
     std::size_t paletteEntrySize = 4;
 };
 
@@ -97,8 +97,14 @@ DibHeader ReadHeader(ByteView info, bool iconMask)
     return h;
 }
 
-int MaskShift(std::uint32_t mask) { return mask ? std::countr_zero(mask) : 0; }
-int MaskBits(std::uint32_t mask) { return mask ? 32 - std::countl_zero(mask >> MaskShift(mask)) : 0; }
+int MaskShift(std::uint32_t mask)
+{
+    return mask ? std::countr_zero(mask) : 0;
+}
+int MaskBits(std::uint32_t mask)
+{
+    return mask ? 32 - std::countl_zero(mask >> MaskShift(mask)) : 0;
+}
 
 // Scales a masked channel to 8 bits.
 class Channel {
@@ -240,14 +246,19 @@ QImage DecodeDib(ByteView info, ByteView bits, DibLayout layout, bool iconMask)
 
     const int bpp = h.bitCount;
     switch (bpp) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32:
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
         break;
     default:
         Fail(QStringLiteral("%1 ビットのビットマップは処理できません").arg(bpp));
     }
     if ((c == kRle8 && bpp != 8) || (c == kRle4 && bpp != 4)
-        || ((c == kBitFields || c == kAlphaBitFields) && bpp != 16 && bpp != 32)
-        || c > kAlphaBitFields)
+        || ((c == kBitFields || c == kAlphaBitFields) && bpp != 16 && bpp != 32) || c > kAlphaBitFields)
         Fail(QStringLiteral("ビットマップの圧縮形式 %1 (%2 ビット) は処理できません").arg(c).arg(bpp));
 
     CheckImageSize(h.width, h.height);

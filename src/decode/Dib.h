@@ -9,7 +9,7 @@ namespace decode {
 
 enum class DibLayout {
     Separate, // the pixel bits are given apart from the header
-    Packed,   // the pixel bits follow the header and colour table
+    Packed, // the pixel bits follow the header and colour table
 };
 
 // Decodes a DIB from its header block (header, bit masks, colour table) and

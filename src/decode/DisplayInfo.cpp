@@ -16,7 +16,7 @@ std::atomic<int> g_testDepth = 0;
 // The depth last read on the window thread; decoding threads use it, as
 // screens may only be asked on that thread.
 std::atomic<int> g_lastDepth = 24;
-}
+} // namespace
 
 int ScreenBitsPerPixel()
 {

@@ -19,7 +19,13 @@ void SetScreenDepthForTesting(int bitsPerPixel);
 int MulDiv(int number, int numerator, int denominator);
 
 // HIMETRIC (0.01 mm) to pixels at kLogicalPixelsPerInch, and back.
-inline int HimetricToPixels(int himetric) { return MulDiv(himetric, kLogicalPixelsPerInch, 2540); }
-inline int PixelsToHimetric(int pixels) { return MulDiv(pixels, 2540, kLogicalPixelsPerInch); }
+inline int HimetricToPixels(int himetric)
+{
+    return MulDiv(himetric, kLogicalPixelsPerInch, 2540);
+}
+inline int PixelsToHimetric(int pixels)
+{
+    return MulDiv(pixels, 2540, kLogicalPixelsPerInch);
+}
 
 } // namespace decode

@@ -71,8 +71,7 @@ TFormatRegistry& TFormatRegistry::Instance()
     return registry;
 }
 
-void TFormatRegistry::Register(const QString& extension, const QString& description,
-                               TGraphicClass graphicClass)
+void TFormatRegistry::Register(const QString& extension, const QString& description, TGraphicClass graphicClass)
 {
     m_entries.push_back({extension.toLower(), description, graphicClass});
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 struct TFormatEntry {
-    QString extension;   // lower-cased, without the dot, may be empty
+    QString extension; // lower-cased, without the dot, may be empty
     QString description;
     TGraphicClass graphicClass;
 };

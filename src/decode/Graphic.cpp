@@ -7,7 +7,7 @@ namespace {
 // No picture within the decoders' pixel limit needs a larger file (a 32-bit
 // BMP of 2^28 pixels is 1 GiB); larger files are refused before reading.
 constexpr qint64 kMaxFileBytes = qint64(3) << 29; // 1.5 GiB
-}
+} // namespace
 
 void TGraphic::LoadFromFile(const QString& path)
 {

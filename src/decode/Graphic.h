@@ -16,11 +16,11 @@ class QByteArray;
 enum class TDecodeFailure {
     None,
     UnknownFormat, // no decoder for the extension
-    Unreadable,    // the file cannot be opened or read
-    DamagedData,   // the decoder refused the data
-    TooLarge,      // the picture exceeds the pixel, memory or file-size limit
-    PluginFailed,  // no plug-in decoded it
-    Cancelled,     // the decode was stopped because nobody wants it any more
+    Unreadable, // the file cannot be opened or read
+    DamagedData, // the decoder refused the data
+    TooLarge, // the picture exceeds the pixel, memory or file-size limit
+    PluginFailed, // no plug-in decoded it
+    Cancelled, // the decode was stopped because nobody wants it any more
 };
 
 // Every decoding failure is raised as this error, carrying the message text
@@ -28,7 +28,11 @@ enum class TDecodeFailure {
 class EGraphicError : public std::runtime_error {
 public:
     explicit EGraphicError(const QString& message, TDecodeFailure reason = TDecodeFailure::DamagedData)
-        : std::runtime_error(message.toStdString()), m_message(message), m_reason(reason) {}
+        : std::runtime_error(message.toStdString()),
+          m_message(message),
+          m_reason(reason)
+    {
+    }
     const QString& message() const { return m_message; }
     TDecodeFailure reason() const { return m_reason; }
 

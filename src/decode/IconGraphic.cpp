@@ -14,7 +14,7 @@ namespace {
 struct Candidate {
     ByteView payload;
     bool png = false;
-    std::uint64_t width = 0;  // as declared: up to 2^32 - 1 each
+    std::uint64_t width = 0; // as declared: up to 2^32 - 1 each
     std::uint64_t height = 0;
     int bits = 0;
 };
@@ -58,8 +58,10 @@ QImage DecodeIconData(ByteView data)
             if (!c.payload.Has(16, 8))
                 continue;
             const unsigned char* ihdr = c.payload.data() + 16;
-            c.width = (std::uint64_t(ihdr[0]) << 24) | (std::uint64_t(ihdr[1]) << 16) | (std::uint64_t(ihdr[2]) << 8) | ihdr[3];
-            c.height = (std::uint64_t(ihdr[4]) << 24) | (std::uint64_t(ihdr[5]) << 16) | (std::uint64_t(ihdr[6]) << 8) | ihdr[7];
+            c.width = (std::uint64_t(ihdr[0]) << 24) | (std::uint64_t(ihdr[1]) << 16) | (std::uint64_t(ihdr[2]) << 8)
+                      | ihdr[3];
+            c.height = (std::uint64_t(ihdr[4]) << 24) | (std::uint64_t(ihdr[5]) << 16) | (std::uint64_t(ihdr[6]) << 8)
+                       | ihdr[7];
             c.bits = 32;
         } else {
             int w = 0, h = 0;
@@ -96,8 +98,7 @@ QImage DecodeIconData(ByteView data)
 
 } // namespace decode
 
-const TGraphicClassInfo TIconGraphic::ClassInfo = {
-    "TIcon", [] { return std::unique_ptr<TGraphic>(new TIconGraphic); }};
+const TGraphicClassInfo TIconGraphic::ClassInfo = {"TIcon", [] { return std::unique_ptr<TGraphic>(new TIconGraphic); }};
 
 void TIconGraphic::LoadFromStream(const QByteArray& data)
 {

@@ -66,7 +66,7 @@ struct Session {
     bool palette8 = false;
     const std::function<void(int)>* report = nullptr;
     std::vector<JSAMPLE> cmykRow;
-    QSize area;     // fit area for a reduced decode; empty: full size
+    QSize area; // fit area for a reduced decode; empty: full size
     QSize fullSize; // the picture's own size, from the header
     TDecodeFailure reason = TDecodeFailure::DamagedData;
     bool stopped = false; // the progress handler raised: the caller gave up
@@ -249,8 +249,8 @@ QImage DecodeJpegReduced(ByteView data, bool palette8, const QSize& area, QSize*
 
 } // namespace decode
 
-const TGraphicClassInfo TJpegGraphic::ClassInfo = {
-    "TJPEGImage", [] { return std::unique_ptr<TGraphic>(new TJpegGraphic); }};
+const TGraphicClassInfo TJpegGraphic::ClassInfo = {"TJPEGImage",
+                                                   [] { return std::unique_ptr<TGraphic>(new TJpegGraphic); }};
 
 void TJpegGraphic::LoadFromStream(const QByteArray& data)
 {
@@ -259,8 +259,8 @@ void TJpegGraphic::LoadFromStream(const QByteArray& data)
         LoadReduced(data, palette8);
         return;
     }
-    SetImage(decode::DecodeJpegData(decode::ByteView(data), palette8,
-                                    [this](int percent) { ReportProgress(percent); }));
+    SetImage(
+        decode::DecodeJpegData(decode::ByteView(data), palette8, [this](int percent) { ReportProgress(percent); }));
 }
 
 void TJpegGraphic::LoadReduced(const QByteArray& data, bool palette8)

@@ -69,31 +69,86 @@ void Player::PlayEmf(ByteView data)
         switch (type) {
         case 14: // EOF
             return;
-        case 2: case 85: Bezier(points(28, r.U32(24), type == 85), false); break;
-        case 3: case 86: Polygons({points(28, r.U32(24), type == 86)}); break;
-        case 4: case 87: Polyline(points(28, r.U32(24), type == 87)); break;
-        case 5: case 88: Bezier(points(28, r.U32(24), type == 88), true); break;
-        case 6: case 89: PolylineTo(points(28, r.U32(24), type == 89)); break;
-        case 7: case 90:
+        case 2:
+        case 85:
+            Bezier(points(28, r.U32(24), type == 85), false);
+            break;
+        case 3:
+        case 86:
+            Polygons({points(28, r.U32(24), type == 86)});
+            break;
+        case 4:
+        case 87:
+            Polyline(points(28, r.U32(24), type == 87));
+            break;
+        case 5:
+        case 88:
+            Bezier(points(28, r.U32(24), type == 88), true);
+            break;
+        case 6:
+        case 89:
+            PolylineTo(points(28, r.U32(24), type == 89));
+            break;
+        case 7:
+        case 90:
             for (const auto& line : polyPoly(type == 90))
                 Polyline(line);
             break;
-        case 8: case 91: Polygons(polyPoly(type == 91)); break;
-        case 9: m_dc.windowExt = pt32(8); UpdateTransform(); break;
-        case 10: m_dc.windowOrg = pt32(8); UpdateTransform(); break;
-        case 11: m_dc.viewportExt = pt32(8); UpdateTransform(); break;
-        case 12: m_dc.viewportOrg = pt32(8); UpdateTransform(); break;
-        case 15: FillRect(QRectF(pt32(8), QSizeF(1, 1)), QBrush(ColorRef(r.U32(16)))); break;
-        case 17: m_dc.mapMode = int(r.U32(8)); UpdateTransform(); break;
-        case 18: m_dc.opaqueBackground = r.U32(8) == 2; break;
-        case 19: m_dc.fillRule = r.U32(8) == 2 ? Qt::WindingFill : Qt::OddEvenFill; break;
-        case 22: m_dc.textAlign = r.U32(8); break;
-        case 24: m_dc.textColor = ColorRef(r.U32(8)); break;
-        case 25: m_dc.bkColor = ColorRef(r.U32(8)); break;
-        case 27: m_dc.current = pt32(8); if (m_inPath) m_path.moveTo(m_dc.current); break;
-        case 29: ExcludeClip(box32(8)); break;
-        case 30: IntersectClip(box32(8)); break;
-        case 31: case 32: { // SCALEVIEWPORTEXTEX, SCALEWINDOWEXTEX: xNum, xDenom, yNum, yDenom
+        case 8:
+        case 91:
+            Polygons(polyPoly(type == 91));
+            break;
+        case 9:
+            m_dc.windowExt = pt32(8);
+            UpdateTransform();
+            break;
+        case 10:
+            m_dc.windowOrg = pt32(8);
+            UpdateTransform();
+            break;
+        case 11:
+            m_dc.viewportExt = pt32(8);
+            UpdateTransform();
+            break;
+        case 12:
+            m_dc.viewportOrg = pt32(8);
+            UpdateTransform();
+            break;
+        case 15:
+            FillRect(QRectF(pt32(8), QSizeF(1, 1)), QBrush(ColorRef(r.U32(16))));
+            break;
+        case 17:
+            m_dc.mapMode = int(r.U32(8));
+            UpdateTransform();
+            break;
+        case 18:
+            m_dc.opaqueBackground = r.U32(8) == 2;
+            break;
+        case 19:
+            m_dc.fillRule = r.U32(8) == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+            break;
+        case 22:
+            m_dc.textAlign = r.U32(8);
+            break;
+        case 24:
+            m_dc.textColor = ColorRef(r.U32(8));
+            break;
+        case 25:
+            m_dc.bkColor = ColorRef(r.U32(8));
+            break;
+        case 27:
+            m_dc.current = pt32(8);
+            if (m_inPath)
+                m_path.moveTo(m_dc.current);
+            break;
+        case 29:
+            ExcludeClip(box32(8));
+            break;
+        case 30:
+            IntersectClip(box32(8));
+            break;
+        case 31:
+        case 32: { // SCALEVIEWPORTEXTEX, SCALEWINDOWEXTEX: xNum, xDenom, yNum, yDenom
             const double xn = r.S32(8), xd = r.S32(12), yn = r.S32(16), yd = r.S32(20);
             if (xd != 0 && yd != 0) {
                 QPointF& ext = type == 31 ? m_dc.viewportExt : m_dc.windowExt;
@@ -102,9 +157,14 @@ void Player::PlayEmf(ByteView data)
             }
             break;
         }
-        case 33: SaveDc(); break;
-        case 34: RestoreDc(r.S32(8)); break;
-        case 35: case 36: { // SETWORLDTRANSFORM, MODIFYWORLDTRANSFORM
+        case 33:
+            SaveDc();
+            break;
+        case 34:
+            RestoreDc(r.S32(8));
+            break;
+        case 35:
+        case 36: { // SETWORLDTRANSFORM, MODIFYWORLDTRANSFORM
             if (!r.Has(8, 24))
                 break;
             float f[6];
@@ -119,11 +179,20 @@ void Player::PlayEmf(ByteView data)
                 m_dc.world = x;
             } else {
                 switch (r.U32(32)) {
-                case 1: m_dc.world = QTransform(); break;     // MWT_IDENTITY
-                case 2: m_dc.world = x * m_dc.world; break;   // MWT_LEFTMULTIPLY
-                case 3: m_dc.world = m_dc.world * x; break;   // MWT_RIGHTMULTIPLY
-                case 4: m_dc.world = x; break;                // MWT_SET
-                default: break;
+                case 1:
+                    m_dc.world = QTransform();
+                    break; // MWT_IDENTITY
+                case 2:
+                    m_dc.world = x * m_dc.world;
+                    break; // MWT_LEFTMULTIPLY
+                case 3:
+                    m_dc.world = m_dc.world * x;
+                    break; // MWT_RIGHTMULTIPLY
+                case 4:
+                    m_dc.world = x;
+                    break; // MWT_SET
+                default:
+                    break;
                 }
             }
             UpdateTransform();
@@ -175,8 +244,8 @@ void Player::PlayEmf(ByteView data)
                 image = DecodeDib(r.Sub(r.U32(16), r.U32(20)), r.Sub(r.U32(24), r.U32(28)), DibLayout::Separate);
             } catch (const EGraphicError&) {
             }
-            o.brush = !image.isNull() && image.width() <= 256 && image.height() <= 256 ? QBrush(image)
-                                                                                        : QBrush(Qt::gray);
+            o.brush =
+                !image.isNull() && image.width() <= 256 && image.height() <= 256 ? QBrush(image) : QBrush(Qt::gray);
             m_objects[r.U32(8)] = o;
             break;
         }
@@ -187,22 +256,43 @@ void Player::PlayEmf(ByteView data)
             m_objects[r.U32(8)] = o;
             break;
         }
-        case 40: m_objects.erase(r.U32(8)); break;
-        case 49: case 93: // palettes, monochrome brushes: keep the slot
+        case 40:
+            m_objects.erase(r.U32(8));
+            break;
+        case 49:
+        case 93: // palettes, monochrome brushes: keep the slot
             m_objects[r.U32(8)] = GdiObject();
             break;
-        case 42: { QPainterPath path; path.addEllipse(box32(8)); Shape(path); break; }
-        case 43: { QPainterPath path; path.addRect(box32(8)); Shape(path); break; }
+        case 42: {
+            QPainterPath path;
+            path.addEllipse(box32(8));
+            Shape(path);
+            break;
+        }
+        case 43: {
+            QPainterPath path;
+            path.addRect(box32(8));
+            Shape(path);
+            break;
+        }
         case 44: { // ROUNDRECT: box, corner size
             QPainterPath path;
             path.addRoundedRect(box32(8), std::abs(r.S32(24)) / 2.0, std::abs(r.S32(28)) / 2.0);
             Shape(path);
             break;
         }
-        case 45: ArcShape(ArcKind::Arc, box32(8), pt32(24), pt32(32)); break;
-        case 46: ArcShape(ArcKind::Chord, box32(8), pt32(24), pt32(32)); break;
-        case 47: ArcShape(ArcKind::Pie, box32(8), pt32(24), pt32(32)); break;
-        case 55: ArcShape(ArcKind::ArcTo, box32(8), pt32(24), pt32(32)); break;
+        case 45:
+            ArcShape(ArcKind::Arc, box32(8), pt32(24), pt32(32));
+            break;
+        case 46:
+            ArcShape(ArcKind::Chord, box32(8), pt32(24), pt32(32));
+            break;
+        case 47:
+            ArcShape(ArcKind::Pie, box32(8), pt32(24), pt32(32));
+            break;
+        case 55:
+            ArcShape(ArcKind::ArcTo, box32(8), pt32(24), pt32(32));
+            break;
         case 54: { // LINETO
             const QPointF to = pt32(8);
             if (m_inPath) {
@@ -215,12 +305,27 @@ void Player::PlayEmf(ByteView data)
             m_dc.current = to;
             break;
         }
-        case 57: m_dc.clockwiseArcs = r.U32(8) == 2; break;
-        case 59: m_inPath = true; m_path = QPainterPath(); break; // BEGINPATH
-        case 60: m_inPath = false; break;                         // ENDPATH
-        case 61: if (m_inPath) m_path.closeSubpath(); break;      // CLOSEFIGURE
-        case 68: m_inPath = false; m_path = QPainterPath(); break; // ABORTPATH
-        case 62: case 63: case 64: { // FILLPATH, STROKEANDFILLPATH, STROKEPATH
+        case 57:
+            m_dc.clockwiseArcs = r.U32(8) == 2;
+            break;
+        case 59:
+            m_inPath = true;
+            m_path = QPainterPath();
+            break; // BEGINPATH
+        case 60:
+            m_inPath = false;
+            break; // ENDPATH
+        case 61:
+            if (m_inPath)
+                m_path.closeSubpath();
+            break; // CLOSEFIGURE
+        case 68:
+            m_inPath = false;
+            m_path = QPainterPath();
+            break; // ABORTPATH
+        case 62:
+        case 63:
+        case 64: { // FILLPATH, STROKEANDFILLPATH, STROKEPATH
             if (m_inPath || !m_valid)
                 break;
             QPainterPath path = m_path;
@@ -255,8 +360,12 @@ void Player::PlayEmf(ByteView data)
             // Region coordinates are device units: bring them into the current space.
             const QPainterPath logical = (m_device * m_outer * m_full.inverted()).map(device);
             switch (mode) {
-            case 1: m_painter.setClipPath(logical, Qt::IntersectClip); break; // RGN_AND
-            case 5: m_painter.setClipPath(logical, Qt::ReplaceClip); break;   // RGN_COPY
+            case 1:
+                m_painter.setClipPath(logical, Qt::IntersectClip);
+                break; // RGN_AND
+            case 5:
+                m_painter.setClipPath(logical, Qt::ReplaceClip);
+                break; // RGN_COPY
             case 2: // RGN_OR
                 if (m_painter.hasClipping())
                     m_painter.setClipPath(m_painter.clipPath().united(logical), Qt::ReplaceClip);
@@ -270,7 +379,8 @@ void Player::PlayEmf(ByteView data)
             }
             break;
         }
-        case 71: case 74: { // FILLRGN (with a brush), PAINTRGN (current brush)
+        case 71:
+        case 74: { // FILLRGN (with a brush), PAINTRGN (current brush)
             if (!m_valid)
                 break;
             // bounds, cbRgnData, [ihBrush], region (logical units)
@@ -295,7 +405,9 @@ void Player::PlayEmf(ByteView data)
             m_painter.restore();
             break;
         }
-        case 76: case 77: case 114: { // BITBLT, STRETCHBLT, ALPHABLEND
+        case 76:
+        case 77:
+        case 114: { // BITBLT, STRETCHBLT, ALPHABLEND
             const QRectF dest(r.S32(24), r.S32(28), r.S32(32), r.S32(36));
             const std::uint32_t rop = type == 114 ? 0x00CC0020 : r.U32(40);
             const std::uint32_t cbBmi = r.U32(88);
@@ -317,18 +429,19 @@ void Player::PlayEmf(ByteView data)
                 PatternBlt(dest.normalized(), r.U32(68));
                 break;
             }
-            DrawDib(dest, r.Sub(r.U32(48), r.U32(52)), r.Sub(r.U32(56), r.U32(60)), DibLayout::Separate, source,
-                    true, r.U32(68));
+            DrawDib(dest, r.Sub(r.U32(48), r.U32(52)), r.Sub(r.U32(56), r.U32(60)), DibLayout::Separate, source, true,
+                    r.U32(68));
             break;
         }
         case 80: { // SETDIBITSTODEVICE
             const QRectF dest(r.S32(24), r.S32(28), r.S32(40), r.S32(44));
             const QRectF source(r.S32(32), r.S32(36), r.S32(40), r.S32(44));
-            DrawDib(dest, r.Sub(r.U32(48), r.U32(52)), r.Sub(r.U32(56), r.U32(60)), DibLayout::Separate, source,
-                    true, 0x00CC0020);
+            DrawDib(dest, r.Sub(r.U32(48), r.U32(52)), r.Sub(r.U32(56), r.U32(60)), DibLayout::Separate, source, true,
+                    0x00CC0020);
             break;
         }
-        case 83: case 84: { // EXTTEXTOUTA, EXTTEXTOUTW
+        case 83:
+        case 84: { // EXTTEXTOUTA, EXTTEXTOUTW
             // rclBounds, graphicsMode, exScale, eyScale, then EMRTEXT at 36
             const QPointF reference = pt32(36);
             const std::size_t count = r.U32(44);

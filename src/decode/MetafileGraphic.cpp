@@ -124,8 +124,8 @@ QImage Metafile::Render(int width, int height) const
 
 } // namespace decode
 
-const TGraphicClassInfo TMetafileGraphic::ClassInfo = {
-    "TMetafile", [] { return std::unique_ptr<TGraphic>(new TMetafileGraphic); }};
+const TGraphicClassInfo TMetafileGraphic::ClassInfo = {"TMetafile",
+                                                       [] { return std::unique_ptr<TGraphic>(new TMetafileGraphic); }};
 
 void TMetafileGraphic::LoadFromStream(const QByteArray& data)
 {

@@ -18,7 +18,6 @@
 
 namespace decode::metafile {
 
-
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
 
@@ -53,7 +52,10 @@ enum ExtTextOptions : std::uint32_t {
     ETO_CLIPPED = 4,
 };
 
-inline QColor ColorRef(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+inline QColor ColorRef(std::uint32_t c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
 
 struct LogFont {
     double height = 0; // logical units; negative: character height, positive: cell height
@@ -103,18 +105,57 @@ inline GdiObject StockObject(std::uint32_t index)
 {
     GdiObject o;
     switch (index & 0x7FFFFFFF) {
-    case 0: o.kind = GdiObject::Brush; o.brush = QBrush(Qt::white); break;
-    case 1: o.kind = GdiObject::Brush; o.brush = QBrush(QColor(0xC0, 0xC0, 0xC0)); break;
-    case 2: o.kind = GdiObject::Brush; o.brush = QBrush(QColor(0x80, 0x80, 0x80)); break;
-    case 3: o.kind = GdiObject::Brush; o.brush = QBrush(QColor(0x40, 0x40, 0x40)); break;
-    case 4: o.kind = GdiObject::Brush; o.brush = QBrush(Qt::black); break;
-    case 5: o.kind = GdiObject::Brush; o.brush = QBrush(Qt::NoBrush); break;
-    case 6: o.kind = GdiObject::Pen; o.penColor = Qt::white; break;
-    case 7: o.kind = GdiObject::Pen; o.penColor = Qt::black; break;
-    case 8: o.kind = GdiObject::Pen; o.nullPen = true; break;
-    case 18: o.kind = GdiObject::Brush; o.brush = QBrush(Qt::white); break;
-    case 19: o.kind = GdiObject::Pen; o.penColor = Qt::black; break;
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17:
+    case 0:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(Qt::white);
+        break;
+    case 1:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(QColor(0xC0, 0xC0, 0xC0));
+        break;
+    case 2:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(QColor(0x80, 0x80, 0x80));
+        break;
+    case 3:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(QColor(0x40, 0x40, 0x40));
+        break;
+    case 4:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(Qt::black);
+        break;
+    case 5:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(Qt::NoBrush);
+        break;
+    case 6:
+        o.kind = GdiObject::Pen;
+        o.penColor = Qt::white;
+        break;
+    case 7:
+        o.kind = GdiObject::Pen;
+        o.penColor = Qt::black;
+        break;
+    case 8:
+        o.kind = GdiObject::Pen;
+        o.nullPen = true;
+        break;
+    case 18:
+        o.kind = GdiObject::Brush;
+        o.brush = QBrush(Qt::white);
+        break;
+    case 19:
+        o.kind = GdiObject::Pen;
+        o.penColor = Qt::black;
+        break;
+    case 10:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 16:
+    case 17:
         o.kind = GdiObject::Font;
         break;
     default:
@@ -131,7 +172,7 @@ inline QBrush MakeBrush(std::uint32_t style, QColor color, std::uint32_t hatch)
     case 1: // BS_NULL
         return QBrush(Qt::NoBrush);
     case 2: { // BS_HATCHED
-        static const Qt::BrushStyle hatches[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
+        static const Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
                                                  Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
         return QBrush(color, hatch < 6 ? hatches[hatch] : Qt::SolidPattern);
     }
@@ -155,7 +196,10 @@ inline QBrush PatternBrush(ByteView dib)
 class Player {
 public:
     Player(QPainter& painter, const QRectF& target, const Metafile::Frame& frame, bool enhanced)
-        : m_painter(painter), m_target(target), m_frame(frame), m_enhanced(enhanced),
+        : m_painter(painter),
+          m_target(target),
+          m_frame(frame),
+          m_enhanced(enhanced),
           m_outer(painter.transform())
     {
         m_dc.pen.kind = GdiObject::Pen;
@@ -211,11 +255,26 @@ private:
         double sx = 1, sy = 1;
         const double mmx = m_frame.pixelsPerMmX, mmy = m_frame.pixelsPerMmY;
         switch (dc.mapMode) {
-        case MM_LOMETRIC: sx = mmx * 0.1; sy = -mmy * 0.1; break;
-        case MM_HIMETRIC: sx = mmx * 0.01; sy = -mmy * 0.01; break;
-        case MM_LOENGLISH: sx = mmx * 0.254; sy = -mmy * 0.254; break;
-        case MM_HIENGLISH: sx = mmx * 0.0254; sy = -mmy * 0.0254; break;
-        case MM_TWIPS: sx = mmx * 25.4 / 1440; sy = -mmy * 25.4 / 1440; break;
+        case MM_LOMETRIC:
+            sx = mmx * 0.1;
+            sy = -mmy * 0.1;
+            break;
+        case MM_HIMETRIC:
+            sx = mmx * 0.01;
+            sy = -mmy * 0.01;
+            break;
+        case MM_LOENGLISH:
+            sx = mmx * 0.254;
+            sy = -mmy * 0.254;
+            break;
+        case MM_HIENGLISH:
+            sx = mmx * 0.0254;
+            sy = -mmy * 0.0254;
+            break;
+        case MM_TWIPS:
+            sx = mmx * 25.4 / 1440;
+            sy = -mmy * 25.4 / 1440;
+            break;
         case MM_ISOTROPIC:
         case MM_ANISOTROPIC: {
             const double wx = dc.windowExt.x() != 0 ? dc.windowExt.x() : 1;
@@ -268,21 +327,43 @@ private:
         const double deviceWidth = p.penWidth * ScaleX();
         pen.setWidthF(std::isfinite(deviceWidth) ? std::clamp(deviceWidth, 1.0, kMaxPenPixels) : 1.0);
         switch (style) {
-        case 1: pen.setStyle(Qt::DashLine); break;
-        case 2: pen.setStyle(Qt::DotLine); break;
-        case 3: pen.setStyle(Qt::DashDotLine); break;
-        case 4: pen.setStyle(Qt::DashDotDotLine); break;
-        default: pen.setStyle(Qt::SolidLine); break;
+        case 1:
+            pen.setStyle(Qt::DashLine);
+            break;
+        case 2:
+            pen.setStyle(Qt::DotLine);
+            break;
+        case 3:
+            pen.setStyle(Qt::DashDotLine);
+            break;
+        case 4:
+            pen.setStyle(Qt::DashDotDotLine);
+            break;
+        default:
+            pen.setStyle(Qt::SolidLine);
+            break;
         }
         switch (p.penStyle & 0x0F00) {
-        case 0x100: pen.setCapStyle(Qt::SquareCap); break;
-        case 0x200: pen.setCapStyle(Qt::FlatCap); break;
-        default: pen.setCapStyle(Qt::RoundCap); break;
+        case 0x100:
+            pen.setCapStyle(Qt::SquareCap);
+            break;
+        case 0x200:
+            pen.setCapStyle(Qt::FlatCap);
+            break;
+        default:
+            pen.setCapStyle(Qt::RoundCap);
+            break;
         }
         switch (p.penStyle & 0xF000) {
-        case 0x1000: pen.setJoinStyle(Qt::BevelJoin); break;
-        case 0x2000: pen.setJoinStyle(Qt::MiterJoin); break;
-        default: pen.setJoinStyle(Qt::RoundJoin); break;
+        case 0x1000:
+            pen.setJoinStyle(Qt::BevelJoin);
+            break;
+        case 0x2000:
+            pen.setJoinStyle(Qt::MiterJoin);
+            break;
+        default:
+            pen.setJoinStyle(Qt::RoundJoin);
+            break;
         }
         m_painter.setPen(pen);
     }
@@ -482,10 +563,14 @@ private:
     static QPainter::CompositionMode RopMode(std::uint32_t rop)
     {
         switch (rop) {
-        case 0x008800C6: return QPainter::RasterOp_SourceAndDestination; // SRCAND
-        case 0x00EE0086: return QPainter::RasterOp_SourceOrDestination;  // SRCPAINT
-        case 0x00660046: return QPainter::RasterOp_SourceXorDestination; // SRCINVERT
-        default: return QPainter::CompositionMode_SourceOver;
+        case 0x008800C6:
+            return QPainter::RasterOp_SourceAndDestination; // SRCAND
+        case 0x00EE0086:
+            return QPainter::RasterOp_SourceOrDestination; // SRCPAINT
+        case 0x00660046:
+            return QPainter::RasterOp_SourceXorDestination; // SRCINVERT
+        default:
+            return QPainter::CompositionMode_SourceOver;
         }
     }
 
@@ -493,10 +578,17 @@ private:
     void PatternBlt(const QRectF& r, std::uint32_t rop)
     {
         switch (rop) {
-        case 0x00000042: FillRect(r, QBrush(Qt::black)); break; // BLACKNESS
-        case 0x00FF0062: FillRect(r, QBrush(Qt::white)); break; // WHITENESS
-        case 0x00AA0029: break;                                   // destination unchanged
-        default: FillRect(r, m_dc.brush.brush); break;            // PATCOPY and the rest
+        case 0x00000042:
+            FillRect(r, QBrush(Qt::black));
+            break; // BLACKNESS
+        case 0x00FF0062:
+            FillRect(r, QBrush(Qt::white));
+            break; // WHITENESS
+        case 0x00AA0029:
+            break; // destination unchanged
+        default:
+            FillRect(r, m_dc.brush.brush);
+            break; // PATCOPY and the rest
         }
     }
 
@@ -557,11 +649,21 @@ private:
         const QByteArray raw(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
         const char* encoding = nullptr;
         switch (m_dc.font.font.charset) {
-        case 128: encoding = "Shift_JIS"; break;
-        case 129: encoding = "EUC-KR"; break;
-        case 134: encoding = "GBK"; break;
-        case 136: encoding = "Big5"; break;
-        default: encoding = "windows-1252"; break;
+        case 128:
+            encoding = "Shift_JIS";
+            break;
+        case 129:
+            encoding = "EUC-KR";
+            break;
+        case 134:
+            encoding = "GBK";
+            break;
+        case 136:
+            encoding = "Big5";
+            break;
+        default:
+            encoding = "windows-1252";
+            break;
         }
         QStringDecoder decoder(encoding);
         if (decoder.isValid())
@@ -688,10 +790,17 @@ private:
     void Select(const GdiObject& o)
     {
         switch (o.kind) {
-        case GdiObject::Pen: m_dc.pen = o; break;
-        case GdiObject::Brush: m_dc.brush = o; break;
-        case GdiObject::Font: m_dc.font = o; break;
-        default: break;
+        case GdiObject::Pen:
+            m_dc.pen = o;
+            break;
+        case GdiObject::Brush:
+            m_dc.brush = o;
+            break;
+        case GdiObject::Font:
+            m_dc.font = o;
+            break;
+        default:
+            break;
         }
     }
 

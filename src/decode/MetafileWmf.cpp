@@ -48,16 +48,39 @@ void Player::PlayWmf(ByteView data)
         switch (function) {
         case 0x0000: // EOF
             return;
-        case 0x001E: SaveDc(); break;
-        case 0x0127: RestoreDc(p.S16(0)); break;
-        case 0x0102: m_dc.opaqueBackground = p.U16(0) == 2; break;
-        case 0x0106: m_dc.fillRule = p.U16(0) == 2 ? Qt::WindingFill : Qt::OddEvenFill; break;
-        case 0x012E: m_dc.textAlign = p.U16(0); break;
-        case 0x0201: m_dc.bkColor = ColorRef(p.U32(0)); break;
-        case 0x0209: m_dc.textColor = ColorRef(p.U32(0)); break;
-        case 0x020B: m_dc.windowOrg = pt(0, 2); UpdateTransform(); break;
-        case 0x020C: m_dc.windowExt = pt(0, 2); UpdateTransform(); break;
-        case 0x020F: m_dc.windowOrg += pt(0, 2); UpdateTransform(); break;
+        case 0x001E:
+            SaveDc();
+            break;
+        case 0x0127:
+            RestoreDc(p.S16(0));
+            break;
+        case 0x0102:
+            m_dc.opaqueBackground = p.U16(0) == 2;
+            break;
+        case 0x0106:
+            m_dc.fillRule = p.U16(0) == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+            break;
+        case 0x012E:
+            m_dc.textAlign = p.U16(0);
+            break;
+        case 0x0201:
+            m_dc.bkColor = ColorRef(p.U32(0));
+            break;
+        case 0x0209:
+            m_dc.textColor = ColorRef(p.U32(0));
+            break;
+        case 0x020B:
+            m_dc.windowOrg = pt(0, 2);
+            UpdateTransform();
+            break;
+        case 0x020C:
+            m_dc.windowExt = pt(0, 2);
+            UpdateTransform();
+            break;
+        case 0x020F:
+            m_dc.windowOrg += pt(0, 2);
+            UpdateTransform();
+            break;
         case 0x0410: { // SCALEWINDOWEXT: yDenom, yNum, xDenom, xNum
             const double yd = p.S16(0), yn = p.S16(2), xd = p.S16(4), xn = p.S16(6);
             if (xd != 0 && yd != 0)
@@ -65,7 +88,9 @@ void Player::PlayWmf(ByteView data)
             UpdateTransform();
             break;
         }
-        case 0x0214: m_dc.current = pt(0, 2); break;
+        case 0x0214:
+            m_dc.current = pt(0, 2);
+            break;
         case 0x0213: {
             const QPointF to = pt(0, 2);
             Polyline({m_dc.current, to});
@@ -91,7 +116,9 @@ void Player::PlayWmf(ByteView data)
             Shape(path);
             break;
         }
-        case 0x0817: case 0x081A: case 0x0830: { // ARC, PIE, CHORD
+        case 0x0817:
+        case 0x081A:
+        case 0x0830: { // ARC, PIE, CHORD
             const ArcKind kind = function == 0x0817 ? ArcKind::Arc : function == 0x081A ? ArcKind::Pie : ArcKind::Chord;
             ArcShape(kind, Box(p.S16(14), p.S16(12), p.S16(10), p.S16(8)), pt(6, 4), pt(2, 0));
             break;
@@ -182,7 +209,9 @@ void Player::PlayWmf(ByteView data)
             WmfCreate(o);
             break;
         }
-        case 0x00F7: case 0x01F9: case 0x06FF: // palettes, old pattern brushes, regions
+        case 0x00F7:
+        case 0x01F9:
+        case 0x06FF: // palettes, old pattern brushes, regions
             WmfCreate(GdiObject());
             break;
         case 0x012D: { // SELECTOBJECT
@@ -191,9 +220,15 @@ void Player::PlayWmf(ByteView data)
                 Select(it->second);
             break;
         }
-        case 0x01F0: WmfDelete(p.U16(0)); break;
-        case 0x0416: IntersectClip(Box(p.S16(6), p.S16(4), p.S16(2), p.S16(0))); break;
-        case 0x0415: ExcludeClip(Box(p.S16(6), p.S16(4), p.S16(2), p.S16(0))); break;
+        case 0x01F0:
+            WmfDelete(p.U16(0));
+            break;
+        case 0x0416:
+            IntersectClip(Box(p.S16(6), p.S16(4), p.S16(2), p.S16(0)));
+            break;
+        case 0x0415:
+            ExcludeClip(Box(p.S16(6), p.S16(4), p.S16(2), p.S16(0)));
+            break;
         case 0x061D: // PATBLT: rop, height, width, y, x
             PatternBlt(QRectF(pt(8, 10), QSizeF(p.S16(6), p.S16(4))).normalized(), p.U32(0));
             break;
@@ -238,6 +273,5 @@ void Player::PlayWmf(ByteView data)
         }
     }
 }
-
 
 } // namespace decode::metafile

@@ -9,22 +9,29 @@
 
 #include <QPainter>
 
-const TGraphicClassInfo TOleBITMAP::ClassInfo = {
-    "TOleBITMAP", [] { return std::unique_ptr<TGraphic>(new TOleBITMAP); }};
+const TGraphicClassInfo TOleBITMAP::ClassInfo = {"TOleBITMAP",
+                                                 [] { return std::unique_ptr<TGraphic>(new TOleBITMAP); }};
 
 TOleBITMAP::Content TOleBITMAP::Classify(std::uint32_t a, std::uint32_t b)
 {
     // The exact values first.
     switch (a) {
-    case 0x00000001: return Content::EnhancedMetafile;
-    case 0x9AC6CDD7: return Content::PlaceableMetafile;
-    case 0x00010000: return Content::Icon;
-    case 0x00020000: return b == 0x20200001 ? Content::Cursor32 : Content::IconLike;
+    case 0x00000001:
+        return Content::EnhancedMetafile;
+    case 0x9AC6CDD7:
+        return Content::PlaceableMetafile;
+    case 0x00010000:
+        return Content::Icon;
+    case 0x00020000:
+        return b == 0x20200001 ? Content::Cursor32 : Content::IconLike;
     case 0x00010100:
-    case 0x00030000: return Content::IconLike;
-    case 0x38464947: return Content::Gif;
+    case 0x00030000:
+        return Content::IconLike;
+    case 0x38464947:
+        return Content::Gif;
     case 0xE0FFD8FF:
-    case 0xE1FFD8FF: return Content::Jpeg;
+    case 0xE1FFD8FF:
+        return Content::Jpeg;
     case 0x46464952: // "RIFF"
     case 0x6776733C: // "<svg"
         return Content::Other;
@@ -104,7 +111,7 @@ void TOleBITMAP::LoadFromStream(const QByteArray& data)
             painter.drawImage(0, 0, picture);
         } else {
             bitmap = picture.format() == QImage::Format_RGB888 ? std::move(picture)
-                                                                : picture.convertToFormat(QImage::Format_RGB888);
+                                                               : picture.convertToFormat(QImage::Format_RGB888);
         }
     }
     if (bitmap.isNull())

@@ -17,13 +17,13 @@ public:
         EnhancedMetafile,
         PlaceableMetafile,
         Icon,
-        Cursor32,   // a cursor holding one 32 x 32 image
-        IconLike,   // other icon-like files: not loaded
+        Cursor32, // a cursor holding one 32 x 32 image
+        IconLike, // other icon-like files: not loaded
         Gif,
         Jpeg,
         Bmp,
-        Other,      // RIFF, SVG, zlib, Flash: not loaded
-        Unknown,    // not loaded
+        Other, // RIFF, SVG, zlib, Flash: not loaded
+        Unknown, // not loaded
     };
     // Classifies data by its first eight bytes, read as two 32-bit
     // little-endian values a and b.

@@ -1,4 +1,4 @@
 #include "OlePictureGraphic.h"
 
-const TGraphicClassInfo TOleGraphic::ClassInfo = {
-    "TOleGraphic", [] { return std::unique_ptr<TGraphic>(new TOleGraphic); }};
+const TGraphicClassInfo TOleGraphic::ClassInfo = {"TOleGraphic",
+                                                  [] { return std::unique_ptr<TGraphic>(new TOleGraphic); }};

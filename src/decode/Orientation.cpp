@@ -112,8 +112,8 @@ int WebPOrientation(RandomReader& reader, QIODevice& file)
         unsigned char chunk[8];
         if (!reader.Read(position, chunk, 8))
             return 1;
-        const qint64 size = qint64(chunk[4]) | (qint64(chunk[5]) << 8) | (qint64(chunk[6]) << 16) |
-                            (qint64(chunk[7]) << 24);
+        const qint64 size =
+            qint64(chunk[4]) | (qint64(chunk[5]) << 8) | (qint64(chunk[6]) << 16) | (qint64(chunk[7]) << 24);
         if (std::memcmp(chunk, "EXIF", 4) == 0) {
             char id[6];
             const bool prefixed = reader.Read(position + 8, id, 6) && std::memcmp(id, "Exif\0\0", 6) == 0;
@@ -174,15 +174,15 @@ int HeifOrientation(RandomReader& reader)
     if (!FindBox(reader, 0, reader.Size(), "meta", meta))
         return 1;
     const qint64 children = meta.content + 4; // version and flags
-    if (!FindBox(reader, children, meta.end, "pitm", pitm) || !FindBox(reader, children, meta.end, "iprp", iprp) ||
-        !FindBox(reader, iprp.content, iprp.end, "ipco", ipco))
+    if (!FindBox(reader, children, meta.end, "pitm", pitm) || !FindBox(reader, children, meta.end, "iprp", iprp)
+        || !FindBox(reader, iprp.content, iprp.end, "ipco", ipco))
         return 1;
     const QByteArray pitmBytes = reader.Bytes(pitm.content, 8);
     if (pitmBytes.size() < 6)
         return 1;
     const auto* p = reinterpret_cast<const unsigned char*>(pitmBytes.constData());
-    const std::uint32_t primary = p[0] == 0 ? (std::uint32_t(p[4]) << 8) | p[5]
-                                            : (pitmBytes.size() >= 8 ? Be32(p + 4) : 0);
+    const std::uint32_t primary =
+        p[0] == 0 ? (std::uint32_t(p[4]) << 8) | p[5] : (pitmBytes.size() >= 8 ? Be32(p + 4) : 0);
 
     // Where each property box starts (properties count from 1).
     std::vector<qint64> properties;
@@ -329,8 +329,8 @@ int OrientationOfTiffStructure(QIODevice& file, qint64 start)
         return 1;
     auto u16 = [little](const unsigned char* p) { return little ? p[0] | (p[1] << 8) : (p[0] << 8) | p[1]; };
     auto u32 = [little](const unsigned char* p) {
-        return little ? std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-                            (std::uint32_t(p[3]) << 24)
+        return little ? std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
+                            | (std::uint32_t(p[3]) << 24)
                       : Be32(p);
     };
     auto u64 = [&](const unsigned char* p) {
@@ -367,8 +367,8 @@ StoredOrientation ReadOrientation(QIODevice& file)
     StoredOrientation stored;
     if (head[0] == 0xFF && head[1] == 0xD8) {
         stored.orientation = JpegOrientation(reader, file);
-    } else if ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-               (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43))) {
+    } else if ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0)
+               || (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43))) {
         stored.orientation = OrientationOfTiffStructure(file, 0);
     } else if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0) {
         stored.orientation = WebPOrientation(reader, file);

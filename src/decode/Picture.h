@@ -60,4 +60,3 @@ TPictureLoadResult LoadPictureReporting(const QString& path, TPicture& picture);
 
 // Loads the file into the picture; every failure gives false, no message.
 bool LoadPictureSafe(const QString& path, TPicture& picture);
-

@@ -119,8 +119,8 @@ QImage DecodePngData(ByteView data)
 
 } // namespace decode
 
-const TGraphicClassInfo TPngGraphic::ClassInfo = {
-    "TPNGObject", [] { return std::unique_ptr<TGraphic>(new TPngGraphic); }};
+const TGraphicClassInfo TPngGraphic::ClassInfo = {"TPNGObject",
+                                                  [] { return std::unique_ptr<TGraphic>(new TPngGraphic); }};
 
 void TPngGraphic::LoadFromStream(const QByteArray& data)
 {

@@ -73,7 +73,9 @@ void ShowRootAsTopItem(QTreeView& tree, QFileSystemModel& model, const QModelInd
 class StartFolderReveal : public QObject {
 public:
     StartFolderReveal(QTreeView& tree, QFileSystemModel& model, const QModelIndex& start)
-        : QObject(&tree), m_tree(tree), m_start(start)
+        : QObject(&tree),
+          m_tree(tree),
+          m_start(start)
     {
         connect(&model, &QFileSystemModel::directoryLoaded, this, &StartFolderReveal::reveal);
         connect(&model, &QAbstractItemModel::layoutChanged, this, &StartFolderReveal::reveal);
@@ -235,8 +237,7 @@ bool TplBrowseFolder::Execute()
     if (!start.isEmpty()) {
         const QModelIndex index = model->index(start);
         // A start folder outside the tree cannot be shown in it.
-        const bool inTree = root == QLatin1String("/") || start == root
-                            || start.startsWith(root + QLatin1Char('/'));
+        const bool inTree = root == QLatin1String("/") || start == root || start.startsWith(root + QLatin1Char('/'));
         if (index.isValid() && inTree)
             new StartFolderReveal(*tree, *model, index);
     }

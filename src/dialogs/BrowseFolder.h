@@ -11,9 +11,26 @@ class QDialog;
 class QWidget;
 
 enum TplBFSpecialDir {
-    sfNone, sfDesktop, sfProgrmas, sfControls, sfPritners, sfPersonal, sfFavorites, sfStartup,
-    sfRecent, sfSendTo, sfBitBucket, sfStartMenu, sfDesktopDirectory, sfDrives, sfNetWork,
-    sfNetHood, sfFonts, sfTemplates, sfAppData, sfPrintHood
+    sfNone,
+    sfDesktop,
+    sfProgrmas,
+    sfControls,
+    sfPritners,
+    sfPersonal,
+    sfFavorites,
+    sfStartup,
+    sfRecent,
+    sfSendTo,
+    sfBitBucket,
+    sfStartMenu,
+    sfDesktopDirectory,
+    sfDrives,
+    sfNetWork,
+    sfNetHood,
+    sfFonts,
+    sfTemplates,
+    sfAppData,
+    sfPrintHood
 };
 
 // Browser flags, one bit per option.

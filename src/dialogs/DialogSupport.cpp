@@ -23,8 +23,7 @@ void CenterOver(QWidget* window, const QWidget* over)
         return;
     const QRect outer = over->frameGeometry();
     const QSize own = window->frameGeometry().size();
-    window->move(outer.left() + (outer.width() - own.width()) / 2,
-                 outer.top() + (outer.height() - own.height()) / 2);
+    window->move(outer.left() + (outer.width() - own.width()) / 2, outer.top() + (outer.height() - own.height()) / 2);
 }
 
 QPixmap ProgramIconPixmap(int size)
@@ -80,8 +79,8 @@ QIcon GlyphIcon(Glyph glyph)
         p.setPen(QPen(QColor(120, 90, 20), 1.0));
         p.setBrush(QColor(240, 200, 90));
         QPolygonF folder;
-        folder << QPointF(1.5, 4.5) << QPointF(6, 4.5) << QPointF(7.5, 6) << QPointF(14.5, 6)
-               << QPointF(14.5, 13.5) << QPointF(1.5, 13.5);
+        folder << QPointF(1.5, 4.5) << QPointF(6, 4.5) << QPointF(7.5, 6) << QPointF(14.5, 6) << QPointF(14.5, 13.5)
+               << QPointF(1.5, 13.5);
         p.drawPolygon(folder);
         break;
     }

@@ -96,7 +96,8 @@ bool isLocal(const QUrl& url)
 } // namespace
 
 TfHelpViewer::TfHelpViewer(QWidget* owner, Settings& settings)
-    : QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), m_settings(settings)
+    : QWidget(owner, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_settings(settings)
 {
     setObjectName(QStringLiteral("fHelpViewer"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -109,8 +110,10 @@ TfHelpViewer::TfHelpViewer(QWidget* owner, Settings& settings)
     m_toolBar->setMovable(false);
     m_toolBar->setFloatable(false);
     m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
-    const struct { const char* hint; int image; } buttons[] = {
-        {"起動ページに戻る", 2}, {"戻る", 0}, {"進む", 1}, {"読み込み中止", 3}, {"読み直し", 4}};
+    const struct {
+        const char* hint;
+        int image;
+    } buttons[] = {{"起動ページに戻る", 2}, {"戻る", 0}, {"進む", 1}, {"読み込み中止", 3}, {"読み直し", 4}};
     for (int i = 0; i < 5; ++i) {
         if (i == 1 || i == 3) {
             QAction* separator = m_toolBar->addSeparator();
@@ -222,8 +225,9 @@ void TfHelpViewer::Show(const QUrl& url)
     const QString file = url.toLocalFile();
     if (!file.isEmpty() && !platform::FileExists(file)) {
         // The browser's own error page.
-        m_browser->setHtml(QStringLiteral("<html><body><h3>ページを表示できません</h3><p>%1 が見つかりません。</p></body></html>")
-                               .arg(file.toHtmlEscaped()));
+        m_browser->setHtml(
+            QStringLiteral("<html><body><h3>ページを表示できません</h3><p>%1 が見つかりません。</p></body></html>")
+                .arg(file.toHtmlEscaped()));
         return;
     }
     m_browser->setSource(url);

@@ -15,8 +15,8 @@ struct FontFamilyMap {
 };
 
 // Proportional and fixed-pitch Japanese families Debian packages provide.
-const QStringList kProportional = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
-                                   QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP"),
+const QStringList kProportional = {QStringLiteral("IPAPGothic"),   QStringLiteral("IPAexGothic"),
+                                   QStringLiteral("VL PGothic"),   QStringLiteral("Noto Sans CJK JP"),
                                    QStringLiteral("TakaoPGothic"), QStringLiteral("IPAGothic")};
 const QStringList kFixed = {QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"),
                             QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("TakaoGothic"),

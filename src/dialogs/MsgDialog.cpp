@@ -5,8 +5,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-TfMsgDialog::TfMsgDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+TfMsgDialog::TfMsgDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("fMsgDialog"));
     setFixedSize(204, 52);
@@ -54,8 +53,7 @@ QString TfMsgDialog::Text() const
 QPoint TfMsgDialog::CenteredPosition(const QRect& over, const QSize& own)
 {
     // div rounds toward zero, as C++ integer division does.
-    return QPoint(over.left() + (over.width() - own.width()) / 2,
-                  over.top() + (over.height() - own.height()) / 2);
+    return QPoint(over.left() + (over.width() - own.width()) / 2, over.top() + (over.height() - own.height()) / 2);
 }
 
 void TfMsgDialog::showEvent(QShowEvent* event)

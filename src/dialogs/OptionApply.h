@@ -10,13 +10,13 @@
 
 // The values the options dialog edits.
 struct OptionChoice {
-    int Interval = 2;        // [Option] Interval, 0..20 in the dialog
-    int IntervalM = 0;       // [Option] IntervalM, 0..900 in the dialog
-    int nButton = 5;         // [Option] nButton, 1..10 in the dialog
-    bool Numbering = false;  // [Option] Numbering
-    bool AutoRotate = true;  // [Option] AutoRotate
+    int Interval = 2; // [Option] Interval, 0..20 in the dialog
+    int IntervalM = 0; // [Option] IntervalM, 0..900 in the dialog
+    int nButton = 5; // [Option] nButton, 1..10 in the dialog
+    bool Numbering = false; // [Option] Numbering
+    bool AutoRotate = true; // [Option] AutoRotate
     QStringList Applications; // external application list, at most 5
-    QString PluginDir;       // [Susie Plug-in] Dir
+    QString PluginDir; // [Susie Plug-in] Dir
 };
 
 // What applying needs from the main window.

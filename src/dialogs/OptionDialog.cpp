@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kListRow = 13;   // height of one row of the application list
+constexpr int kListRow = 13; // height of one row of the application list
 constexpr int kMaxApplications = 5;
 
 QLabel* label(const QString& name, const QString& text, QWidget* parent, int x, int y)
@@ -31,7 +31,10 @@ QLabel* label(const QString& name, const QString& text, QWidget* parent, int x, 
 } // namespace
 
 TfOption::TfOption(QWidget* owner, Settings& settings, const QStringList& applications, IOptionTarget& target)
-    : QDialog(owner), m_settings(settings), m_applications(applications), m_target(target),
+    : QDialog(owner),
+      m_settings(settings),
+      m_applications(applications),
+      m_target(target),
       m_browse(std::make_unique<TplBrowseFolder>(this))
 {
     setObjectName(QStringLiteral("fOption"));
@@ -82,13 +85,15 @@ TfOption::TfOption(QWidget* owner, Settings& settings, const QStringList& applic
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setTextElideMode(Qt::ElideMiddle);
     for (int row = 0; row < kMaxApplications; ++row) {
-        QLabel* number = label(QStringLiteral("No%1").arg(row + 1), QStringLiteral("%1.").arg(row + 1), m_group1,
-                               8, 15 + m_list->frameWidth() + row * kListRow);
+        QLabel* number = label(QStringLiteral("No%1").arg(row + 1), QStringLiteral("%1.").arg(row + 1), m_group1, 8,
+                               15 + m_list->frameWidth() + row * kListRow);
         number->setFixedHeight(kListRow);
         number->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
-    const struct { const char* hint; Glyph glyph; } buttons[] = {
-        {"追加", Glyph::Add}, {"削除", Glyph::Remove}, {"上へ", Glyph::Up}, {"下へ", Glyph::Down}};
+    const struct {
+        const char* hint;
+        Glyph glyph;
+    } buttons[] = {{"追加", Glyph::Add}, {"削除", Glyph::Remove}, {"上へ", Glyph::Up}, {"下へ", Glyph::Down}};
     for (int i = 0; i < 4; ++i) {
         auto* b = new QToolButton(m_group1);
         b->setObjectName(QStringLiteral("SpeedButton%1").arg(i + 1));

@@ -31,7 +31,8 @@ QStringList PictureNameFilters(const QString& graphicFilter)
 
 TPictureOpenDialog::TPictureOpenDialog(QWidget* owner, const QString& startFolder, const QString& graphicFilter,
                                        PreviewLoader loader)
-    : QFileDialog(owner), m_loader(std::move(loader))
+    : QFileDialog(owner),
+      m_loader(std::move(loader))
 {
     setObjectName(QStringLiteral("PictureOpenDialog"));
     // Qt's own dialog: it speaks the program's language and takes the
@@ -116,7 +117,8 @@ void TPictureOpenDialog::StartLoading(const QString& path)
             preview = preview.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         // Back on the window thread; the dialog may be gone by then.
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [self, path, preview, size] {
+            QCoreApplication::instance(),
+            [self, path, preview, size] {
                 if (self)
                     self->PreviewLoaded(path, preview, size);
             },

@@ -20,8 +20,7 @@ public:
     // file cannot be shown. Runs on a worker thread.
     using PreviewLoader = std::function<QImage(const QString& path)>;
 
-    TPictureOpenDialog(QWidget* owner, const QString& startFolder, const QString& graphicFilter,
-                       PreviewLoader loader);
+    TPictureOpenDialog(QWidget* owner, const QString& startFolder, const QString& graphicFilter, PreviewLoader loader);
     ~TPictureOpenDialog() override;
 
     QLabel* PreviewImage() const { return m_image; }
@@ -41,7 +40,7 @@ private:
     QLabel* m_size = nullptr;
     QString m_previewed;
     QString m_selected; // the file chosen in the list, if any
-    QString m_loading;  // the file on the worker thread, if any
+    QString m_loading; // the file on the worker thread, if any
 };
 
 // Runs the dialog modally; gives the chosen files, or nothing on Cancel.

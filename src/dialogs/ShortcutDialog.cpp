@@ -104,7 +104,9 @@ QString MakeSwitchLine(const ShortcutChoice& choice)
 }
 
 TfShortCut::TfShortCut(QWidget* owner, Settings& settings)
-    : QDialog(owner), ProgramPath(platform::ProgramFilePath()), m_settings(settings),
+    : QDialog(owner),
+      ProgramPath(platform::ProgramFilePath()),
+      m_settings(settings),
       m_browse(std::make_unique<TplBrowseFolder>(this))
 {
     setObjectName(QStringLiteral("fShortCut"));
@@ -113,8 +115,8 @@ TfShortCut::TfShortCut(QWidget* owner, Settings& settings)
     setFixedSize(280, 420);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
-    QGroupBox* slide = group(QStringLiteral("GroupBox1"), QStringLiteral("スライドショーの設定"), this,
-                             QRect(8, 8, 265, 73));
+    QGroupBox* slide =
+        group(QStringLiteral("GroupBox1"), QStringLiteral("スライドショーの設定"), this, QRect(8, 8, 265, 73));
     label(QStringLiteral("Label1"), QStringLiteral("表示間隔"), slide, 10, 22);
     m_spin1 = new TArrowSpinEdit(0, 20, 1, slide);
     m_spin1->setObjectName(QStringLiteral("SpinEdit1"));
@@ -131,17 +133,19 @@ TfShortCut::TfShortCut(QWidget* owner, Settings& settings)
     QGroupBox* box = group(QStringLiteral("GroupBox2"), QStringLiteral("Tool Boxの表示"), this, QRect(8, 88, 129, 41));
     m_radio[0] = radio(1, QStringLiteral("On"), box, 10, 17);
     m_radio[1] = radio(2, QStringLiteral("Off"), box, 70, 17);
-    QGroupBox* button = group(QStringLiteral("GroupBox3"), QStringLiteral("転送ボタンの表示"), this,
-                              QRect(144, 88, 129, 41));
+    QGroupBox* button =
+        group(QStringLiteral("GroupBox3"), QStringLiteral("転送ボタンの表示"), this, QRect(144, 88, 129, 41));
     m_radio[6] = radio(7, QStringLiteral("On"), button, 10, 17);
     m_radio[7] = radio(8, QStringLiteral("Off"), button, 70, 17);
     QGroupBox* full = group(QStringLiteral("GroupBox4"), QStringLiteral("全画面表示"), this, QRect(8, 136, 129, 41));
     m_radio[4] = radio(5, QStringLiteral("On"), full, 10, 17);
     m_radio[5] = radio(6, QStringLiteral("Off"), full, 70, 17);
-    QGroupBox* zoom = group(QStringLiteral("GroupBox5"), QStringLiteral("自動拡大表示"), this, QRect(144, 136, 129, 41));
+    QGroupBox* zoom =
+        group(QStringLiteral("GroupBox5"), QStringLiteral("自動拡大表示"), this, QRect(144, 136, 129, 41));
     m_radio[8] = radio(9, QStringLiteral("On"), zoom, 10, 17);
     m_radio[9] = radio(10, QStringLiteral("Off"), zoom, 70, 17);
-    QGroupBox* repeat = group(QStringLiteral("GroupBox6"), QStringLiteral("リピート設定"), this, QRect(8, 184, 265, 41));
+    QGroupBox* repeat =
+        group(QStringLiteral("GroupBox6"), QStringLiteral("リピート設定"), this, QRect(8, 184, 265, 41));
     repeat->setToolTip(QStringLiteral("スライドショーのリピート設定"));
     m_radio[10] = radio(11, QStringLiteral("On"), repeat, 10, 17);
     m_radio[11] = radio(12, QStringLiteral("Off"), repeat, 90, 17);
@@ -160,15 +164,16 @@ TfShortCut::TfShortCut(QWidget* owner, Settings& settings)
     m_browseButton->setFocusPolicy(Qt::NoFocus);
     m_browseButton->setGeometry(252, 247, 22, 23);
 
-    QLabel* nameLabel = label(QStringLiteral("Label3"), QStringLiteral("ショートカット名(.lnk:拡張子自動付加)"), this, 8, 272);
+    QLabel* nameLabel =
+        label(QStringLiteral("Label3"), QStringLiteral("ショートカット名(.lnk:拡張子自動付加)"), this, 8, 272);
     nameLabel->setToolTip(QStringLiteral("拡張子はつけない"));
     m_edit2 = new QLineEdit(this);
     m_edit2->setObjectName(QStringLiteral("Edit2"));
     m_edit2->setGeometry(8, 288, 241, 21);
     m_edit2->setToolTip(QStringLiteral("拡張子はつけない"));
 
-    m_placeGroup = group(QStringLiteral("RadioGroup1"), QStringLiteral("ショートカット作成場所"), this,
-                         QRect(8, 315, 265, 57));
+    m_placeGroup =
+        group(QStringLiteral("RadioGroup1"), QStringLiteral("ショートカット作成場所"), this, QRect(8, 315, 265, 57));
     const QString places[3] = {QStringLiteral("デスクトップ"), QStringLiteral("プログラム"),
                                QStringLiteral("マイ\u3000コンピュータ")};
     for (int i = 0; i < 3; ++i) {
@@ -312,10 +317,11 @@ void TfShortCut::BitBtn1Click()
     if (onDesktop && !platform::DirectoryExists(place)) {
         // A fresh account may have no desktop folder: say so instead of a
         // bare beep, so the user knows to choose another place.
-        const QString text = place.isEmpty()
-                                 ? QStringLiteral("デスクトップのフォルダが見つかりません。\n作成場所に別の場所を選んでください。")
-                                 : QStringLiteral("デスクトップのフォルダ %1 がありません。\n作成場所に別の場所を選んでください。")
-                                       .arg(place);
+        const QString text =
+            place.isEmpty()
+                ? QStringLiteral("デスクトップのフォルダが見つかりません。\n作成場所に別の場所を選んでください。")
+                : QStringLiteral("デスクトップのフォルダ %1 がありません。\n作成場所に別の場所を選んでください。")
+                      .arg(place);
         platform::MessageBox(this, text, platform::MsgIcon::Error, platform::MsgOk);
         return;
     }
@@ -339,7 +345,7 @@ void TfShortCut::BitBtn1Click()
     if (platform::FileExists(file)
         && platform::MessageBox(this, QStringLiteral("上書きで作成してもいいですか？"), platform::MsgIcon::Question,
                                 platform::MsgOk | platform::MsgCancel)
-            != platform::MsgOk)
+               != platform::MsgOk)
         return;
     // 7.
     const bool failed = MakeShortcutFile(link, ProgramPath, MakeSwitchArguments(), QString(), kDescription);

@@ -22,10 +22,10 @@ class TArrowSpinEdit;
 // The choices the switches are made of.
 struct ShortcutChoice {
     QString PictureFolder;
-    int Interval = 2;      // seconds
-    int IntervalM = 0;     // milliseconds
+    int Interval = 2; // seconds
+    int IntervalM = 0; // milliseconds
     bool Auto = true, Box = false, Button = false, Full = true, Zoom = true;
-    int Repeat = -1;       // 1 On, 0 Off, anything else Exit
+    int Repeat = -1; // 1 On, 0 Off, anything else Exit
 };
 
 // The seconds of an interval in the shortest general decimal form of the

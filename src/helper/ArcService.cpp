@@ -82,8 +82,8 @@ bool ServeArchiver(HelperChannel& channel, const Message& request)
         std::unique_ptr<char[]> output(size ? new (std::nothrow) char[size_t(size)]() : nullptr);
         if (size && !output)
             return SendStatus(channel, request, ORV_STATUS_NO_MEMORY, {});
-        const int32_t result = reinterpret_cast<ArcCommandProc>(entry)(window, arg.c_str(), output.get(),
-                                                                      static_cast<uint32_t>(size));
+        const int32_t result =
+            reinterpret_cast<ArcCommandProc>(entry)(window, arg.c_str(), output.get(), static_cast<uint32_t>(size));
         reply.Int(ORV_F_RESULT, result);
         if (output) {
             output[size_t(size) - 1] = '\0';

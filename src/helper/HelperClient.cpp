@@ -35,8 +35,7 @@ QString& ProgramOverride()
 
 std::int64_t NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -224,8 +223,7 @@ bool HelperClient::EnsureRunningLocked()
 {
     if (m_child.pid > 0) {
         platform::ChildExit exit;
-        if (!platform::ChildHasEnded(m_child, exit)
-            && platform::ProcessCpuSeconds(m_child.pid) < kRecycleCpuSeconds)
+        if (!platform::ChildHasEnded(m_child, exit) && platform::ProcessCpuSeconds(m_child.pid) < kRecycleCpuSeconds)
             return true;
         EndLocked(QString());
     }

@@ -45,11 +45,11 @@ private:
 void CancelAll();
 
 enum class CallOutcome {
-    Replied,      // the reply is in `reply`
-    Unavailable,  // the helper cannot be started or does not speak the protocol
-    Crashed,      // it ended (a crash, a resource limit) before replying
-    Silent,       // it sent nothing for the silence limit and was ended
-    Cancelled,    // the caller cancelled; the request did not finish
+    Replied, // the reply is in `reply`
+    Unavailable, // the helper cannot be started or does not speak the protocol
+    Crashed, // it ended (a crash, a resource limit) before replying
+    Silent, // it sent nothing for the silence limit and was ended
+    Cancelled, // the caller cancelled; the request did not finish
 };
 
 // A short Japanese description of a failed outcome for messages.

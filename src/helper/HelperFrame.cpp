@@ -11,8 +11,11 @@ Message::~Message()
 }
 
 Message::Message(Message&& other) noexcept
-    : type(other.type), serial(other.serial), m_payload(std::move(other.m_payload)),
-      m_fields(std::move(other.m_fields)), m_fds(std::move(other.m_fds))
+    : type(other.type),
+      serial(other.serial),
+      m_payload(std::move(other.m_payload)),
+      m_fields(std::move(other.m_fields)),
+      m_fds(std::move(other.m_fds))
 {
     other.m_fds.clear();
     other.m_fields.clear();

@@ -25,7 +25,9 @@ std::mutex& SendLock()
 } // namespace
 
 HelperChannel::HelperChannel(int input, int output, bool descriptors)
-    : m_input(input), m_output(output), m_descriptors(descriptors)
+    : m_input(input),
+      m_output(output),
+      m_descriptors(descriptors)
 {
 }
 

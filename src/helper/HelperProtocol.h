@@ -85,21 +85,21 @@ extern "C" {
 
 #pragma pack(push, 1)
 typedef struct OrvFrameHeader {
-    uint32_t magic;  /* ORV_HELPER_MAGIC */
-    uint32_t type;   /* ORV_MSG_* */
+    uint32_t magic; /* ORV_HELPER_MAGIC */
+    uint32_t type; /* ORV_MSG_* */
     uint32_t serial; /* chosen by the host for a request; echoed by its replies */
     uint32_t length; /* payload bytes that follow, at most ORV_MAX_FRAME_PAYLOAD */
 } OrvFrameHeader;
 
 typedef struct OrvFieldHeader {
-    uint32_t tag;  /* ORV_F_* */
+    uint32_t tag; /* ORV_F_* */
     uint32_t size; /* bytes that follow */
 } OrvFieldHeader;
 
 /* The payload of a "shm" field: a memfd (or other mappable descriptor) sent
  * with the frame, holding `size` bytes from offset 0. */
 typedef struct OrvShmRef {
-    uint32_t fdIndex;  /* position among the descriptors of this frame */
+    uint32_t fdIndex; /* position among the descriptors of this frame */
     uint32_t reserved; /* 0 */
     uint64_t size;
 } OrvShmRef;
@@ -243,71 +243,71 @@ _Static_assert(sizeof(OrvPictureInfo) == ORV_PICTURE_INFO_SIZE, "picture informa
 /* ---------------------------------------------------------------------------
  * Field tags
  */
-#define ORV_F_PROTOCOL 1     /* int: ORV_HELPER_PROTOCOL_VERSION */
-#define ORV_F_CAPS 2         /* int: ORV_CAP_* bits */
-#define ORV_F_KIND 3         /* int: ORV_KIND_* */
-#define ORV_F_PID 4          /* int: the helper's process id */
+#define ORV_F_PROTOCOL 1 /* int: ORV_HELPER_PROTOCOL_VERSION */
+#define ORV_F_CAPS 2 /* int: ORV_CAP_* bits */
+#define ORV_F_KIND 3 /* int: ORV_KIND_* */
+#define ORV_F_PID 4 /* int: the helper's process id */
 
-#define ORV_F_STATUS 10      /* int: ORV_STATUS_* */
-#define ORV_F_RESULT 11      /* int: the called function's result */
-#define ORV_F_TEXT 12        /* text: reason of a failure; GetPluginInfo text */
+#define ORV_F_STATUS 10 /* int: ORV_STATUS_* */
+#define ORV_F_RESULT 11 /* int: the called function's result */
+#define ORV_F_TEXT 12 /* text: reason of a failure; GetPluginInfo text */
 
-#define ORV_F_PATH 20        /* text: plug-in or library file */
-#define ORV_F_ENTRY 21       /* text: exported entry name */
-#define ORV_F_FORM 22        /* int: ORV_ARC_FORM_* */
+#define ORV_F_PATH 20 /* text: plug-in or library file */
+#define ORV_F_ENTRY 21 /* text: exported entry name */
+#define ORV_F_FORM 22 /* int: ORV_ARC_FORM_* */
 
-#define ORV_F_NUMBER 30      /* int: GetPluginInfo's info number */
-#define ORV_F_NAME 31        /* text: file name handed to the plug-in */
-#define ORV_F_INPUT_KIND 32  /* int: ORV_INPUT_* */
-#define ORV_F_OFFSET 33      /* int: byte offset of the data in the file */
-#define ORV_F_DATA 34        /* bytes: data in memory */
-#define ORV_F_DATA_SHM 35    /* shm: data in memory */
+#define ORV_F_NUMBER 30 /* int: GetPluginInfo's info number */
+#define ORV_F_NAME 31 /* text: file name handed to the plug-in */
+#define ORV_F_INPUT_KIND 32 /* int: ORV_INPUT_* */
+#define ORV_F_OFFSET 33 /* int: byte offset of the data in the file */
+#define ORV_F_DATA 34 /* bytes: data in memory */
+#define ORV_F_DATA_SHM 35 /* shm: data in memory */
 
-#define ORV_F_ENTRY_MASK 40  /* int: ORV_SPI_ENTRY_* bits */
+#define ORV_F_ENTRY_MASK 40 /* int: ORV_SPI_ENTRY_* bits */
 #define ORV_F_API_VERSION 41 /* text */
 #define ORV_F_PLUGIN_INFO 42 /* text */
-#define ORV_F_PATTERN 43     /* text, repeated */
+#define ORV_F_PATTERN 43 /* text, repeated */
 #define ORV_F_FORMAT_NAME 44 /* text, repeated */
 #define ORV_F_PICTURE_INFO 45 /* bytes: OrvPictureInfo */
-#define ORV_F_TEXT_INFO 46   /* bytes: the text information block */
+#define ORV_F_TEXT_INFO 46 /* bytes: the text information block */
 #define ORV_F_BITMAP_INFO 47 /* bytes: bitmap information block */
 #define ORV_F_BITMAP_INFO_SHM 48 /* shm: the same */
 #define ORV_F_BITMAP_BITS 49 /* bytes: pixel block */
 #define ORV_F_BITMAP_BITS_SHM 50 /* shm: the same */
 
-#define ORV_F_CURRENT 60     /* int: progress */
-#define ORV_F_TOTAL 61       /* int: progress */
+#define ORV_F_CURRENT 60 /* int: progress */
+#define ORV_F_TOTAL 61 /* int: progress */
 
-#define ORV_F_WINDOW 70      /* int: owner window number */
-#define ORV_F_ARG 71         /* text: command line, archive path or wildcard */
-#define ORV_F_MODE 72        /* int */
-#define ORV_F_HANDLE 73      /* int: archive handle */
-#define ORV_F_SIZE 74        /* int: buffer size */
-#define ORV_F_OUTPUT 75      /* bytes: output buffer contents */
-#define ORV_F_OUTPUT_SHM 76  /* shm: the same */
-#define ORV_F_RECORD 77      /* bytes: 558-byte entry record */
-#define ORV_F_VALUE 78       /* int: 64-bit value */
-#define ORV_F_WRITTEN 79     /* int: bytes written by ExtractMem */
-#define ORV_F_BYTES 80       /* int: byte limit */
-#define ORV_F_FILES 81       /* int: file count limit */
+#define ORV_F_WINDOW 70 /* int: owner window number */
+#define ORV_F_ARG 71 /* text: command line, archive path or wildcard */
+#define ORV_F_MODE 72 /* int */
+#define ORV_F_HANDLE 73 /* int: archive handle */
+#define ORV_F_SIZE 74 /* int: buffer size */
+#define ORV_F_OUTPUT 75 /* bytes: output buffer contents */
+#define ORV_F_OUTPUT_SHM 76 /* shm: the same */
+#define ORV_F_RECORD 77 /* bytes: 558-byte entry record */
+#define ORV_F_VALUE 78 /* int: 64-bit value */
+#define ORV_F_WRITTEN 79 /* int: bytes written by ExtractMem */
+#define ORV_F_BYTES 80 /* int: byte limit */
+#define ORV_F_FILES 81 /* int: file count limit */
 
 /* ---------------------------------------------------------------------------
  * Values
  */
-#define ORV_CAP_FDS 1u          /* descriptors may travel with SCM_RIGHTS */
+#define ORV_CAP_FDS 1u /* descriptors may travel with SCM_RIGHTS */
 
-#define ORV_KIND_NATIVE 1       /* ELF plug-ins and libraries of this machine */
-#define ORV_KIND_WINDOWS_32 2   /* 32-bit Windows DLLs under Wine */
-#define ORV_KIND_WINDOWS_64 3   /* 64-bit Windows DLLs under Wine */
+#define ORV_KIND_NATIVE 1 /* ELF plug-ins and libraries of this machine */
+#define ORV_KIND_WINDOWS_32 2 /* 32-bit Windows DLLs under Wine */
+#define ORV_KIND_WINDOWS_64 3 /* 64-bit Windows DLLs under Wine */
 
-#define ORV_STATUS_OK 0          /* the call ran; ORV_F_RESULT is its result */
+#define ORV_STATUS_OK 0 /* the call ran; ORV_F_RESULT is its result */
 #define ORV_STATUS_LOAD_FAILED 1 /* the plug-in or library cannot be loaded */
-#define ORV_STATUS_NO_ENTRY 2    /* it lacks the entry point asked for */
+#define ORV_STATUS_NO_ENTRY 2 /* it lacks the entry point asked for */
 #define ORV_STATUS_BAD_REQUEST 3 /* malformed or unknown request */
-#define ORV_STATUS_NO_MEMORY 4   /* the helper could not hold the data */
+#define ORV_STATUS_NO_MEMORY 4 /* the helper could not hold the data */
 
-#define ORV_INPUT_FILE 0         /* as SUSIE_INPUT_FILE */
-#define ORV_INPUT_MEMORY 1       /* as SUSIE_INPUT_MEMORY */
+#define ORV_INPUT_FILE 0 /* as SUSIE_INPUT_FILE */
+#define ORV_INPUT_MEMORY 1 /* as SUSIE_INPUT_MEMORY */
 
 /* Bits of ORV_F_ENTRY_MASK, in the plug-in's entry order. */
 #define ORV_SPI_ENTRY_GET_PLUGIN_INFO 0

@@ -50,8 +50,7 @@ class SlotLock {
 public:
     SlotLock()
     {
-        while (g_lock.test_and_set(std::memory_order_acquire)) {
-        }
+        while (g_lock.test_and_set(std::memory_order_acquire)) {}
     }
     ~SlotLock() { g_lock.clear(std::memory_order_release); }
     SlotLock(const SlotLock&) = delete;

@@ -112,8 +112,8 @@ struct Input {
 
 bool ReadInput(const Message& request, Input& input)
 {
-    input.flag = request.IntOr(ORV_F_INPUT_KIND, ORV_INPUT_FILE) == ORV_INPUT_MEMORY ? SUSIE_INPUT_MEMORY
-                                                                                    : SUSIE_INPUT_FILE;
+    input.flag =
+        request.IntOr(ORV_F_INPUT_KIND, ORV_INPUT_FILE) == ORV_INPUT_MEMORY ? SUSIE_INPUT_MEMORY : SUSIE_INPUT_FILE;
     if (input.flag == SUSIE_INPUT_FILE) {
         input.name = request.Text(ORV_F_NAME);
         input.buf = input.name.c_str();
@@ -151,14 +151,12 @@ bool ServePictureInfo(HelperChannel& channel, const Message& request, const Plug
     return channel.Send(reply);
 }
 
-bool ServePicture(HelperChannel& channel, const Message& request, const Plugin& plugin, Input& input,
-                  int entry)
+bool ServePicture(HelperChannel& channel, const Message& request, const Plugin& plugin, Input& input, int entry)
 {
     SusieLocalHandle infoBlock = nullptr;
     SusieLocalHandle bitsBlock = nullptr;
     const auto proc = reinterpret_cast<SusieGetPictureProc>(plugin.entries[entry]);
-    const int32_t result =
-        proc(input.buf, input.len, input.flag, &infoBlock, &bitsBlock, &ProgressCallback, 0);
+    const int32_t result = proc(input.buf, input.len, input.flag, &infoBlock, &bitsBlock, &ProgressCallback, 0);
     MessageBuilder reply(ORV_MSG_REPLY, request.serial);
     reply.Int(ORV_F_STATUS, ORV_STATUS_OK).Int(ORV_F_RESULT, result);
     std::vector<int> fds;

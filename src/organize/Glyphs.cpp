@@ -59,7 +59,8 @@ QPixmap GlyphPixmap(Glyph glyph)
         p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 2.5, 2.5);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(200, 0, 0));
-        for (QPointF c : {QPointF(4.8, 4.8), QPointF(8, 8), QPointF(11.2, 11.2), QPointF(11.2, 4.8), QPointF(4.8, 11.2)})
+        for (QPointF c :
+             {QPointF(4.8, 4.8), QPointF(8, 8), QPointF(11.2, 11.2), QPointF(11.2, 4.8), QPointF(4.8, 11.2)})
             p.drawEllipse(c, 1.3, 1.3);
         break;
     case Glyph::Normal:

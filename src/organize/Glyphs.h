@@ -3,16 +3,16 @@
 #include <QIcon>
 
 enum class Glyph {
-    Destination,  // ImageList1 image 0: an ordinary destination folder
-    RunTimeChoice,// image 1: a folder chosen at run time
-    Random,       // image 2
-    Reverse,      // image 3
-    Normal,       // image 4
-    Back,         // BackBtn
-    Front,        // FrontBtn
-    Door,         // BtnDoor
-    Turnback,     // TurnbackBtn
-    FileCopy,     // FileCopy1
+    Destination, // ImageList1 image 0: an ordinary destination folder
+    RunTimeChoice, // image 1: a folder chosen at run time
+    Random, // image 2
+    Reverse, // image 3
+    Normal, // image 4
+    Back, // BackBtn
+    Front, // FrontBtn
+    Door, // BtnDoor
+    Turnback, // TurnbackBtn
+    FileCopy, // FileCopy1
 };
 
 QIcon MakeGlyph(Glyph glyph);

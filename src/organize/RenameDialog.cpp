@@ -87,9 +87,10 @@ QString InputNewName(const QString& folder, const QString& name, QWidget* parent
     // offered, the name keeps its own bytes.
     const QString shownName = platform::DisplayFileName(name);
     const int right = dialog.width() - 8;
-    setFittedText(dialog.Label1(), QStringLiteral("\""), shownName, QStringLiteral("\" の新しいファイル名を入力してください。"),
-                  right);
-    setFittedText(dialog.Label2(), QStringLiteral("場所：  \""), platform::DisplayFileName(folder), QStringLiteral("\""), right);
+    setFittedText(dialog.Label1(), QStringLiteral("\""), shownName,
+                  QStringLiteral("\" の新しいファイル名を入力してください。"), right);
+    setFittedText(dialog.Label2(), QStringLiteral("場所：  \""), platform::DisplayFileName(folder),
+                  QStringLiteral("\""), right);
     dialog.Edit1()->setText(shownName);
     dialog.Edit1()->setToolTip(shownName);
     dialog.Edit1()->setCursorPosition(0);

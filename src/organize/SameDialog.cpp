@@ -65,9 +65,11 @@ QPushButton* makeButton(const QString& text, QWidget* parent, int width, const c
 
 } // namespace
 
-TfSame::TfSame(const QString& source, const QString& destination, const QRect& geometry, bool zoom,
-               QWidget* parent)
-    : QDialog(parent), m_source(source), m_destination(destination), m_zoom(zoom)
+TfSame::TfSame(const QString& source, const QString& destination, const QRect& geometry, bool zoom, QWidget* parent)
+    : QDialog(parent),
+      m_source(source),
+      m_destination(destination),
+      m_zoom(zoom)
 {
     setObjectName(QStringLiteral("fSame"));
     setWindowTitle(QStringLiteral("ファイル名が同じです。ファイル名を変更しますか。"));

@@ -105,8 +105,8 @@ QRadioButton* TRadioGroup::Item(int index) const
 
 // ---------------------------------------------------------------- TToolBox
 
-TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransferEngine& engine,
-                   BrowseFunction browse, QWidget* parent)
+TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransferEngine& engine, BrowseFunction browse,
+                   QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint),
       m_session(session),
@@ -148,9 +148,9 @@ TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransf
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
     connect(CheckBox2, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
 
-    rgState = new TRadioGroup(QStringLiteral("表示形式"),
-                              {QStringLiteral("単ページ"), QStringLiteral("見開き(奇数)"), QStringLiteral("見開き(偶数)")},
-                              this);
+    rgState = new TRadioGroup(
+        QStringLiteral("表示形式"),
+        {QStringLiteral("単ページ"), QStringLiteral("見開き(奇数)"), QStringLiteral("見開き(偶数)")}, this);
     rgState->setObjectName(QStringLiteral("rgState"));
     rgState->setGeometry(8, 120, 105, 69);
     rgOrient = new TRadioGroup(QStringLiteral("表示方向"), {QStringLiteral("左→右"), QStringLiteral("左←右")}, this);
@@ -170,7 +170,12 @@ TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransf
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    const struct { const char* name; const char* caption; int tag; Glyph glyph; } orders[] = {
+    const struct {
+        const char* name;
+        const char* caption;
+        int tag;
+        Glyph glyph;
+    } orders[] = {
         {"sort_random", "ランダム", 1, Glyph::Random},
         {"sort_normal", "正順", 2, Glyph::Normal},
         {"sort_reverse", "逆順", 3, Glyph::Reverse},
@@ -198,7 +203,8 @@ TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransf
     BtnDoor = speedButton(this, "BtnDoor", QRect(8, 309, 35, 20), QStringLiteral("転送ボタンの開閉"));
     BtnDoor->setIcon(MakeGlyph(Glyph::Door));
     connect(BtnDoor, &QToolButton::clicked, this, &TToolBox::transferToggleRequested);
-    DeleteBtn = speedButton(this, "DeleteBtn", QRect(56, 307, 57, 25), QStringLiteral("ゴミ箱を利用したファイルの削除"));
+    DeleteBtn =
+        speedButton(this, "DeleteBtn", QRect(56, 307, 57, 25), QStringLiteral("ゴミ箱を利用したファイルの削除"));
     DeleteBtn->setText(QStringLiteral("削除"));
     connect(DeleteBtn, &QToolButton::clicked, this, [this] { BtnClick(-9); });
 
@@ -236,7 +242,11 @@ TToolBox::TToolBox(ViewerSession& session, const ViewerActions& actions, TTransf
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    const struct { const char* name; const char* caption; void (TToolBox::*handler)(); } items[] = {
+    const struct {
+        const char* name;
+        const char* caption;
+        void (TToolBox::*handler)();
+    } items[] = {
         {"N1", "転送先", &TToolBox::ChoiceFolder},
         {"N4", "転送先→実行時選択", &TToolBox::RunChoiceClick},
         {"N2", "転送先 消去", &TToolBox::FolderErase},
@@ -382,7 +392,8 @@ void TToolBox::RefreshNavControls()
     const int count = m_session.Images().Count();
     QAction* rename = m_actions.fNameChange1;
     if (count > 1) {
-        for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
             w->setEnabled(true);
         rename->setEnabled(true);
         const QSignalBlocker block(TrackBar);
@@ -397,7 +408,8 @@ void TToolBox::RefreshNavControls()
         NameChangeBtn->setEnabled(true);
         rename->setEnabled(true);
     } else {
-        for (QWidget* w : std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{BackBtn, FrontBtn, AutoBtn, TrackBar, DeleteBtn, NameChangeBtn})
             w->setEnabled(false);
         rename->setEnabled(false);
     }

@@ -44,7 +44,6 @@ QString CaptionForFolder(const QString& folder)
     return part.left(12);
 }
 
-
 // ---------------------------------------------------------------- transfer area
 
 void TToolBox::SetTransferArea()
@@ -133,7 +132,6 @@ void TToolBox::DrawTransferButton(int i)
     button->setToolTip(IsUnsetDestination(entry.Folder) ? QString() : entry.Folder);
 }
 
-
 void TToolBox::ChoiceFolder()
 {
     const int i = m_popupTarget;
@@ -144,8 +142,8 @@ void TToolBox::ChoiceFolder()
     if (!IsUnsetDestination(entry.Folder) && platform::DirectoryExists(entry.Folder))
         engine.LastInitialFolder = entry.Folder;
     QString directory;
-    if (!m_browse(QStringLiteral("画像転送先フォルダー指定 ") + QString::number(i + 1),
-                  engine.LastInitialFolder, &directory)
+    if (!m_browse(QStringLiteral("画像転送先フォルダー指定 ") + QString::number(i + 1), engine.LastInitialFolder,
+                  &directory)
         || directory.isEmpty())
         return;
     entry.Folder = directory;
@@ -202,4 +200,3 @@ void TToolBox::myEditExit()
     DrawTransferButton(m_editIndex);
     myEdit->hide();
 }
-

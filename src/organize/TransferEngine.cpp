@@ -64,7 +64,7 @@ QString WithOldExtension(const QString& typed, const QString& oldName)
 bool IsPlainFileName(const QString& name)
 {
     return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0))
-        && name != QStringLiteral(".") && name != QStringLiteral("..");
+           && name != QStringLiteral(".") && name != QStringLiteral("..");
 }
 
 QString NameWithinLimit(const QString& stem, const QString& tail, int maxBytes)
@@ -96,7 +96,8 @@ QString TTransferEngine::Numbered(const QString& destination)
             m_ui.Error(OrganizeTexts::NumberingError);
             return QString();
         }
-        const QString candidate = parts.folder + NameWithinLimit(parts.base, NumberSuffix(k) + parts.extension, nameLimit);
+        const QString candidate =
+            parts.folder + NameWithinLimit(parts.base, NumberSuffix(k) + parts.extension, nameLimit);
         if (!PathTaken(candidate))
             return candidate;
     }
@@ -309,5 +310,5 @@ void TTransferEngine::RenameCurrent()
     images.Insert(index, target);
     m_session.SetCurrentIndex(index);
     m_session.SetCaption(QStringLiteral("Mirett -- [") + QString::number(index + 1) + QLatin1Char('/')
-                      + QString::number(images.Count()) + QStringLiteral("] ") + platform::DisplayFileName(target));
+                         + QString::number(images.Count()) + QStringLiteral("] ") + platform::DisplayFileName(target));
 }

@@ -32,10 +32,10 @@ inline const QString RenameTaken = QStringLiteral("同名のファイルがあ�
 
 // Results of the same-name dialog.
 enum SameResult {
-    srCancel = 2,          // Cancel or the window closed
-    srDeleteSource = 3,    // "元の画像を削除して中止"
-    srDeleteExisting = 5,  // "先の画像を削除して実行"
-    srRename = 6,          // "変更後、実行"
+    srCancel = 2, // Cancel or the window closed
+    srDeleteSource = 3, // "元の画像を削除して中止"
+    srDeleteExisting = 5, // "先の画像を削除して実行"
+    srRename = 6, // "変更後、実行"
 };
 
 // Questions and notices.
@@ -64,8 +64,8 @@ public:
 
 // Path helpers of the engine ("/" separated).
 struct PathParts {
-    QString folder;    // with the trailing "/"
-    QString base;      // the file name without its last extension
+    QString folder; // with the trailing "/"
+    QString base; // the file name without its last extension
     QString extension; // from the last "." of the file name, dot included; may be empty
 };
 PathParts SplitPath(const QString& path);

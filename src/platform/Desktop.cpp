@@ -54,8 +54,8 @@ QString quoteExecArgument(const QString& arg)
             out += QStringLiteral("%%");
             continue;
         }
-        if (quote && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
-                      || c == QLatin1Char('\\')))
+        if (quote
+            && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
             out += QLatin1Char('\\');
         out += c;
     }
@@ -99,11 +99,21 @@ QString unescapeValue(const QString& value)
         }
         const QChar next = value.at(++i);
         switch (next.unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        case '\\': out += QLatin1Char('\\'); break;
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
         default:
             out += c;
             out += next;
@@ -172,10 +182,18 @@ int MessageBox(QWidget* parent, const QString& text, MsgIcon icon, int buttons)
 
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
     switch (icon) {
-    case MsgIcon::Error: boxIcon = QMessageBox::Critical; break;
-    case MsgIcon::Warning: boxIcon = QMessageBox::Warning; break;
-    case MsgIcon::Question: boxIcon = QMessageBox::Question; break;
-    case MsgIcon::Information: boxIcon = QMessageBox::Information; break;
+    case MsgIcon::Error:
+        boxIcon = QMessageBox::Critical;
+        break;
+    case MsgIcon::Warning:
+        boxIcon = QMessageBox::Warning;
+        break;
+    case MsgIcon::Question:
+        boxIcon = QMessageBox::Question;
+        break;
+    case MsgIcon::Information:
+        boxIcon = QMessageBox::Information;
+        break;
     }
     QMessageBox::StandardButtons standard;
     if (buttons & MsgOk)
@@ -287,9 +305,9 @@ bool WriteDesktopEntry(const QString& file, const QString& target, const QString
         text += QStringLiteral("Path=") + escapeValue(workingDir) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n");
 
-    const QFileDevice::Permissions executable = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-        | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-        | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions executable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                                | QFileDevice::ReadOther | QFileDevice::ExeOther;
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;

@@ -46,8 +46,8 @@ QRect DesktopRect();
 
 // Writes a freedesktop desktop entry that starts `target` with `arguments`
 // in `workingDir`. Name is the file's name without ".desktop", Comment the
-// description, Icon the program's icon (ProgramIconName). The file is written to a temporary name and renamed into place
-// (an existing entry is replaced) and made executable. Returns success.
+// description, Icon the program's icon (ProgramIconName). The file is written to a temporary name and renamed into
+// place (an existing entry is replaced) and made executable. Returns success.
 bool WriteDesktopEntry(const QString& file, const QString& target, const QStringList& arguments,
                        const QString& workingDir, const QString& description);
 // The Exec value (as stored in the file, string escapes included) for a

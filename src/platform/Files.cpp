@@ -131,8 +131,8 @@ int copyContents(int in, int out)
                 return 0;
             if (errno == EINTR)
                 continue;
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP
-                && errno != EBADF && errno != EPERM)
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EBADF
+                && errno != EPERM)
                 return errno;
             useCopyRange = false;
         }
@@ -162,8 +162,7 @@ int copyContents(int in, int out)
 // Copies the open source file into a new temporary file beside
 // `destination` and flushes it. On success *tempName holds its name; on
 // failure nothing is left behind. Returns 0 or an errno.
-int writeTempCopy(int source, const struct stat& sourceStat, const QByteArray& destination,
-                  QByteArray* tempName)
+int writeTempCopy(int source, const struct stat& sourceStat, const QByteArray& destination, QByteArray* tempName)
 {
     QByteArray name = tempTemplateBeside(destination);
     FileDescriptor out(::mkostemp(name.data(), O_CLOEXEC));
@@ -251,7 +250,8 @@ QByteArray targetForNewFolder(const QByteArray& target, const QByteArray& oldFol
     const QByteArray folder = realFolder(slash == 0 ? QByteArrayLiteral("/") : joined.left(slash));
     if (folder.isEmpty())
         return joined;
-    return relativePath(newFolder == "/" ? QByteArray() : newFolder, (folder == "/" ? QByteArray() : folder) + '/' + last);
+    return relativePath(newFolder == "/" ? QByteArray() : newFolder,
+                        (folder == "/" ? QByteArray() : folder) + '/' + last);
 }
 
 // Creates a symbolic link with the given target under a temporary name
@@ -297,8 +297,8 @@ int moveRelativeLink(const QByteArray& from, const QByteArray& to, const QByteAr
 }
 
 // The cross-file-system part of MoveFile.
-bool moveAcross(const QByteArray& from, const QByteArray& to, const struct stat& sourceStat,
-                const QString& fromName, const QString& toName, QString* error)
+bool moveAcross(const QByteArray& from, const QByteArray& to, const struct stat& sourceStat, const QString& fromName,
+                const QString& toName, QString* error)
 {
     struct stat st;
     if (::lstat(to.constData(), &st) == 0) {
@@ -403,8 +403,8 @@ bool MoveFile(const QString& from, const QString& to, QString* error)
         if (!target.startsWith('/') && !oldFolder.isEmpty() && !newFolder.isEmpty() && oldFolder != newFolder) {
             struct stat st;
             const int err = ::lstat(destination.constData(), &st) == 0
-                ? EEXIST
-                : moveRelativeLink(source, destination, target, oldFolder, newFolder);
+                                ? EEXIST
+                                : moveRelativeLink(source, destination, target, oldFolder, newFolder);
             if (err != 0)
                 setError(error, err == EEXIST ? to : from, err);
             return err == 0;

@@ -52,10 +52,10 @@ QByteArray ReadFileHead(const QString& path, qint64 count);
 
 struct DirEntry {
     QString name;
-    bool isDir = false;     // a real folder, never a link to one
+    bool isDir = false; // a real folder, never a link to one
     bool isSymLink = false; // a symbolic link, whatever it points to
-    qint64 size = 0;        // files: their size; links: the size of the file
-                            // they point to; folders and others: 0
+    qint64 size = 0; // files: their size; links: the size of the file
+                     // they point to; folders and others: 0
 };
 
 // Every entry of a folder, hidden ones included, without "." and "..", in the

@@ -106,8 +106,7 @@ ChildExit EndGuardedChild(GuardedChild& child)
     if (child.pid > 0) {
         ::kill(child.pid, SIGKILL);
         int status = 0;
-        while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {}
         if (WIFEXITED(status)) {
             result.exited = true;
             result.exitCode = WEXITSTATUS(status);
@@ -212,7 +211,7 @@ int CreateSharedMemory(const char* name, std::size_t size)
 
 std::int64_t SharedMemorySize(int fd)
 {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0)
         return -1;
     return static_cast<std::int64_t>(st.st_size);

@@ -17,13 +17,13 @@ namespace platform {
 // as inherited.
 struct ChildLimits {
     std::uint64_t addressSpaceBytes = 0; // RLIMIT_AS
-    std::uint64_t cpuSeconds = 0;        // RLIMIT_CPU (soft; hard 5 s above)
-    std::uint64_t fileSizeBytes = 0;     // RLIMIT_FSIZE
-    bool noCoreDumps = true;             // RLIMIT_CORE 0
+    std::uint64_t cpuSeconds = 0; // RLIMIT_CPU (soft; hard 5 s above)
+    std::uint64_t fileSizeBytes = 0; // RLIMIT_FSIZE
+    bool noCoreDumps = true; // RLIMIT_CORE 0
 };
 
 struct GuardedChild {
-    int pid = -1;     // -1: not running
+    int pid = -1; // -1: not running
     int channel = -1; // the program's end of the socket pair
 };
 
@@ -37,9 +37,9 @@ bool StartGuardedChild(const QString& program, const QStringList& arguments, con
 
 // How a child ended.
 struct ChildExit {
-    bool exited = false;   // ended by exit()
+    bool exited = false; // ended by exit()
     int exitCode = 0;
-    int signal = 0;        // ended by this signal
+    int signal = 0; // ended by this signal
 };
 
 // Kills the child (SIGKILL), reaps it and closes the channel. Safe on a

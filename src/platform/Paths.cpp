@@ -26,8 +26,7 @@ QByteArray encode(const QString& path)
 // realpath() without a fixed buffer; empty when the path cannot be resolved.
 QString resolveFully(const QString& path)
 {
-    std::unique_ptr<char, decltype(&std::free)> resolved(
-        ::realpath(encode(path).constData(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(encode(path).constData(), nullptr), &std::free);
     if (!resolved)
         return {};
     return DecodeFileName(resolved.get());
@@ -172,8 +171,7 @@ std::optional<QString> PrivateWorkFolder()
     QString folder;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     struct stat st;
-    if (runtime.startsWith(QLatin1Char('/')) && ::stat(encode(runtime).constData(), &st) == 0
-        && S_ISDIR(st.st_mode)) {
+    if (runtime.startsWith(QLatin1Char('/')) && ::stat(encode(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
         folder = join(runtime, QStringLiteral("orvanto"));
     } else {
         folder = join(TempFolder(), QStringLiteral("orvanto-%1").arg(::geteuid()));

@@ -19,8 +19,8 @@ QString CanonicalPath(const QString& path);
 QString TempFolder();
 
 // Folder of the INI file and the history files: the program's folder when it
-// is writable and the program is not installed (ProgramLocation.h), else $XDG_CONFIG_HOME/orvanto (or ~/.config/orvanto), which is
-// created when missing. No trailing "/".
+// is writable and the program is not installed (ProgramLocation.h), else $XDG_CONFIG_HOME/orvanto (or
+// ~/.config/orvanto), which is created when missing. No trailing "/".
 QString SettingsFolder();
 // The folders SettingsFolder chooses from, in its order (for telling the
 // user where the settings could not be written).

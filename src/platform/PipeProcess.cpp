@@ -187,8 +187,7 @@ void PipeProcess::Stop(std::chrono::milliseconds grace)
         ::usleep(20000);
     }
     ::kill(pid, SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
 }
 
 void PipeProcess::Interrupt()

@@ -60,8 +60,7 @@ QByteArray ToUtf8(const QByteArray& data)
     const bool le = data.startsWith("\xFF\xFE");
     const bool be = data.startsWith("\xFE\xFF");
     if (le || be) {
-        QStringDecoder decoder(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
-                               QStringDecoder::Flag::Stateless);
+        QStringDecoder decoder(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
         const QString text = decoder(QByteArrayView(data).sliced(2));
         return text.toUtf8();
     }
@@ -191,9 +190,8 @@ bool ProfileFile::SetValue(const QString& section, const QString& key, const QSt
 {
     const QString sec = section.trimmed();
     const QString k = key.trimmed();
-    if (k.isEmpty() || k.contains(QLatin1Char('=')) || k.front() == QLatin1Char(';')
-        || k.front() == QLatin1Char('[') || sec.contains(QLatin1Char(']'))
-        || HasLineBreakOrNul(sec) || HasLineBreakOrNul(k) || HasLineBreakOrNul(value))
+    if (k.isEmpty() || k.contains(QLatin1Char('=')) || k.front() == QLatin1Char(';') || k.front() == QLatin1Char('[')
+        || sec.contains(QLatin1Char(']')) || HasLineBreakOrNul(sec) || HasLineBreakOrNul(k) || HasLineBreakOrNul(value))
         return false;
 
     Line keyLine;
@@ -272,8 +270,7 @@ bool ProfileFile::Save(const QString& path) const
     return file.commit();
 }
 
-QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def,
-                                const QString& file)
+QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def, const QString& file)
 {
     ProfileFile profile;
     if (!profile.Load(file))
@@ -281,8 +278,7 @@ QString GetPrivateProfileString(const QString& section, const QString& key, cons
     return profile.Value(section, key).value_or(def);
 }
 
-bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
-                               const QString& file)
+bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value, const QString& file)
 {
     ProfileFile profile;
     if (!profile.Load(file))

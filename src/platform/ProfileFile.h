@@ -56,10 +56,10 @@ private:
     enum class Kind { Other, Section, Key };
     struct Line {
         Kind kind = Kind::Other;
-        QByteArray raw;      // the line as stored, without its line ending
-        QByteArray eol;      // "\r\n", "\n" or empty for a last line without one
-        QString name;        // section name or key name (trimmed)
-        QString value;       // key value (as read back)
+        QByteArray raw; // the line as stored, without its line ending
+        QByteArray eol; // "\r\n", "\n" or empty for a last line without one
+        QString name; // section name or key name (trimmed)
+        QString value; // key value (as read back)
         bool matchable = true; // false for a section header that could not be read
     };
 
@@ -76,9 +76,7 @@ private:
 // file anew. GetPrivateProfileString gives def when the key is missing or the
 // file cannot be read. WritePrivateProfileString gives false when the file
 // could not be written; an existing file that cannot be read is not replaced.
-QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def,
-                                const QString& file);
-bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
-                               const QString& file);
+QString GetPrivateProfileString(const QString& section, const QString& key, const QString& def, const QString& file);
+bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value, const QString& file);
 
 } // namespace platform

@@ -103,8 +103,8 @@ bool ensureFolderPath(const QByteArray& path)
 }
 
 struct TrashPlace {
-    QByteArray folder;   // holds "files" and "info"
-    QByteArray topdir;   // empty for the home trash: Path= is then absolute
+    QByteArray folder; // holds "files" and "info"
+    QByteArray topdir; // empty for the home trash: Path= is then absolute
 };
 
 // The mount point holding `folder`: the last parent on the same device.
@@ -125,7 +125,7 @@ bool prepareTrash(const TrashPlace& place)
 {
     // The home trash may be a link to a folder of the user's choice.
     return ensurePrivateFolder(place.folder, place.topdir.isEmpty()) && ensurePrivateFolder(place.folder + "/files")
-        && ensurePrivateFolder(place.folder + "/info");
+           && ensurePrivateFolder(place.folder + "/info");
 }
 
 // The trash for a file on `device` whose real folder is `folder`: the home
@@ -220,7 +220,8 @@ bool MoveToTrash(const QString& path, QString* pathInTrash)
     else if (place.topdir == "/")
         recorded = source.mid(1);
     const QByteArray info = "[Trash Info]\nPath=" + recorded.toPercentEncoding("/") + "\nDeletionDate="
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + "\n";
+                            + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1()
+                            + "\n";
 
     const QByteArray name = nameOf(source);
     for (int n = 1; n < 10000; ++n) {
@@ -259,10 +260,10 @@ bool RecycleFile(const QString& path, QWidget* owner)
         return true;
     }
     const QString question = QStringLiteral("このファイルをごみ箱に移動しますか？\n")
-        + DisplayFileName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+                             + DisplayFileName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     const bool confirmed = confirmHandler()
-        ? confirmHandler()(question)
-        : MessageBox(owner, question, MsgIcon::Question, MsgOk | MsgCancel) == MsgOk;
+                               ? confirmHandler()(question)
+                               : MessageBox(owner, question, MsgIcon::Question, MsgOk | MsgCancel) == MsgOk;
     if (!confirmed)
         return true;
     if (!MoveToTrash(path)) {

@@ -28,9 +28,10 @@ QString WineLoader(int bits)
     }
     // Debian keeps the loaders out of PATH: /usr/lib/wine/wine64 (package
     // wine64) and /usr/lib/wine/wine (package wine32, i386).
-    const QStringList candidates = bits == 32
-        ? QStringList{QStringLiteral("/usr/lib/wine/wine"), QStringLiteral("/usr/lib/i386-linux-gnu/wine/wine")}
-        : QStringList{QStringLiteral("/usr/lib/wine/wine64"), QStringLiteral("/usr/lib/x86_64-linux-gnu/wine/wine64")};
+    const QStringList candidates = bits == 32 ? QStringList{QStringLiteral("/usr/lib/wine/wine"),
+                                                            QStringLiteral("/usr/lib/i386-linux-gnu/wine/wine")}
+                                              : QStringList{QStringLiteral("/usr/lib/wine/wine64"),
+                                                            QStringLiteral("/usr/lib/x86_64-linux-gnu/wine/wine64")};
     for (const QString& path : candidates) {
         if (IsExecutableFile(path))
             return path;

@@ -85,18 +85,12 @@ public:
             return def;
         return TryParseInteger(*text).value_or(def);
     }
-    int Int(const char* section, const char* key, int def) const
-    {
-        return Int(section, QLatin1String(key), def);
-    }
+    int Int(const char* section, const char* key, int def) const { return Int(section, QLatin1String(key), def); }
     int Int(const char* section, const char* key, int def, int low, int high) const
     {
         return std::clamp(Int(section, key, def), low, high);
     }
-    bool Flag(const char* section, const char* key, bool def) const
-    {
-        return Int(section, key, def ? 1 : 0) != 0;
-    }
+    bool Flag(const char* section, const char* key, bool def) const { return Int(section, key, def ? 1 : 0) != 0; }
     QString Text(const char* section, const QString& key, const QString& def) const
     {
         const auto text = profile_.Value(QLatin1String(section), key);
@@ -142,10 +136,7 @@ public:
         }
         profile_.SetValue(QLatin1String(section), key, value);
     }
-    void Text(const char* section, const char* key, const QString& value)
-    {
-        Text(section, QLatin1String(key), value);
-    }
+    void Text(const char* section, const char* key, const QString& value) { Text(section, QLatin1String(key), value); }
     bool Save(const QString& path) const { return profile_.Save(path); }
 
 private:

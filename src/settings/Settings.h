@@ -9,9 +9,9 @@
 // One transfer destination of the toolbox. Entries not read from the
 // settings file (those beyond nButton) stay empty.
 struct TransferButtonSetting {
-    QString Folder;            // destination folder; "none" or empty when unset
-    QString Caption;           // button caption
-    QString RunTimeFolder;     // folder chosen at run time; never stored
+    QString Folder; // destination folder; "none" or empty when unset
+    QString Caption; // button caption
+    QString RunTimeFolder; // folder chosen at run time; never stored
 };
 
 // An unset destination ("none" or empty) never names a folder, even when the
@@ -26,25 +26,29 @@ struct Settings {
     struct {
         int Left = 0, Top = 0, Width = 0, Height = 0;
         QString LastDir;
-        bool State = false;    // maximised
-        int ListMax = 0;       // number of stored history lists, 0..5
+        bool State = false; // maximised
+        int ListMax = 0; // number of stored history lists, 0..5
     } Window;
 
-    QString SusieDir;          // [Susie Plug-in] Dir
+    QString SusieDir; // [Susie Plug-in] Dir
 
     // [SameBox]: the same-name conflict dialog.
-    struct { int Left = 0, Top = 0, Width = 500, Height = 300; } SameBox;
+    struct {
+        int Left = 0, Top = 0, Width = 500, Height = 300;
+    } SameBox;
 
     // [Tool]: the toolbox and the display form.
     struct {
         bool Show = true;
         int Left = 0, Top = 0;
-        int State = 0;         // 0 single page, 1 spread odd start, 2 spread even start
-        int Orient = 0;        // 0 left to right, 1 right to left
+        int State = 0; // 0 single page, 1 spread odd start, 2 spread even start
+        int Orient = 0; // 0 left to right, 1 right to left
     } Tool;
 
     // [Help]: the help viewer.
-    struct { int Left = 0, Top = 0, Width = 500, Height = 500; } Help;
+    struct {
+        int Left = 0, Top = 0, Width = 500, Height = 500;
+    } Help;
 
     // [ShortCut]: last choices of the shortcut-file dialog.
     struct {

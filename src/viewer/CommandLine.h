@@ -10,7 +10,7 @@
 
 struct SwitchMatch {
     bool matched = false;
-    QString value;   // lower-cased text after the first "="
+    QString value; // lower-cased text after the first "="
 };
 
 // switchName such as "/Time". Case-insensitive; the argument matches when it
@@ -34,11 +34,11 @@ void ParseTimeSwitch(const QString& value, const QLocale& locale, int& interval,
 
 // Start-up state set by switches besides the settings.
 struct LaunchState {
-    bool AutoStart = false;        // /Auto=on: start the slideshow
-    bool StartFullScreen = false;  // /Full=on
-    bool SwitchLaunch = false;     // started with a switch other than /Time /Auto /Box /Button /Zoom
-    int RepeatMode = -1;           // /Repeat=: 1 loop, 0 stop, -1 close the program
-    bool Siblings = false;         // /Siblings=on: one picture opens with its whole folder
+    bool AutoStart = false; // /Auto=on: start the slideshow
+    bool StartFullScreen = false; // /Full=on
+    bool SwitchLaunch = false; // started with a switch other than /Time /Auto /Box /Button /Zoom
+    int RepeatMode = -1; // /Repeat=: 1 loop, 0 stop, -1 close the program
+    bool Siblings = false; // /Siblings=on: one picture opens with its whole folder
 };
 
 // Applies one switch argument. The first of /Time, /Auto, /Box, /Button,

@@ -3,14 +3,14 @@
 #include <QRect>
 
 struct FitInput {
-    int areaWidth = 0;   // W
-    int areaHeight = 0;  // H
-    int position = 0;    // 0 or 1
+    int areaWidth = 0; // W
+    int areaHeight = 0; // H
+    int position = 0; // 0 or 1
     int pictureWidth = 0;
     int pictureHeight = 0;
-    bool zoom = false;   // enlarge pictures smaller than the area
+    bool zoom = false; // enlarge pictures smaller than the area
     bool spread = false; // a two-page display form
-    int menuHeight = 0;  // m: menu-bar height (0 in the full-screen window)
+    int menuHeight = 0; // m: menu-bar height (0 in the full-screen window)
 };
 
 // The control's rectangle (left, top, width, height) relative to the

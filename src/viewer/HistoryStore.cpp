@@ -7,8 +7,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
-HistoryStore::HistoryStore(QString folder, int count)
-    : m_folder(std::move(folder)), m_count(count)
+HistoryStore::HistoryStore(QString folder, int count) : m_folder(std::move(folder)), m_count(count)
 {
     if (m_folder.endsWith(QLatin1Char('/')))
         m_folder.chop(1);

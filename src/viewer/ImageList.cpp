@@ -135,7 +135,7 @@ void ImageList::Materialize() const
         return std::find(range.first, range.second, p) != range.second;
     });
     m_items.erase(new_end, m_items.end());
-    std::inplace_merge(m_items.begin(), m_items.begin() + static_cast<std::ptrdiff_t>(m_pendingFrom),
-                       m_items.end(), less);
+    std::inplace_merge(m_items.begin(), m_items.begin() + static_cast<std::ptrdiff_t>(m_pendingFrom), m_items.end(),
+                       less);
     m_pendingFrom = m_items.size();
 }

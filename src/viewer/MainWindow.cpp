@@ -25,7 +25,8 @@
 // ---------------------------------------------------------------- creation
 
 TfMain::TfMain(const QStringList& arguments, QWidget* parent, const std::function<void(TfMain&)>& attach)
-    : QMainWindow(parent), m_startArguments(arguments)
+    : QMainWindow(parent),
+      m_startArguments(arguments)
 {
     setObjectName(QStringLiteral("fMain"));
     m_session = new ViewerSession(this);
@@ -43,9 +44,8 @@ TfMain::TfMain(const QStringList& arguments, QWidget* parent, const std::functio
         image->setGeometry(0, 0, 0, 0);
         connect(image, &TImageControl::mousePressed, this,
                 [this](QMouseEvent* e) { HandleMousePress(e->globalPosition().toPoint()); });
-        connect(image, &TImageControl::mouseReleased, this, [this](QMouseEvent* e) {
-            HandleMouseRelease(e->globalPosition().toPoint(), e->button());
-        });
+        connect(image, &TImageControl::mouseReleased, this,
+                [this](QMouseEvent* e) { HandleMouseRelease(e->globalPosition().toPoint(), e->button()); });
         connect(image, &TImageControl::mouseMoved, this,
                 [this, image](QMouseEvent* e) { HandleImageMouseMove(image, e); });
         m_images[static_cast<size_t>(i)] = image;
@@ -145,11 +145,16 @@ void TfMain::FollowSession()
 
 void TfMain::RefreshLinkedActions()
 {
-    const struct { QAction* action; bool linked; } links[] = {
+    const struct {
+        QAction* action;
+        bool linked;
+    } links[] = {
         {m_actions.ToolBox1, bool(ToggleToolboxHandler)},
         {m_actions.Transfer1, TransferToggleHandler && m_session->OrganizingAllowed()},
-        {m_actions.option1, bool(OptionsHandler)},        {m_actions.ShortcutCreate, bool(ShortcutHandler)},
-        {m_actions.Help1, bool(HelpHandler)},             {m_actions.about1, bool(AboutHandler)},
+        {m_actions.option1, bool(OptionsHandler)},
+        {m_actions.ShortcutCreate, bool(ShortcutHandler)},
+        {m_actions.Help1, bool(HelpHandler)},
+        {m_actions.about1, bool(AboutHandler)},
     };
     for (const auto& l : links)
         l.action->setEnabled(l.linked);
@@ -177,15 +182,15 @@ void TfMain::FormCreate(const QStringList& arguments)
     // 3. Pictures: the pipeline made with the window (the external
     // application list comes with the settings). Folder scans and unpacks
     // run off the window thread with a progress window.
-    s.SetBackgroundRunner([this](const QString& title, std::function<int()> countDone,
-                                 const std::function<void(WorkProgress&)>& work) {
-        BackgroundWorkOptions options;
-        options.title = title;
-        options.showAfterMs = WorkProgressDelayMs;
-        options.countDone = std::move(countDone);
-        options.onShown = WorkProgressShown;
-        return RunOffWindowThread(isVisible() ? this : nullptr, options, work);
-    });
+    s.SetBackgroundRunner(
+        [this](const QString& title, std::function<int()> countDone, const std::function<void(WorkProgress&)>& work) {
+            BackgroundWorkOptions options;
+            options.title = title;
+            options.showAfterMs = WorkProgressDelayMs;
+            options.countDone = std::move(countDone);
+            options.onShown = WorkProgressShown;
+            return RunOffWindowThread(isVisible() ? this : nullptr, options, work);
+        });
     // 4.
     s.LoadSettings(QRect(0, 0, width(), height()));
     decode::SetAutoRotate(s.Config().Option.AutoRotate);

@@ -76,18 +76,18 @@ public:
     void HandleImageMouseMove(TImageControl* control, QMouseEvent* event);
 
     // --- links to the other subsystems (set by the program entry)
-    std::function<void(TfMain&)> ToggleToolboxHandler;          // ToolBox1
-    std::function<void(TfMain&, int)> TransferHandler;          // digit keys
-    std::function<void(TfMain&)> UndoHandler;                   // MoveUndo1
-    std::function<void(TfMain&)> RenameHandler;                 // fNameChange1
-    std::function<void(TfMain&)> TransferToggleHandler;         // Transfer1
+    std::function<void(TfMain&)> ToggleToolboxHandler; // ToolBox1
+    std::function<void(TfMain&, int)> TransferHandler; // digit keys
+    std::function<void(TfMain&)> UndoHandler; // MoveUndo1
+    std::function<void(TfMain&)> RenameHandler; // fNameChange1
+    std::function<void(TfMain&)> TransferToggleHandler; // Transfer1
     std::function<void(TfMain&, TImageControl*)> DragOutHandler; // dragging a file out
-    std::function<void(TfMain&)> OptionsHandler;                // option1
-    std::function<void(TfMain&)> ShortcutHandler;               // ShortcutCreate
-    std::function<void(TfMain&)> HelpHandler;                   // Help1
-    std::function<void(TfMain&)> AboutHandler;                  // about1
+    std::function<void(TfMain&)> OptionsHandler; // option1
+    std::function<void(TfMain&)> ShortcutHandler; // ShortcutCreate
+    std::function<void(TfMain&)> HelpHandler; // Help1
+    std::function<void(TfMain&)> AboutHandler; // about1
     std::function<void(TfMain&, const QString& mask)> PluginSearchHandler;
-    std::function<void(TfMain&)> CloseToolboxHandler;           // exit: release the toolbox
+    std::function<void(TfMain&)> CloseToolboxHandler; // exit: release the toolbox
 
     // Re-enables the actions whose handler was linked after construction.
     void RefreshLinkedActions();

@@ -33,9 +33,15 @@ void TfMain::BuildMenus()
         m_session->ToggleSlideshow();
     });
     file->addAction(a.option1);
-    connect(a.option1, &QAction::triggered, this, [this] { if (OptionsHandler) OptionsHandler(*this); });
+    connect(a.option1, &QAction::triggered, this, [this] {
+        if (OptionsHandler)
+            OptionsHandler(*this);
+    });
     file->addAction(a.ShortcutCreate);
-    connect(a.ShortcutCreate, &QAction::triggered, this, [this] { if (ShortcutHandler) ShortcutHandler(*this); });
+    connect(a.ShortcutCreate, &QAction::triggered, this, [this] {
+        if (ShortcutHandler)
+            ShortcutHandler(*this);
+    });
     file->addSeparator();
     m_historyMenu = file->addMenu(QStringLiteral("履歴(&B)"));
     m_historyMenu->setObjectName(QStringLiteral("HistoryMenu"));
@@ -62,7 +68,10 @@ void TfMain::BuildMenus()
     });
     edit->addSeparator();
     edit->addAction(a.fNameChange1);
-    connect(a.fNameChange1, &QAction::triggered, this, [this] { if (RenameHandler) RenameHandler(*this); });
+    connect(a.fNameChange1, &QAction::triggered, this, [this] {
+        if (RenameHandler)
+            RenameHandler(*this);
+    });
     edit->addSeparator();
     edit->addAction(a.clipcopy1);
     connect(a.clipcopy1, &QAction::triggered, this, &TfMain::CopyToClipboard);
@@ -70,13 +79,19 @@ void TfMain::BuildMenus()
     m_toolsMenu = bar->addMenu(QStringLiteral("ツール(&T)"));
     m_toolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
     m_toolsMenu->addAction(a.ToolBox1);
-    connect(a.ToolBox1, &QAction::triggered, this, [this] { if (ToggleToolboxHandler) ToggleToolboxHandler(*this); });
+    connect(a.ToolBox1, &QAction::triggered, this, [this] {
+        if (ToggleToolboxHandler)
+            ToggleToolboxHandler(*this);
+    });
     m_toolsMenu->addAction(a.CopyMode1);
     connect(a.CopyMode1, &QAction::triggered, &s, [&s] { s.SetCopyMode(true); });
     m_toolsMenu->addAction(a.MoveMode1);
     connect(a.MoveMode1, &QAction::triggered, &s, [&s] { s.SetCopyMode(false); });
     m_toolsMenu->addAction(a.Transfer1);
-    connect(a.Transfer1, &QAction::triggered, this, [this] { if (TransferToggleHandler) TransferToggleHandler(*this); });
+    connect(a.Transfer1, &QAction::triggered, this, [this] {
+        if (TransferToggleHandler)
+            TransferToggleHandler(*this);
+    });
     m_toolsMenu->addSeparator();
     m_toolsMenu->addAction(a.Max1);
     connect(a.Max1, &QAction::triggered, this, &TfMain::ToggleFullScreen);
@@ -93,9 +108,15 @@ void TfMain::BuildMenus()
     QMenu* help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
     help->setObjectName(QStringLiteral("HelpMenu"));
     help->addAction(a.Help1);
-    connect(a.Help1, &QAction::triggered, this, [this] { if (HelpHandler) HelpHandler(*this); });
+    connect(a.Help1, &QAction::triggered, this, [this] {
+        if (HelpHandler)
+            HelpHandler(*this);
+    });
     help->addAction(a.about1);
-    connect(a.about1, &QAction::triggered, this, [this] { if (AboutHandler) AboutHandler(*this); });
+    connect(a.about1, &QAction::triggered, this, [this] {
+        if (AboutHandler)
+            AboutHandler(*this);
+    });
 }
 
 void TfMain::OpenFiles()
@@ -108,8 +129,8 @@ void TfMain::OpenFiles()
         const QStringList parts = m_session->GraphicFilter().split(QLatin1Char('|'));
         QStringList qtFilters;
         for (int i = 0; i + 1 < parts.size(); i += 2)
-            qtFilters << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '))
-                    + QLatin1Char(')');
+            qtFilters << parts[i] + QStringLiteral(" (")
+                             + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
         files = QFileDialog::getOpenFileNames(this, QString(), m_session->Config().Window.LastDir,
                                               qtFilters.join(QStringLiteral(";;")));
     }
@@ -137,8 +158,7 @@ void TfMain::RefreshHistoryMenu()
         const auto& entry = entries[static_cast<size_t>(n - 1)];
         ov->setVisible(entry.visible);
         ov->setText(entry.visible ? entry.caption : QString());
-        ov->setShortcut(entry.visible ? QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + n))
-                                      : QKeySequence());
+        ov->setShortcut(entry.visible ? QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + n)) : QKeySequence());
     }
     m_session->Config().Window.ListMax = history.Count();
     m_actions.List1->setEnabled(history.Count() > 0);
@@ -148,7 +168,8 @@ void TfMain::RefreshHistoryMenu()
 void TfMain::ClearHistory()
 {
     if (platform::MessageBox(this, QStringLiteral("履歴のリストを消去してもよいですか？"), platform::MsgIcon::Question,
-                             platform::MsgOk | platform::MsgCancel) != platform::MsgOk)
+                             platform::MsgOk | platform::MsgCancel)
+        != platform::MsgOk)
         return;
     m_session->ClearHistory();
 }

@@ -1,7 +1,10 @@
 #include "Navigation.h"
 
 namespace {
-bool isOdd(int value) { return value % 2 != 0; }
+bool isOdd(int value)
+{
+    return value % 2 != 0;
+}
 } // namespace
 
 int NormaliseIndex(DisplayForm form, int index, int count)

@@ -4,7 +4,7 @@
 
 enum class DisplayForm : int {
     SinglePage = 0, // "単ページ"
-    SpreadOdd = 1,  // "見開き(奇数)": pairs (0,1), (2,3), ...
+    SpreadOdd = 1, // "見開き(奇数)": pairs (0,1), (2,3), ...
     SpreadEven = 2, // "見開き(偶数)": 0 alone, then (1,2), (3,4), ...
 };
 
@@ -17,7 +17,10 @@ inline DisplayForm DisplayFormFromSetting(int state)
     return DisplayForm::SinglePage;
 }
 
-inline bool IsSpread(DisplayForm form) { return form != DisplayForm::SinglePage; }
+inline bool IsSpread(DisplayForm form)
+{
+    return form != DisplayForm::SinglePage;
+}
 
 // Brings an out-of-range index back into the list of `count` items,
 // wrapping round at both ends as the display form requires. An index

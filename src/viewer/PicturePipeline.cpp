@@ -106,7 +106,8 @@ PicturePipeline::JobPtr PicturePipeline::Start(const PictureRequest& request, in
                 const helper::CancelScope cancellable(&job->cancelled);
                 result = DecodeForDisplay(job->request, [job] { return job->cancelled.load(); });
             }
-            QMetaObject::invokeMethod(this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, job, result] { Finished(job, result); }, Qt::QueuedConnection);
         },
         priority);
     return job;

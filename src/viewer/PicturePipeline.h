@@ -87,7 +87,7 @@ private:
 
     PictureCache m_cache;
     QThreadPool m_pool;
-    std::unordered_map<QString, JobPtr> m_jobs;     // display decodes by path
+    std::unordered_map<QString, JobPtr> m_jobs; // display decodes by path
     std::unordered_map<QString, JobPtr> m_fullJobs; // full-size decodes by path
     std::atomic<int> m_started{0};
     int m_cancelled = 0;

@@ -10,7 +10,7 @@ using PictureTest = std::function<bool(const QString& path)>;
 
 struct SiblingList {
     QStringList paths; // the folder's pictures in the order an opened folder gets
-    int index = -1;    // where the named file is in paths; -1 when it is not there
+    int index = -1; // where the named file is in paths; -1 when it is not there
 };
 
 // Lists the files of `file`'s folder that pass isPicture (subfolders are

@@ -55,7 +55,7 @@ QStringList LaunchArguments(const QString& appPath, const QString& imagePath)
 QString UnpackFolderFor(const QString& workFolder, const QString& archivePath)
 {
     const QString base = IncludeBackslash(workFolder)
-        + ReplaceChar(QFileInfo(archivePath).fileName(), QLatin1Char('.'), QLatin1Char('_'));
+                         + ReplaceChar(QFileInfo(archivePath).fileName(), QLatin1Char('.'), QLatin1Char('_'));
     QString candidate = base;
     for (int n = 1; platform::DirectoryExists(candidate) || platform::FileExists(candidate); ++n)
         candidate = base + NumberSuffix(n);

@@ -297,8 +297,9 @@ void ViewerSession::OpenArchive(const QString& archivePath)
     // The archiver libraries report no progress: the files that have
     // appeared in the folder are the files done. Cancel ends the library's
     // call at once (it runs in the helper process).
-    const bool completed =
-        RunBackground(MainTexts::Searching, [folder] { return CountFilesBelow(folder); }, [&](WorkProgress& progress) {
+    const bool completed = RunBackground(
+        MainTexts::Searching, [folder] { return CountFilesBelow(folder); },
+        [&](WorkProgress& progress) {
             const helper::CancelScope cancellable(progress.CancelFlag());
             result = m_archiveOpening->Unpack(archivePath, folder, depth, owner);
         });
@@ -402,8 +403,8 @@ void ViewerSession::ListLoaded()
     } else {
         emit listChanged();
         // A /Siblings=On start shows the named picture first.
-        m_state.CurrentIndex = m_startPicture.isEmpty()
-            ? 0 : std::max(0, m_images.IndexOf(std::exchange(m_startPicture, QString())));
+        m_state.CurrentIndex =
+            m_startPicture.isEmpty() ? 0 : std::max(0, m_images.IndexOf(std::exchange(m_startPicture, QString())));
         m_state.Viewing = true;
         PushHistory();
     }
@@ -526,8 +527,7 @@ QString ViewerSession::PageCaption() const
 {
     const int index = NormaliseIndex(Form(), m_state.CurrentIndex, m_images.Count());
     return MainTexts::ProductName + QStringLiteral(" -- [") + QString::number(index + 1) + QLatin1Char('/')
-        + QString::number(m_images.Count()) + QStringLiteral("] ")
-        + platform::DisplayFileName(m_images.At(index));
+           + QString::number(m_images.Count()) + QStringLiteral("] ") + platform::DisplayFileName(m_images.At(index));
 }
 
 QStringList ViewerSession::NeighbourPaths(int ahead, int behind) const

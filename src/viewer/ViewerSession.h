@@ -34,11 +34,11 @@ struct ViewerState {
     bool Closing = false;
     bool SwitchLaunch = false;
     int RepeatMode = -1;
-    int PlayOrder = 0;       // 1 random, 2 normal, 3 reverse
+    int PlayOrder = 0; // 1 random, 2 normal, 3 reverse
     bool FullScreen = false; // shown by Max1 and the toolbox's check box
     bool StartFullScreen = false;
-    QString UndoFrom;        // path before the last move
-    QString UndoTo;          // path after it
+    QString UndoFrom; // path before the last move
+    QString UndoTo; // path after it
 };
 
 // One place of a page: the picture of list item `index` shown at `position`
@@ -271,7 +271,7 @@ private:
     Settings m_config;
     Settings m_loadedConfig; // as read at start-up
     QString m_iniPath;
-    QString m_startPicture;  // /Siblings=On: the picture shown first
+    QString m_startPicture; // /Siblings=On: the picture shown first
     ViewerState m_state;
     ImageList m_images;
     QStringList m_applications;

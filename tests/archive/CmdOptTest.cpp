@@ -48,10 +48,10 @@ TEST(CmdOpt, AddStrQuotingAndSwitchForms)
 {
     TCmdOpt cmd;
     cmd.AddStr(Q("jo"), UnsetMarker()); // nothing
-    cmd.AddStr(Q("jo"), QString());     // the switch alone, quoted
+    cmd.AddStr(Q("jo"), QString()); // the switch alone, quoted
     cmd.AddStr(Q("jo"), Q("/tmp/w"));
     cmd.AddStr(QString(), Q("a b.lzh"));
-    cmd.AddStr(Q(" x!"), Q("v"));       // a leading blank: the switch is the rest
+    cmd.AddStr(Q(" x!"), Q("v")); // a leading blank: the switch is the rest
     EXPECT_EQ(cmd.Text(), Q(" \"-jo\" \"-jo/tmp/w\" \"a b.lzh\" \"x!v\""));
 
     TCmdOpt spaced;
@@ -137,8 +137,8 @@ TEST(CmdOpt, MakeFileListTakesEveryKindOfSource)
         QString(),
     };
     EXPECT_EQ(MakeFileList(files),
-              (QStringList{Q("q.jpg"), Q("n.jpg"), Q("c.jpg"), Q("u16.jpg"), Q("p16.jpg"), Q("w1.jpg"),
-                           Q("w2.jpg"), Q("l1.jpg"), Q("l2.jpg"), Q("v1.jpg"), Q("7"), Q("v.jpg"), Q("42")}));
+              (QStringList{Q("q.jpg"), Q("n.jpg"), Q("c.jpg"), Q("u16.jpg"), Q("p16.jpg"), Q("w1.jpg"), Q("w2.jpg"),
+                           Q("l1.jpg"), Q("l2.jpg"), Q("v1.jpg"), Q("7"), Q("v.jpg"), Q("42")}));
     // The viewer's file list: one null pointer, no names at all.
     EXPECT_TRUE(MakeFileList(TFileList{TWideTextArray{nullptr}}).isEmpty());
     EXPECT_TRUE(MakeFileList(TFileList{}).isEmpty());
@@ -248,13 +248,38 @@ TEST(DetectArchiverType, ByExtension)
         const char* name;
         TArchiverType type;
     } cases[] = {
-        {"a.lzh", atLha}, {"a.LZH", atLha}, {"a.Lzh", atLha}, {"a.zip", atZip}, {"a.JAR", atZip},
-        {"a.cab", atCab}, {"a.arj", atArj}, {"a.tar", atTar}, {"a.a", atTar}, {"a.lib", atTar},
-        {"a.deb", atTar}, {"a.rpm", atTar}, {"a.cpio", atTar}, {"a.tgz", atTgz}, {"a.gz", atTgz},
-        {"a.Z", atTgz}, {"a.taz", atTgz}, {"a.tar.gz", atTgz}, {"a.bz2", atBZ2}, {"a.tar.bz2", atBZ2},
-        {"a.rar", atRar}, {"a.gza", atBga}, {"a.BZA", atBga}, {"a.gca", atGCA}, {"a.7z", at7z},
-        {"a.txt", atNone}, {"a.bel", atNone}, {"a.ar", atNone}, {"noext", atNone}, {"/x.zip/noext", atNone},
-        {"/photos/写真.zip", atZip}, {"", atNone},
+        {"a.lzh", atLha},
+        {"a.LZH", atLha},
+        {"a.Lzh", atLha},
+        {"a.zip", atZip},
+        {"a.JAR", atZip},
+        {"a.cab", atCab},
+        {"a.arj", atArj},
+        {"a.tar", atTar},
+        {"a.a", atTar},
+        {"a.lib", atTar},
+        {"a.deb", atTar},
+        {"a.rpm", atTar},
+        {"a.cpio", atTar},
+        {"a.tgz", atTgz},
+        {"a.gz", atTgz},
+        {"a.Z", atTgz},
+        {"a.taz", atTgz},
+        {"a.tar.gz", atTgz},
+        {"a.bz2", atBZ2},
+        {"a.tar.bz2", atBZ2},
+        {"a.rar", atRar},
+        {"a.gza", atBga},
+        {"a.BZA", atBga},
+        {"a.gca", atGCA},
+        {"a.7z", at7z},
+        {"a.txt", atNone},
+        {"a.bel", atNone},
+        {"a.ar", atNone},
+        {"noext", atNone},
+        {"/x.zip/noext", atNone},
+        {"/photos/写真.zip", atZip},
+        {"", atNone},
     };
     for (const Case& c : cases)
         EXPECT_EQ(DetectArchiverType(Q(c.name)), c.type) << c.name;

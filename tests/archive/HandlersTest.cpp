@@ -61,9 +61,9 @@ protected:
 
     // Runs Extract and checks that the library got exactly the command line.
     template <typename H>
-    QString ExtractLine(H& h, const TArchiverOptions& o, platform::LibraryHandle module,
-                        const QString& archive = kArc, const QString& dest = kDest,
-                        const TFileList& files = TFileList{TWideTextArray{nullptr}}, bool useRes = true)
+    QString ExtractLine(H& h, const TArchiverOptions& o, platform::LibraryHandle module, const QString& archive = kArc,
+                        const QString& dest = kDest, const TFileList& files = TFileList{TWideTextArray{nullptr}},
+                        bool useRes = true)
     {
         QString out;
         h.Extract(0, archive, o, dest, files, useRes, out);
@@ -114,8 +114,7 @@ TEST_F(Handlers, ViewerExtractionCommandLinesOfEveryFormat)
     }
     {
         TRar32 h;
-        EXPECT_EQ(ExtractLine(h, o, TRar32::Binding()->Module(), Q("/a/b.rar")),
-                  Q("-e  \"/a/b.rar\" \"/dest/\" "));
+        EXPECT_EQ(ExtractLine(h, o, TRar32::Binding()->Module(), Q("/a/b.rar")), Q("-e  \"/a/b.rar\" \"/dest/\" "));
     }
     {
         TBGA32 h;
@@ -200,19 +199,20 @@ TEST_F(Handlers, LhaEveryKindOfOptionInOrder)
     o.UserFileList = Q("more.txt");
     QString out;
     h.Pack(0, kArc, o, Q("/src/"), TFileList{Q("a.jpg"), Q("b c.jpg")}, false, out);
-    EXPECT_EQ(h.CommandLine, Q("u -+ -a1 -n2 \"-w/w/\" -x1 \"-jo/o\" \"-job\" -jse1 -jso0 \"-jx*.txt\" \"-jx*.log\" "
-                               "\"-jzz\" \"-grg\" -gw3 -u1 \"/arc/写真 1.lzh\" \"/src/\" \"a.jpg\" \"b c.jpg\" more.txt"));
+    EXPECT_EQ(h.CommandLine,
+              Q("u -+ -a1 -n2 \"-w/w/\" -x1 \"-jo/o\" \"-job\" -jse1 -jso0 \"-jx*.txt\" \"-jx*.log\" "
+                "\"-jzz\" \"-grg\" -gw3 -u1 \"/arc/写真 1.lzh\" \"/src/\" \"a.jpg\" \"b c.jpg\" more.txt"));
 
     // Every numeric option, each a distinct value, to fix the whole order.
     TArchiverOptions all;
     int v = 0;
     for (TArchiverOptions::Num* p :
-         {&all.a, &all.c, &all.e, &all.f, &all.h, &all.i, &all.l, &all.m, &all.n, &all.o, &all.p, &all.r, &all.s,
-          &all.t, &all.u, &all.x, &all.y, &all.z, &all.jc, &all.jd, &all.je, &all.jf, &all.jh, &all.ji, &all.jm,
-          &all.jn, &all.jp, &all.jr, &all.jsb, &all.jsc, &all.jsd, &all.jse, &all.jsf, &all.jsl, &all.jso,
-          &all.jss, &all.jst, &all.jsv, &all.jsz, &all.jw, &all.jyc, &all.jyd, &all.jyk, &all.jyn, &all.jyo,
-          &all.ga, &all.gd, &all.ge, &all.gf, &all.gj, &all.gm, &all.gn, &all.go, &all.gp, &all.gs, &all.gu,
-          &all.gw})
+         {&all.a,   &all.c,   &all.e,   &all.f,   &all.h,   &all.i,   &all.l,   &all.m,   &all.n,   &all.o,
+          &all.p,   &all.r,   &all.s,   &all.t,   &all.u,   &all.x,   &all.y,   &all.z,   &all.jc,  &all.jd,
+          &all.je,  &all.jf,  &all.jh,  &all.ji,  &all.jm,  &all.jn,  &all.jp,  &all.jr,  &all.jsb, &all.jsc,
+          &all.jsd, &all.jse, &all.jsf, &all.jsl, &all.jso, &all.jss, &all.jst, &all.jsv, &all.jsz, &all.jw,
+          &all.jyc, &all.jyd, &all.jyk, &all.jyn, &all.jyo, &all.ga,  &all.gd,  &all.ge,  &all.gf,  &all.gj,
+          &all.gm,  &all.gn,  &all.go,  &all.gp,  &all.gs,  &all.gu,  &all.gw})
         *p = TArchiverOptions::Num(v++);
     h.Update(0, kArc, all, QString(), TFileList{}, false, out);
     EXPECT_EQ(h.CommandLine,
@@ -268,7 +268,8 @@ TEST_F(Handlers, ResponseFileFollowsTheUsageOfEachOperation)
     QString out;
     const TFileList files{QStringList{Q("a.jpg"), Q("b.jpg")}};
     h.Extract(0, kArc, o, kDest, files, false, out);
-    EXPECT_EQ(h.CommandLine, Q("x -+ -c1 -x0 -jse1 -jso1  \"/arc/写真 1.lzh\" \"/dest/\" \"@") + o.ResFileName + Q("\" "));
+    EXPECT_EQ(h.CommandLine,
+              Q("x -+ -c1 -x0 -jse1 -jso1  \"/arc/写真 1.lzh\" \"/dest/\" \"@") + o.ResFileName + Q("\" "));
     EXPECT_EQ(ReadAll(o.ResFileName), QByteArray("\"a.jpg\"\r\n\"b.jpg\"\r\n"));
 
     // ruOnUpdate is not in the default usage: Update lists the names.
@@ -391,7 +392,8 @@ TEST_F(Handlers, CabTarRarBgaSevenZipBuilders)
         o.o = 1;
         o.p = 0;
         h.Pack(0, Q("/a.tar"), o, Q("/src"), TFileList{Q("f.jpg")}, false, out);
-        EXPECT_EQ(h.CommandLine, Q("c -AH --display-dialog=0 -g --check-all-path=0  -f \"/a.tar\" -o \"/src/\" \"f.jpg\" "));
+        EXPECT_EQ(h.CommandLine,
+                  Q("c -AH --display-dialog=0 -g --check-all-path=0  -f \"/a.tar\" -o \"/src/\" \"f.jpg\" "));
         o.a = 0;
         h.SetOwnerWindow(5, 0);
         h.Extract(0, Q("/a.tar"), o, QString(), TFileList{}, false, out);

@@ -38,13 +38,13 @@ int Shell(const QString& folder, const QString& command)
 
 // A command the shell cannot find (exit status 127: a tool not installed)
 // skips the test with that reason.
-#define ASSERT_SHELL_OK(folder, command)                                                        \
-    do {                                                                                        \
-        const QString command_ = (command);                                                     \
-        const int status_ = Shell((folder), command_);                                          \
-        if (status_ == 127)                                                                     \
-            GTEST_SKIP() << "a tool this test needs is not installed: " << command_.toStdString(); \
-        ASSERT_EQ(status_, 0) << command_.toStdString();                                        \
+#define ASSERT_SHELL_OK(folder, command)                                                                               \
+    do {                                                                                                               \
+        const QString command_ = (command);                                                                            \
+        const int status_ = Shell((folder), command_);                                                                 \
+        if (status_ == 127)                                                                                            \
+            GTEST_SKIP() << "a tool this test needs is not installed: " << command_.toStdString();                     \
+        ASSERT_EQ(status_, 0) << command_.toStdString();                                                               \
     } while (0)
 
 void WriteFile(const QString& path, const QByteArray& data)
@@ -243,8 +243,8 @@ TEST_F(Integration, ListingAndMemoryExtractionThroughTheZipHandler)
     TArchiverOptions o;
     QByteArray buffer(m_a.size() + 10, '\0');
     std::uint32_t written = 0;
-    EXPECT_EQ(zip.ExtractMem(0, Path(Q("x.zip")), o, Q("a.jpg"),
-                             reinterpret_cast<unsigned char*>(buffer.data()), std::uint32_t(buffer.size()), written),
+    EXPECT_EQ(zip.ExtractMem(0, Path(Q("x.zip")), o, Q("a.jpg"), reinterpret_cast<unsigned char*>(buffer.data()),
+                             std::uint32_t(buffer.size()), written),
               0)
         << zip.CommandLine.toStdString();
     EXPECT_EQ(buffer.left(int(written)), m_a);
@@ -253,7 +253,7 @@ TEST_F(Integration, ListingAndMemoryExtractionThroughTheZipHandler)
 TEST_F(Integration, ExtractionWithAProgressWindowAsOwner)
 {
     ASSERT_SHELL_OK(Path(Q("src")), Q("zip -qr ../x.zip a.jpg sub && jlha ao5 ../x.lzh a.jpg sub/b.png && "
-                                       "tar czf ../x.tgz a.jpg sub && arj a -m1 -y ../x.arj a.jpg sub/b.png"));
+                                      "tar czf ../x.tgz a.jpg sub && arj a -m1 -y ../x.arj a.jpg sub/b.png"));
     for (const char* name : {"x.zip", "x.lzh", "x.tgz", "x.arj"}) {
         SCOPED_TRACE(name);
         TArchiveFile af;

@@ -48,8 +48,7 @@ void PutLibrary(const char* fileName, const char* fromFolder = ARC_STUB_DIR)
     ASSERT_TRUE(QFile::copy(QString::fromUtf8(fromFolder) + Q("/") + Q(fileName), target));
 }
 
-template <typename E, typename F>
-QString ErrorOf(F&& f)
+template <typename E, typename F> QString ErrorOf(F&& f)
 {
     try {
         f();
@@ -70,13 +69,41 @@ TEST(Loading, EveryFormatNamesItsMissingLibrary)
         std::function<void()> create;
         const char* message;
     } cases[] = {
-        {[] { TLha32::FreeClassDLL(); TLha32 h; }, "LHA 形式書庫 を扱うには UNLHA32.DLL が 必要です。"},
-        {[] { TArj32::FreeClassDLL(); TArj32 h; }, "ARJ 形式書庫 を扱うには UNARJ32J.DLL が 必要です。"},
-        {[] { TCab32::FreeClassDLL(); TCab32 h; }, "CAB 形式書庫 を扱うには CAB32.DLL が 必要です。"},
-        {[] { TTar32::FreeClassDLL(); TBZ232 h; }, "tar/tgz/taz/bz2 形式書庫 を扱うには TAR32.DLL が 必要です。"},
-        {[] { TRar32::FreeClassDLL(); TRar32 h; }, "RAR 形式書庫 を扱うには UNRAR32.DLL が 必要です。"},
-        {[] { TBGA32::FreeClassDLL(); TBGA32 h; }, "BGA 形式書庫 を扱うには BGA32.DLL が 必要です。"},
-        {[] { TSevenZip32::FreeClassDLL(); TSevenZip32 h; }, "7z 形式書庫 を扱うには 7-zip32.dll が 必要です。"},
+        {[] {
+             TLha32::FreeClassDLL();
+             TLha32 h;
+         },
+         "LHA 形式書庫 を扱うには UNLHA32.DLL が 必要です。"},
+        {[] {
+             TArj32::FreeClassDLL();
+             TArj32 h;
+         },
+         "ARJ 形式書庫 を扱うには UNARJ32J.DLL が 必要です。"},
+        {[] {
+             TCab32::FreeClassDLL();
+             TCab32 h;
+         },
+         "CAB 形式書庫 を扱うには CAB32.DLL が 必要です。"},
+        {[] {
+             TTar32::FreeClassDLL();
+             TBZ232 h;
+         },
+         "tar/tgz/taz/bz2 形式書庫 を扱うには TAR32.DLL が 必要です。"},
+        {[] {
+             TRar32::FreeClassDLL();
+             TRar32 h;
+         },
+         "RAR 形式書庫 を扱うには UNRAR32.DLL が 必要です。"},
+        {[] {
+             TBGA32::FreeClassDLL();
+             TBGA32 h;
+         },
+         "BGA 形式書庫 を扱うには BGA32.DLL が 必要です。"},
+        {[] {
+             TSevenZip32::FreeClassDLL();
+             TSevenZip32 h;
+         },
+         "7z 形式書庫 を扱うには 7-zip32.dll が 必要です。"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ErrorOf<ENoArchiverDLL>(c.create), Q(c.message));

@@ -7,8 +7,7 @@
 namespace stub {
 namespace {
 
-template <typename Fn>
-Fn Proc(platform::LibraryHandle module, const char* name)
+template <typename Fn> Fn Proc(platform::LibraryHandle module, const char* name)
 {
     void* p = platform::GetProcAddress(module, name);
     if (!p)

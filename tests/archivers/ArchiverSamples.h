@@ -17,19 +17,17 @@ std::string Binary(size_t bytes, uint32_t seed);
 
 // A folder of sources for the archives: a.txt, sub/b.bin, empty.txt.
 class SourceFiles {
- public:
-  SourceFiles();
-  std::string src() const { return dir_ / "src"; }
-  std::string operator/(const std::string& n) const { return dir_ / n; }
-  const std::string& a() const { return a_; }
-  const std::string& b() const { return b_; }
-  std::map<std::string, std::string> Flat() const {
-    return {{"a.txt", a_}, {"b.bin", b_}, {"empty.txt", ""}};
-  }
+public:
+    SourceFiles();
+    std::string src() const { return dir_ / "src"; }
+    std::string operator/(const std::string& n) const { return dir_ / n; }
+    const std::string& a() const { return a_; }
+    const std::string& b() const { return b_; }
+    std::map<std::string, std::string> Flat() const { return {{"a.txt", a_}, {"b.bin", b_}, {"empty.txt", ""}}; }
 
- private:
-  ScratchDir dir_;
-  std::string a_, b_;
+private:
+    ScratchDir dir_;
+    std::string a_, b_;
 };
 
 // Extraction command lines exactly as the format handlers write them for the
@@ -47,12 +45,12 @@ std::string Le32(uint32_t v);
 
 // One entry of a BGA archive: GZIP (raw deflate) or BZ2, or stored.
 struct BgaEntry {
-  std::string dir, name, data;
-  bool bzip;
-  bool stored;
+    std::string dir, name, data;
+    bool bzip;
+    bool stored;
 };
 std::string RawDeflate(const std::string& data);
 std::string Bzip2(const std::string& data);
 std::string BgaArchive(const std::vector<BgaEntry>& entries);
 
-}  // namespace arctest
+} // namespace arctest

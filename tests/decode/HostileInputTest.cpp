@@ -27,7 +27,10 @@ namespace {
 using namespace testimg;
 
 using Factory = std::function<std::unique_ptr<TGraphic>()>;
-template <class T> Factory Make() { return [] { return std::unique_ptr<TGraphic>(new T); }; }
+template <class T> Factory Make()
+{
+    return [] { return std::unique_ptr<TGraphic>(new T); };
+}
 
 // Loads and returns the message of the failure, or an empty text.
 QString FailureOf(const Factory& make, const QByteArray& bytes)
@@ -81,15 +84,18 @@ TEST(Hostile, HugeDeclaredSizesAreRefusedBeforeDecoding)
     const QString tooLarge = QStringLiteral("画像が大きすぎます");
     // BMP: 16385 x 16384 at 8 bits, no pixel data at all.
     EXPECT_TRUE(FailureOf(Make<TBitmapGraphic>(), BmpFile(InfoHeader(16385, 16384, 8), {})).startsWith(tooLarge));
-    EXPECT_TRUE(FailureOf(Make<TBitmapGraphic>(), BmpFile(InfoHeader(0x7FFFFFFF, -0x7FFFFFFF, 24), {})).startsWith(tooLarge));
+    EXPECT_TRUE(
+        FailureOf(Make<TBitmapGraphic>(), BmpFile(InfoHeader(0x7FFFFFFF, -0x7FFFFFFF, 24), {})).startsWith(tooLarge));
     EXPECT_FALSE(FailureOf(Make<TBitmapGraphic>(), BmpFile(InfoHeader(100, INT32_MIN, 24), {})).isEmpty());
     // RLE data can describe a large picture in a few bytes; the size is refused first.
-    EXPECT_TRUE(FailureOf(Make<TBitmapGraphic>(), BmpFile(InfoHeader(30000, 30000, 8, 1), QByteArray("\0\1", 2))).startsWith(tooLarge));
+    EXPECT_TRUE(FailureOf(Make<TBitmapGraphic>(), BmpFile(InfoHeader(30000, 30000, 8, 1), QByteArray("\0\1", 2)))
+                    .startsWith(tooLarge));
 
     QImage one(1, 1, QImage::Format_ARGB32);
     one.fill(Qt::red);
     EXPECT_TRUE(FailureOf(Make<TPngGraphic>(), PngChunkFixed(EncodePng(one), 20000, 20000)).startsWith(tooLarge));
-    EXPECT_TRUE(FailureOf(Make<TJpegGraphic>(), JpegWithSize(EncodeJpeg(BlockImage(8, 8)), 65500, 65500)).startsWith(tooLarge));
+    EXPECT_TRUE(
+        FailureOf(Make<TJpegGraphic>(), JpegWithSize(EncodeJpeg(BlockImage(8, 8)), 65500, 65500)).startsWith(tooLarge));
 
     GifFrame f{0, 0, 1, 1, {0}, {}, false};
     QByteArray gif = EncodeGif(1, 1, {qRgb(0, 0, 0), qRgb(1, 1, 1)}, -1, {f});
@@ -142,9 +148,12 @@ std::vector<Sample> Samples()
     s.push_back({"bmp-rle8", Make<TBitmapGraphic>(), [] {
                      Bytes r;
                      r.u8(3).u8(1).u8(0).u8(3).u8(2).u8(0).u8(1).u8(0).u8(0).u8(0).u8(4).u8(2).u8(0).u8(1);
-                     return BmpFile(InfoHeader(6, 2, 8, 1, 3) + Palette({qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)}), r.data);
+                     return BmpFile(InfoHeader(6, 2, 8, 1, 3)
+                                        + Palette({qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 0, 255)}),
+                                    r.data);
                  }()});
-    s.push_back({"ico", Make<TIconGraphic>(), IconFile(1, {IconDib24WithMask(alpha), IconDib32(alpha.scaled(12, 12))})});
+    s.push_back(
+        {"ico", Make<TIconGraphic>(), IconFile(1, {IconDib24WithMask(alpha), IconDib32(alpha.scaled(12, 12))})});
     s.push_back({"ico-png", Make<TIconGraphic>(), IconFile(1, {EncodePng(alpha)})});
     s.push_back({"jpeg", Make<TJpegGraphic>(), EncodeJpeg(blocks)});
     JpegOptions progressive;
@@ -157,7 +166,8 @@ std::vector<Sample> Samples()
     GifFrame f{1, 1, 5, 4, {}, {}, true};
     for (int i = 0; i < 20; ++i)
         f.indices.push_back(std::uint8_t(i % 4));
-    s.push_back({"gif", Make<TOleBITMAP>(), EncodeGif(7, 6, {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}, 3, {f})});
+    s.push_back({"gif", Make<TOleBITMAP>(),
+                 EncodeGif(7, 6, {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}, 3, {f})});
     Emf emf;
     emf.rec(39, {1, 0, 0x0000FF, 0}).rec(37, {1}).rec(43, {2, 2, 30, 30});
     s.push_back({"emf", Make<TMetafileGraphic>(), emf.finish(0, 0, 1000, 1000)});
@@ -220,8 +230,8 @@ TEST(Hostile, CutJpegShowsWhatItHolds)
     cut.LoadFromStream(bytes.left(dataStart + (bytes.size() - dataStart) / 3));
     const QImage part = cut.ToImage();
     ASSERT_EQ(part.size(), full.size());
-    EXPECT_EQ(part.pixel(5, 2), full.pixel(5, 2));      // decoded rows are the picture's
-    const QRgb filled = part.pixel(60, 62);             // the rest is libjpeg's grey
+    EXPECT_EQ(part.pixel(5, 2), full.pixel(5, 2)); // decoded rows are the picture's
+    const QRgb filled = part.pixel(60, 62); // the rest is libjpeg's grey
     EXPECT_NEAR(qRed(filled), 128, 2);
     EXPECT_NEAR(qGreen(filled), 128, 2);
     EXPECT_NEAR(qBlue(filled), 128, 2);
@@ -264,8 +274,8 @@ TEST(Hostile, FuzzRegressions)
     const QDir dir(QStringLiteral(ORVANTO_SOURCE_DIR "/tests/decode/data/fuzz-regressions"));
     const QStringList files = dir.entryList(QDir::Files);
     ASSERT_FALSE(files.isEmpty());
-    const std::vector<Factory> decoders = {Make<TBitmapGraphic>(), Make<TIconGraphic>(), Make<TJpegGraphic>(),
-                                           Make<TPngGraphic>(), Make<TMetafileGraphic>(), Make<TOleBITMAP>()};
+    const std::vector<Factory> decoders = {Make<TBitmapGraphic>(), Make<TIconGraphic>(),     Make<TJpegGraphic>(),
+                                           Make<TPngGraphic>(),    Make<TMetafileGraphic>(), Make<TOleBITMAP>()};
     RegisterBuiltInFormats();
     for (const QString& name : files) {
         SCOPED_TRACE(name.toStdString());

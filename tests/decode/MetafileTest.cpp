@@ -19,9 +19,12 @@ constexpr int kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000;
 bool IsColour(QRgb p, QRgb want, int tolerance = 8)
 {
     return qAlpha(p) > 240 && std::abs(qRed(p) - qRed(want)) <= tolerance
-        && std::abs(qGreen(p) - qGreen(want)) <= tolerance && std::abs(qBlue(p) - qBlue(want)) <= tolerance;
+           && std::abs(qGreen(p) - qGreen(want)) <= tolerance && std::abs(qBlue(p) - qBlue(want)) <= tolerance;
 }
-bool IsEmpty(QRgb p) { return qAlpha(p) == 0; }
+bool IsEmpty(QRgb p)
+{
+    return qAlpha(p) == 0;
+}
 
 QImage Render(const QByteArray& bytes, QSize* size = nullptr)
 {
@@ -43,25 +46,37 @@ int DarkPixels(const QImage& img, const QRect& area)
 }
 
 // WMF helpers: parameters are written in reverse order of the call.
-void Brush(Wmf& w, int style, int color) { w.rec(0x02FC, {style, color & 0xFFFF, color >> 16, 0}); }
-void Pen(Wmf& w, int style, int width, int color) { w.rec(0x02FA, {style, width, 0, color & 0xFFFF, color >> 16}); }
-void Select(Wmf& w, int index) { w.rec(0x012D, {index}); }
-void Rect(Wmf& w, int l, int t, int r, int b) { w.rec(0x041B, {b, r, t, l}); }
+void Brush(Wmf& w, int style, int color)
+{
+    w.rec(0x02FC, {style, color & 0xFFFF, color >> 16, 0});
+}
+void Pen(Wmf& w, int style, int width, int color)
+{
+    w.rec(0x02FA, {style, width, 0, color & 0xFFFF, color >> 16});
+}
+void Select(Wmf& w, int index)
+{
+    w.rec(0x012D, {index});
+}
+void Rect(Wmf& w, int l, int t, int r, int b)
+{
+    w.rec(0x041B, {b, r, t, l});
+}
 
 TEST(Wmf, SizeObjectsSlotsAndSavedStates)
 {
     Wmf w;
-    Brush(w, 0, kRed);   // slot 0
-    Pen(w, 5, 0, 0);     // slot 1: null pen
+    Brush(w, 0, kRed); // slot 0
+    Pen(w, 5, 0, 0); // slot 1: null pen
     Select(w, 0);
     Select(w, 1);
     Rect(w, 10, 10, 40, 40);
     Brush(w, 0, kGreen); // slot 2
-    w.rec(0x01F0, {0});  // delete slot 0
-    Brush(w, 0, kBlue);  // takes the lowest free slot: 0
+    w.rec(0x01F0, {0}); // delete slot 0
+    Brush(w, 0, kBlue); // takes the lowest free slot: 0
     Select(w, 0);
     w.rec(0x0418, {45, 90, 5, 50}); // ellipse
-    w.rec(0x001E, {});   // SaveDC
+    w.rec(0x001E, {}); // SaveDC
     Select(w, 2);
     w.rec(0x0127, {-1}); // RestoreDC: blue again
     Rect(w, 92, 40, 99, 49);
@@ -71,15 +86,15 @@ TEST(Wmf, SizeObjectsSlotsAndSavedStates)
     EXPECT_TRUE(IsColour(img.pixel(25, 25), qRgb(255, 0, 0)));
     EXPECT_TRUE(IsEmpty(img.pixel(45, 25)));
     EXPECT_TRUE(IsColour(img.pixel(70, 25), qRgb(0, 0, 255)));
-    EXPECT_TRUE(IsEmpty(img.pixel(51, 6)));   // outside the ellipse's corner
+    EXPECT_TRUE(IsEmpty(img.pixel(51, 6))); // outside the ellipse's corner
     EXPECT_TRUE(IsColour(img.pixel(95, 45), qRgb(0, 0, 255)));
 }
 
 TEST(Wmf, WindowMappingAndUnitsPerInch)
 {
     Wmf w;
-    w.rec(0x020B, {0, 0});       // SetWindowOrg
-    w.rec(0x020C, {500, 1000});  // SetWindowExt 1000 x 500
+    w.rec(0x020B, {0, 0}); // SetWindowOrg
+    w.rec(0x020C, {500, 1000}); // SetWindowExt 1000 x 500
     Brush(w, 0, kRed);
     Select(w, 0);
     Pen(w, 5, 0, 0);
@@ -107,7 +122,7 @@ TEST(Wmf, WindowMappingAndUnitsPerInch)
 TEST(Wmf, PolygonOutlineAndBitmap)
 {
     Wmf w;
-    Brush(w, 1, 0);          // null brush
+    Brush(w, 1, 0); // null brush
     Pen(w, 0, 3, kBlue);
     Select(w, 0);
     Select(w, 1);
@@ -134,8 +149,8 @@ TEST(Wmf, TextIsDrawnInTheTextColour)
     font.raw(QByteArray("DejaVu Sans")).zeros(21);
     w.recBytes(0x02FB, font.data); // slot 0
     Select(w, 0);
-    w.rec(0x0209, {0, 0});   // text colour black
-    w.rec(0x0102, {1});      // transparent background
+    w.rec(0x0209, {0, 0}); // text colour black
+    w.rec(0x0102, {1}); // transparent background
     Bytes text;
     text.s16(2).raw(QByteArray("MW")).s16(5).s16(5); // count, string, y, x
     w.recBytes(0x0521, text.data);
@@ -191,7 +206,7 @@ TEST(Emf, WorldTransformPathAndPolygon)
     e.rec(35, Floats({1, 0, 0, 1, 50, 0})); // translate 50 to the right
     e.rec(43, {0, 0, 20, 20});
     e.rec(36, Floats({1, 0, 0, 1, 0, 0}) + QByteArray("\x01\0\0\0", 4)); // identity again
-    e.rec(59, QByteArray());                                           // BEGINPATH
+    e.rec(59, QByteArray()); // BEGINPATH
     e.rec(27, {0, 30});
     e.rec(54, {20, 30});
     e.rec(54, {20, 49});
@@ -217,10 +232,10 @@ TEST(Emf, StretchDibitsAndText)
     Bytes bits;
     bits.u32(0x000000FF).u32(0x0000FF00).u32(0x00FF0000).u32(0x00FFFFFF);
     Bytes r;
-    r.s32(0).s32(0).s32(0).s32(0);                     // bounds
-    r.s32(0).s32(0).s32(0).s32(0).s32(2).s32(2);       // xDest, yDest, xSrc, ySrc, cxSrc, cySrc
-    r.u32(80).u32(40).u32(120).u32(16);                // offBmi, cbBmi, offBits, cbBits
-    r.u32(0).u32(0x00CC0020).s32(50).s32(50);          // usage, rop, cxDest, cyDest
+    r.s32(0).s32(0).s32(0).s32(0); // bounds
+    r.s32(0).s32(0).s32(0).s32(0).s32(2).s32(2); // xDest, yDest, xSrc, ySrc, cxSrc, cySrc
+    r.u32(80).u32(40).u32(120).u32(16); // offBmi, cbBmi, offBits, cbBits
+    r.u32(0).u32(0x00CC0020).s32(50).s32(50); // usage, rop, cxDest, cyDest
     r.raw(InfoHeader(2, 2, 32)).raw(bits.data);
     e.rec(81, r.data);
 
@@ -232,10 +247,10 @@ TEST(Emf, StretchDibitsAndText)
     font.zeros(64 - 2 * int(face.size()));
     e.rec(82, font.data);
     e.rec(37, {1});
-    e.rec(24, {0});  // text colour black
-    e.rec(18, {1});  // transparent background
+    e.rec(24, {0}); // text colour black
+    e.rec(18, {1}); // transparent background
     Bytes t;
-    t.s32(0).s32(0).s32(0).s32(0).u32(1).u32(0).u32(0);      // bounds, graphics mode, scales
+    t.s32(0).s32(0).s32(0).s32(0).u32(1).u32(0).u32(0); // bounds, graphics mode, scales
     t.s32(55).s32(5).u32(2).u32(76).u32(0).s32(0).s32(0).s32(0).s32(0).u32(0);
     t.u16('M').u16('W');
     e.rec(84, t.data);

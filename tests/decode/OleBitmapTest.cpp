@@ -33,11 +33,11 @@ TEST(OleBitmap, ContentClassesInTheirTestOrder)
     EXPECT_EQ(TOleBITMAP::Classify(0xE0FFD8FF, 0), Content::Jpeg);
     EXPECT_EQ(TOleBITMAP::Classify(0xE1FFD8FF, 0), Content::Jpeg);
     EXPECT_EQ(TOleBITMAP::Classify(0xDBFFD8FF, 0), Content::Unknown); // other JPEG markers are not recognised
-    EXPECT_EQ(TOleBITMAP::Classify(0x46464952, 0), Content::Other);   // RIFF
-    EXPECT_EQ(TOleBITMAP::Classify(0x6776733C, 0), Content::Other);   // <svg
-    EXPECT_EQ(TOleBITMAP::Classify(0x12535746, 0), Content::Other);   // FWS + any byte
-    EXPECT_EQ(TOleBITMAP::Classify(0xABCD4D42, 0), Content::Bmp);     // BM + anything
-    EXPECT_EQ(TOleBITMAP::Classify(0x0000DA78, 0), Content::Other);   // zlib
+    EXPECT_EQ(TOleBITMAP::Classify(0x46464952, 0), Content::Other); // RIFF
+    EXPECT_EQ(TOleBITMAP::Classify(0x6776733C, 0), Content::Other); // <svg
+    EXPECT_EQ(TOleBITMAP::Classify(0x12535746, 0), Content::Other); // FWS + any byte
+    EXPECT_EQ(TOleBITMAP::Classify(0xABCD4D42, 0), Content::Bmp); // BM + anything
+    EXPECT_EQ(TOleBITMAP::Classify(0x0000DA78, 0), Content::Other); // zlib
     EXPECT_EQ(TOleBITMAP::Classify(0x474E5089, 0x0A1A0A0D), Content::Unknown); // PNG
     // "FWS" is tested before "BM": a value whose low 24 bits are "FWS" is never BMP.
     EXPECT_EQ(TOleBITMAP::Classify(0x4D535746, 0), Content::Other);
@@ -125,7 +125,7 @@ TEST(OleBitmap, OnlyTheFirstFrameAndShortPalettes)
 TEST(OleBitmap, OtherContentBehindTheGifExtension)
 {
     const QImage blocks = BlockImage(16, 8);
-    {   // JPEG data: decoded, no key colour
+    { // JPEG data: decoded, no key colour
         TOleBITMAP b;
         b.LoadFromStream(EncodeJpeg(blocks));
         EXPECT_EQ(b.Width(), 16);
@@ -133,14 +133,14 @@ TEST(OleBitmap, OtherContentBehindTheGifExtension)
         EXPECT_EQ(b.PixelFormatBits(), 24);
         EXPECT_LE(std::abs(qRed(b.Bitmap().pixel(2, 2)) - 255), 3);
     }
-    {   // BMP: 24 bits, no key colour
+    { // BMP: 24 bits, no key colour
         TOleBITMAP b;
         b.LoadFromStream(BmpFile(InfoHeader(1, 1, 32), QByteArray("\x03\x02\x01\x00", 4)));
         EXPECT_EQ(b.PixelFormatBits(), 24);
         EXPECT_FALSE(b.Transparent());
         EXPECT_EQ(b.Bitmap().pixel(0, 0), qRgb(1, 2, 3));
     }
-    {   // Icon: masked pixels keep the key colour.
+    { // Icon: masked pixels keep the key colour.
         QImage icon(2, 1, QImage::Format_ARGB32);
         icon.setPixel(0, 0, qRgba(0, 255, 0, 255));
         icon.setPixel(1, 0, qRgba(0, 0, 0, 0));
@@ -150,7 +150,7 @@ TEST(OleBitmap, OtherContentBehindTheGifExtension)
         EXPECT_EQ(b.Bitmap().pixel(0, 0), qRgb(0, 255, 0));
         EXPECT_EQ(b.Bitmap().pixel(1, 0), kKey);
     }
-    {   // A cursor of one 32 x 32 image loads; one with two images does not.
+    { // A cursor of one 32 x 32 image loads; one with two images does not.
         QImage c(32, 32, QImage::Format_ARGB32);
         c.fill(qRgba(255, 0, 0, 255));
         TOleBITMAP one;
@@ -197,7 +197,7 @@ TEST(OleBitmap, HimetricSizeAt96Dpi)
     using decode::MulDiv;
     EXPECT_EQ(decode::HimetricToPixels(2646), 100);
     EXPECT_EQ(decode::HimetricToPixels(1323), 50);
-    EXPECT_EQ(MulDiv(5, 1, 2), 3);   // halves round away from zero
+    EXPECT_EQ(MulDiv(5, 1, 2), 3); // halves round away from zero
     EXPECT_EQ(MulDiv(-5, 1, 2), -3);
     EXPECT_EQ(MulDiv(7, 1, 0), -1);
     EXPECT_EQ(MulDiv(0x7FFFFFFF, 2, 1), -1);

@@ -77,8 +77,8 @@ TEST_F(OrientationTest, JpegWithEachOrientationLoadsUprightUnlessSwitchedOff)
     const QImage picture = testimg::Asymmetric(48, 32);
     for (bool bigEndian : {false, true})
         for (int o = 1; o <= 8; ++o) {
-            const QString path =
-                Write(QStringLiteral("o%1-%2.jpg").arg(o).arg(bigEndian), testimg::JpegWithOrientation(picture, o, bigEndian));
+            const QString path = Write(QStringLiteral("o%1-%2.jpg").arg(o).arg(bigEndian),
+                                       testimg::JpegWithOrientation(picture, o, bigEndian));
             decode::SetAutoRotate(false);
             const QImage stored = Load(path);
             ASSERT_EQ(stored.size(), picture.size()) << o;
@@ -113,7 +113,10 @@ TEST_F(OrientationTest, DamagedOrMissingOrientationDataMeansAsStored)
     qToLittleEndian<quint32>(0x7FFFFFF0u, farDirectory.data() + tiff + 4);
     EXPECT_EQ(orientationOf(farDirectory), 1);
     EXPECT_EQ(orientationOf(QByteArray("\xFF\x0A\xFF\xFF", 4)), 1);
-    EXPECT_EQ(orientationOf(QByteArray("\0\0\0\x08" "ftyp", 8)), 1);
+    EXPECT_EQ(orientationOf(QByteArray("\0\0\0\x08"
+                                       "ftyp",
+                                       8)),
+              1);
     EXPECT_EQ(orientationOf(QByteArray("RIFF\xFF\xFF\xFF\xFFWEBPEXIF\xFF\xFF\xFF\xFF", 20)), 1);
     // A picture whose file carries no orientation loads as it is.
     const QString plain = Write("plain.png", QByteArray());

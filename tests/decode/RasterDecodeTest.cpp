@@ -15,7 +15,10 @@ namespace {
 
 using namespace testimg;
 
-QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y); }
+QRgb Px(const QImage& image, int x, int y)
+{
+    return image.pixel(x, y);
+}
 
 // Largest per-channel difference of two equally sized images (alpha included).
 int MaxDifference(const QImage& a, const QImage& b)
@@ -43,7 +46,7 @@ QImage LoadBmp(const QByteArray& bytes)
 TEST(Bmp, PaletteDepthsAndShortPalette)
 {
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), white = qRgb(255, 255, 255);
-    {   // 1 bit, 10 x 2, bottom-up: file row 0 is the lower row.
+    { // 1 bit, 10 x 2, bottom-up: file row 0 is the lower row.
         const QByteArray bits = PadRows({QByteArray("\xAA\x40", 2), QByteArray("\xFF\xC0", 2)});
         const QImage img = LoadBmp(BmpFile(InfoHeader(10, 2, 1) + Palette({red, blue}), bits));
         ASSERT_EQ(img.size(), QSize(10, 2));
@@ -54,15 +57,15 @@ TEST(Bmp, PaletteDepthsAndShortPalette)
         for (int x = 0; x < 10; ++x)
             EXPECT_EQ(Px(img, x, 0), blue);
     }
-    {   // 2 bits (Windows CE)
-        const QImage img = LoadBmp(BmpFile(InfoHeader(4, 1, 2) + Palette({red, green, blue, white}),
-                                           PadRows({QByteArray("\x1B", 1)})));
+    { // 2 bits (Windows CE)
+        const QImage img = LoadBmp(
+            BmpFile(InfoHeader(4, 1, 2) + Palette({red, green, blue, white}), PadRows({QByteArray("\x1B", 1)})));
         EXPECT_EQ(Px(img, 0, 0), red);
         EXPECT_EQ(Px(img, 1, 0), green);
         EXPECT_EQ(Px(img, 2, 0), blue);
         EXPECT_EQ(Px(img, 3, 0), white);
     }
-    {   // 4 bits, top-down
+    { // 4 bits, top-down
         const QImage img = LoadBmp(BmpFile(InfoHeader(3, -2, 4, 0, 3) + Palette({red, green, blue}),
                                            PadRows({QByteArray("\x01\x20", 2), QByteArray("\x22\x10", 2)})));
         EXPECT_EQ(Px(img, 0, 0), red);
@@ -71,15 +74,16 @@ TEST(Bmp, PaletteDepthsAndShortPalette)
         EXPECT_EQ(Px(img, 0, 1), blue);
         EXPECT_EQ(Px(img, 2, 1), green);
     }
-    {   // 8 bits with two palette entries: indices beyond the table are black.
-        const QImage img = LoadBmp(BmpFile(InfoHeader(3, 1, 8, 0, 2) + Palette({red, green}),
-                                           PadRows({QByteArray("\x01\x00\xC8", 3)})));
+    { // 8 bits with two palette entries: indices beyond the table are black.
+        const QImage img = LoadBmp(
+            BmpFile(InfoHeader(3, 1, 8, 0, 2) + Palette({red, green}), PadRows({QByteArray("\x01\x00\xC8", 3)})));
         EXPECT_EQ(Px(img, 0, 0), green);
         EXPECT_EQ(Px(img, 1, 0), red);
         EXPECT_EQ(Px(img, 2, 0), qRgb(0, 0, 0));
     }
-    {   // No colour count: 256 entries are due, two are present; the missing ones are black.
-        QByteArray file = BmpFile(InfoHeader(2, 1, 8, 0, 0) + Palette({red, green}), PadRows({QByteArray("\x00\x01", 2)}));
+    { // No colour count: 256 entries are due, two are present; the missing ones are black.
+        QByteArray file =
+            BmpFile(InfoHeader(2, 1, 8, 0, 0) + Palette({red, green}), PadRows({QByteArray("\x00\x01", 2)}));
         const QImage img = LoadBmp(file);
         EXPECT_EQ(Px(img, 0, 0), red);
         EXPECT_EQ(Px(img, 1, 0), green);
@@ -88,8 +92,9 @@ TEST(Bmp, PaletteDepthsAndShortPalette)
 
 TEST(Bmp, TrueColourAndBitFields)
 {
-    {   // 24 bits, bottom-up and top-down
-        const QByteArray rows = PadRows({QByteArray("\x00\x00\xFF\x00\xFF\x00", 6), QByteArray("\xFF\x00\x00\x10\x20\x30", 6)});
+    { // 24 bits, bottom-up and top-down
+        const QByteArray rows =
+            PadRows({QByteArray("\x00\x00\xFF\x00\xFF\x00", 6), QByteArray("\xFF\x00\x00\x10\x20\x30", 6)});
         QImage up = LoadBmp(BmpFile(InfoHeader(2, 2, 24), rows));
         EXPECT_EQ(Px(up, 0, 1), qRgb(255, 0, 0));
         EXPECT_EQ(Px(up, 1, 1), qRgb(0, 255, 0));
@@ -99,7 +104,7 @@ TEST(Bmp, TrueColourAndBitFields)
         EXPECT_EQ(Px(down, 0, 0), qRgb(255, 0, 0));
         EXPECT_EQ(Px(down, 1, 1), qRgb(0x30, 0x20, 0x10));
     }
-    {   // 16 bits 5-5-5 (BI_RGB)
+    { // 16 bits 5-5-5 (BI_RGB)
         Bytes b;
         b.u16(0x7C00).u16(0x03E0).u16(0x001F).u16(0x4210);
         const QImage img = LoadBmp(BmpFile(InfoHeader(4, 1, 16), b.data));
@@ -108,7 +113,7 @@ TEST(Bmp, TrueColourAndBitFields)
         EXPECT_EQ(Px(img, 2, 0), qRgb(0, 0, 255));
         EXPECT_EQ(Px(img, 3, 0), qRgb(132, 132, 132));
     }
-    {   // 16 bits 5-6-5 through bit fields after a 40-byte header
+    { // 16 bits 5-6-5 through bit fields after a 40-byte header
         Bytes masks;
         masks.u32(0xF800).u32(0x07E0).u32(0x001F);
         Bytes b;
@@ -118,14 +123,14 @@ TEST(Bmp, TrueColourAndBitFields)
         EXPECT_EQ(Px(img, 1, 0), qRgb(0, 255, 0));
         EXPECT_EQ(Px(img, 2, 0), qRgb(0, 4, 0)); // 1 of 63 steps
     }
-    {   // 32 bits BI_RGB: the fourth byte is ignored.
+    { // 32 bits BI_RGB: the fourth byte is ignored.
         Bytes b;
         b.u32(0x00112233).u32(0x7FAABBCC);
         const QImage img = LoadBmp(BmpFile(InfoHeader(2, 1, 32), b.data));
         EXPECT_EQ(img.pixel(0, 0), qRgba(0x11, 0x22, 0x33, 255));
         EXPECT_EQ(img.pixel(1, 0), qRgba(0xAA, 0xBB, 0xCC, 255));
     }
-    {   // V5 header with an alpha mask: alpha is kept.
+    { // V5 header with an alpha mask: alpha is kept.
         Bytes h;
         h.raw(InfoHeader(2, 1, 32, 3).mid(0, 40));
         h.data[0] = char(124);
@@ -138,7 +143,7 @@ TEST(Bmp, TrueColourAndBitFields)
         EXPECT_EQ(img.pixel(0, 0), qRgba(255, 0, 0, 0x80));
         EXPECT_EQ(img.pixel(1, 0), qRgba(0, 255, 0, 255));
     }
-    {   // Bit fields with alpha zero everywhere: opaque.
+    { // Bit fields with alpha zero everywhere: opaque.
         Bytes masks;
         masks.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF).u32(0xFF000000);
         Bytes b;
@@ -151,14 +156,14 @@ TEST(Bmp, TrueColourAndBitFields)
 TEST(Bmp, RunLengthEncoded)
 {
     const QRgb c0 = qRgb(0, 0, 0), c1 = qRgb(255, 0, 0), c2 = qRgb(0, 255, 0), c3 = qRgb(0, 0, 255);
-    {   // RLE8, 6 x 3: run, absolute run, end of line, delta, end of bitmap; undrawn pixels are index 0.
+    { // RLE8, 6 x 3: run, absolute run, end of line, delta, end of bitmap; undrawn pixels are index 0.
         Bytes r;
-        r.u8(3).u8(1);                                // 3 x index 1
-        r.u8(0).u8(3).u8(2).u8(3).u8(2).u8(0);        // absolute: 2 3 2 + pad
-        r.u8(0).u8(0);                                // end of line
-        r.u8(0).u8(2).u8(2).u8(1);                    // delta +2,+1 -> x 2, y 2
-        r.u8(2).u8(3);                                // 2 x index 3
-        r.u8(0).u8(1);                                // end of bitmap
+        r.u8(3).u8(1); // 3 x index 1
+        r.u8(0).u8(3).u8(2).u8(3).u8(2).u8(0); // absolute: 2 3 2 + pad
+        r.u8(0).u8(0); // end of line
+        r.u8(0).u8(2).u8(2).u8(1); // delta +2,+1 -> x 2, y 2
+        r.u8(2).u8(3); // 2 x index 3
+        r.u8(0).u8(1); // end of bitmap
         const QImage img = LoadBmp(BmpFile(InfoHeader(6, 3, 8, 1, 4) + Palette({c0, c1, c2, c3}), r.data));
         ASSERT_EQ(img.size(), QSize(6, 3));
         // File row 0 is the bottom row.
@@ -173,9 +178,9 @@ TEST(Bmp, RunLengthEncoded)
         EXPECT_EQ(Px(img, 3, 0), c3);
         EXPECT_EQ(Px(img, 4, 0), c0);
     }
-    {   // RLE4: a run alternates two indices; an absolute run packs two per byte.
+    { // RLE4: a run alternates two indices; an absolute run packs two per byte.
         Bytes r;
-        r.u8(5).u8(0x12);                       // 1 2 1 2 1
+        r.u8(5).u8(0x12); // 1 2 1 2 1
         r.u8(0).u8(3).u8(0x30).u8(0x20).u8(0).u8(0); // absolute 3 0 2 (two bytes, even), end of line
         r.u8(0).u8(1);
         const QImage img = LoadBmp(BmpFile(InfoHeader(8, 1, 4, 2) + Palette({c0, c1, c2, c3}), r.data));
@@ -186,7 +191,7 @@ TEST(Bmp, RunLengthEncoded)
         EXPECT_EQ(Px(img, 6, 0), c0);
         EXPECT_EQ(Px(img, 7, 0), c2);
     }
-    {   // Runs past the end of the row and deltas past the last row are clipped.
+    { // Runs past the end of the row and deltas past the last row are clipped.
         Bytes r;
         r.u8(255).u8(1).u8(0).u8(2).u8(255).u8(255).u8(0).u8(1);
         const QImage img = LoadBmp(BmpFile(InfoHeader(2, 2, 8, 1) + Palette({c0, c1}), r.data));
@@ -198,7 +203,7 @@ TEST(Bmp, RunLengthEncoded)
 
 TEST(Bmp, Os2Headers)
 {
-    {   // OS/2 1.x: 12-byte header, 3-byte palette entries
+    { // OS/2 1.x: 12-byte header, 3-byte palette entries
         Bytes b;
         b.u32(12).u16(2).u16(1).u16(1).u16(8);
         b.u8(0).u8(0).u8(255).u8(255).u8(0).u8(0); // red, blue
@@ -206,7 +211,7 @@ TEST(Bmp, Os2Headers)
         EXPECT_EQ(Px(img, 0, 0), qRgb(0, 0, 255));
         EXPECT_EQ(Px(img, 1, 0), qRgb(255, 0, 0));
     }
-    {   // OS/2 2.x: 64-byte header, 24 bits
+    { // OS/2 2.x: 64-byte header, 24 bits
         Bytes b;
         b.u32(64).s32(1).s32(1).u16(1).u16(24).u32(0);
         b.zeros(64 - 20);
@@ -242,7 +247,9 @@ QImage Pattern(int size, bool withAlpha)
     QImage img(size, size, QImage::Format_ARGB32);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
-            img.setPixel(x, y, qRgba(x * 255 / size, y * 255 / size, 77, withAlpha ? (x + y) % 4 * 85 : ((x < size / 2) ? 0 : 255)));
+            img.setPixel(
+                x, y,
+                qRgba(x * 255 / size, y * 255 / size, 77, withAlpha ? (x + y) % 4 * 85 : ((x < size / 2) ? 0 : 255)));
     return img;
 }
 
@@ -376,14 +383,14 @@ TEST(Png, ColourTypesWithTransparency)
         EXPECT_EQ(g.Image().format(), QImage::Format_ARGB32);
         EXPECT_EQ(MaxDifference(g.ToImage(), rgba), 0);
     }
-    {   // interlaced
+    { // interlaced
         PngOptions o;
         o.interlace = true;
         TPngGraphic g;
         g.LoadFromStream(EncodePng(rgba, o));
         EXPECT_EQ(MaxDifference(g.ToImage(), rgba), 0);
     }
-    {   // palette with tRNS
+    { // palette with tRNS
         QImage pal(4, 2, QImage::Format_ARGB32);
         const QRgb colors[] = {qRgba(255, 0, 0, 255), qRgba(0, 255, 0, 0), qRgba(0, 0, 255, 128), qRgba(9, 9, 9, 255)};
         for (int i = 0; i < 8; ++i)
@@ -395,7 +402,7 @@ TEST(Png, ColourTypesWithTransparency)
         EXPECT_EQ(g.Image().format(), QImage::Format_ARGB32);
         EXPECT_EQ(MaxDifference(g.ToImage(), pal), 0);
     }
-    {   // opaque RGB
+    { // opaque RGB
         QImage rgb = rgba.convertToFormat(QImage::Format_RGB32);
         PngOptions o;
         o.kind = PngOptions::Rgb;
@@ -404,7 +411,7 @@ TEST(Png, ColourTypesWithTransparency)
         EXPECT_EQ(g.Image().format(), QImage::Format_RGB32);
         EXPECT_EQ(MaxDifference(g.ToImage(), rgb), 0);
     }
-    {   // 16-bit grey: the high byte of each sample
+    { // 16-bit grey: the high byte of each sample
         PngOptions o;
         o.kind = PngOptions::Gray16;
         TPngGraphic g;

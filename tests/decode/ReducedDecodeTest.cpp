@@ -85,13 +85,13 @@ TEST_F(ReducedDecodeTest, SmallestScaleThatStillCoversTheFittedSize)
         QSize area;
         QSize expected; // libjpeg output at the chosen scale
     } cases[] = {
-        {QSize(400, 300), QSize(400, 300)},   // 2/8 exactly
-        {QSize(401, 301), QSize(600, 450)},   // 2/8 is a pixel short: 3/8
-        {QSize(500, 1000), QSize(600, 450)},  // width decides: fitted 500 x 375
+        {QSize(400, 300), QSize(400, 300)}, // 2/8 exactly
+        {QSize(401, 301), QSize(600, 450)}, // 2/8 is a pixel short: 3/8
+        {QSize(500, 1000), QSize(600, 450)}, // width decides: fitted 500 x 375
         {QSize(1920, 1080), QSize(1600, 1200)}, // fits as it is: full size
         {QSize(1500, 1125), QSize(1600, 1200)}, // 7/8 is 1400: full size
-        {QSize(1, 1), QSize(200, 150)},       // 1/8 is the smallest scale
-        {QSize(), QSize(1600, 1200)},         // no area: full size
+        {QSize(1, 1), QSize(200, 150)}, // 1/8 is the smallest scale
+        {QSize(), QSize(1600, 1200)}, // no area: full size
     };
     for (const Case& c : cases) {
         QSize full;

@@ -82,20 +82,19 @@ TEST_F(RegistryTest, StartUpEntriesInOrderAndRegisteredOnce)
 TEST_F(RegistryTest, FilterOfTheStartUpEntries)
 {
     const QString filter = TFormatRegistry::Instance().GraphicFilter();
-    EXPECT_EQ(filter,
-              QStringLiteral("すべて (*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf)|"
-                             "*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf|"
-                             "JPEG イメージファイル (*.jfif)|*.jfif|"
-                             "JPEG イメージファイル (*.jpe)|*.jpe|"
-                             "カーソル (*.cur)|*.cur|"
-                             "compuserve graphic (*.gif)|*.gif|"
-                             "JPEG イメージファイル (*.jpg)|*.jpg|"
-                             "JPEG イメージファイル (*.jpeg)|*.jpeg|"
-                             "Portable Network Graphics (*.png)|*.png|"
-                             "ビットマップ (*.bmp)|*.bmp|"
-                             "アイコン (*.ico)|*.ico|"
-                             "エンハンス メタファイル (*.emf)|*.emf|"
-                             "メタファイル (*.wmf)|*.wmf"));
+    EXPECT_EQ(filter, QStringLiteral("すべて (*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf)|"
+                                     "*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;*.ico;*.emf;*.wmf|"
+                                     "JPEG イメージファイル (*.jfif)|*.jfif|"
+                                     "JPEG イメージファイル (*.jpe)|*.jpe|"
+                                     "カーソル (*.cur)|*.cur|"
+                                     "compuserve graphic (*.gif)|*.gif|"
+                                     "JPEG イメージファイル (*.jpg)|*.jpg|"
+                                     "JPEG イメージファイル (*.jpeg)|*.jpeg|"
+                                     "Portable Network Graphics (*.png)|*.png|"
+                                     "ビットマップ (*.bmp)|*.bmp|"
+                                     "アイコン (*.ico)|*.ico|"
+                                     "エンハンス メタファイル (*.emf)|*.emf|"
+                                     "メタファイル (*.wmf)|*.wmf"));
 }
 
 TEST_F(RegistryTest, PluginFormatsComeFirstAndRepeatsStay)
@@ -104,7 +103,8 @@ TEST_F(RegistryTest, PluginFormatsComeFirstAndRepeatsStay)
     r.Register(QStringLiteral("PNG"), QStringLiteral("PNG plug-in"), &kPluginClass);
     r.Register(QStringLiteral("pi"), QStringLiteral("Pi"), &kPluginClass);
     const QString filter = r.GraphicFilter();
-    EXPECT_TRUE(filter.startsWith(QStringLiteral("すべて (*.pi;*.png;*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;")));
+    EXPECT_TRUE(
+        filter.startsWith(QStringLiteral("すべて (*.pi;*.png;*.jfif;*.jpe;*.cur;*.gif;*.jpg;*.jpeg;*.png;*.bmp;")));
     EXPECT_TRUE(filter.contains(QStringLiteral("|Pi (*.pi)|*.pi|PNG plug-in (*.png)|*.png|JPEG イメージファイル")));
     EXPECT_EQ(filter.count(QStringLiteral("(*.png)|*.png")), 2);
     // The newer registration wins the lookup, case-insensitively.
@@ -118,12 +118,14 @@ TEST(GraphicFilter, EdgeCases)
 {
     // One entry: no "すべて" part. The entry without extension is skipped
     // and does not count.
-    EXPECT_EQ(BuildGraphicFilter({{QString(), QString(), nullptr}, {QStringLiteral("bmp"), QStringLiteral("B"), nullptr}}),
-              QStringLiteral("B (*.bmp)|*.bmp"));
+    EXPECT_EQ(
+        BuildGraphicFilter({{QString(), QString(), nullptr}, {QStringLiteral("bmp"), QStringLiteral("B"), nullptr}}),
+        QStringLiteral("B (*.bmp)|*.bmp"));
     EXPECT_EQ(BuildGraphicFilter({}), QString());
     EXPECT_EQ(BuildGraphicFilter({{QString(), QString(), nullptr}}), QString());
     // Two entries of the same extension: both kept; an empty description stays empty.
-    EXPECT_EQ(BuildGraphicFilter({{QStringLiteral("x"), QString(), nullptr}, {QStringLiteral("x"), QStringLiteral("X2"), nullptr}}),
+    EXPECT_EQ(BuildGraphicFilter(
+                  {{QStringLiteral("x"), QString(), nullptr}, {QStringLiteral("x"), QStringLiteral("X2"), nullptr}}),
               QStringLiteral("すべて (*.x;*.x)|*.x;*.x|X2 (*.x)|*.x| (*.x)|*.x"));
     // Placeholders inside a description are not expanded again.
     EXPECT_EQ(BuildGraphicFilter({{QStringLiteral("a"), QStringLiteral("%1 %2"), nullptr}}),

@@ -179,8 +179,8 @@ ColorMapObject* MakeMap(const std::vector<QRgb>& colors)
 }
 } // namespace
 
-QByteArray EncodeGif(int screenWidth, int screenHeight, const std::vector<QRgb>& globalColors,
-                     int transparentIndex, const std::vector<GifFrame>& frames)
+QByteArray EncodeGif(int screenWidth, int screenHeight, const std::vector<QRgb>& globalColors, int transparentIndex,
+                     const std::vector<GifFrame>& frames)
 {
     QByteArray out;
     int error = 0;
@@ -293,7 +293,10 @@ QByteArray IconDib32(const QImage& source)
     for (int y = image.height() - 1; y >= 0; --y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x)
-            b.u8(unsigned(qBlue(row[x]))).u8(unsigned(qGreen(row[x]))).u8(unsigned(qRed(row[x]))).u8(unsigned(qAlpha(row[x])));
+            b.u8(unsigned(qBlue(row[x])))
+                .u8(unsigned(qGreen(row[x])))
+                .u8(unsigned(qRed(row[x])))
+                .u8(unsigned(qAlpha(row[x])));
     }
     const int maskStride = (image.width() + 31) / 32 * 4;
     b.zeros(maskStride * image.height());
@@ -397,7 +400,7 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 
 QImage BlockImage(int width, int height)
 {
-    static const QRgb colors[] = {qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255), qRgb(250, 250, 250),
+    static const QRgb colors[] = {qRgb(255, 0, 0),  qRgb(0, 160, 0),   qRgb(0, 0, 255),   qRgb(250, 250, 250),
                                   qRgb(20, 20, 20), qRgb(255, 200, 0), qRgb(128, 0, 128), qRgb(0, 200, 200)};
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
@@ -413,14 +416,22 @@ namespace {
 QPoint StoredPosition(int orientation, int x, int y, int w, int h)
 {
     switch (orientation) {
-    case 2: return {w - 1 - x, y};
-    case 3: return {w - 1 - x, h - 1 - y};
-    case 4: return {x, h - 1 - y};
-    case 5: return {y, x};
-    case 6: return {y, h - 1 - x};
-    case 7: return {w - 1 - y, h - 1 - x};
-    case 8: return {w - 1 - y, x};
-    default: return {x, y};
+    case 2:
+        return {w - 1 - x, y};
+    case 3:
+        return {w - 1 - x, h - 1 - y};
+    case 4:
+        return {x, h - 1 - y};
+    case 5:
+        return {y, x};
+    case 6:
+        return {y, h - 1 - x};
+    case 7:
+        return {w - 1 - y, h - 1 - x};
+    case 8:
+        return {w - 1 - y, x};
+    default:
+        return {x, y};
     }
 }
 

@@ -15,13 +15,33 @@ namespace testimg {
 // Little-endian byte writer.
 struct Bytes {
     QByteArray data;
-    Bytes& u8(unsigned v) { data.append(char(v & 0xFF)); return *this; }
-    Bytes& u16(unsigned v) { u8(v); return u8(v >> 8); }
-    Bytes& u32(std::uint32_t v) { u16(v & 0xFFFF); return u16(v >> 16); }
+    Bytes& u8(unsigned v)
+    {
+        data.append(char(v & 0xFF));
+        return *this;
+    }
+    Bytes& u16(unsigned v)
+    {
+        u8(v);
+        return u8(v >> 8);
+    }
+    Bytes& u32(std::uint32_t v)
+    {
+        u16(v & 0xFFFF);
+        return u16(v >> 16);
+    }
     Bytes& s16(int v) { return u16(unsigned(v) & 0xFFFF); }
     Bytes& s32(std::int32_t v) { return u32(std::uint32_t(v)); }
-    Bytes& raw(const QByteArray& b) { data.append(b); return *this; }
-    Bytes& zeros(int n) { data.append(QByteArray(n, '\0')); return *this; }
+    Bytes& raw(const QByteArray& b)
+    {
+        data.append(b);
+        return *this;
+    }
+    Bytes& zeros(int n)
+    {
+        data.append(QByteArray(n, '\0'));
+        return *this;
+    }
     int size() const { return int(data.size()); }
 };
 
@@ -44,17 +64,17 @@ QByteArray EncodePng(const QImage& image, const PngOptions& options = {});
 struct GifFrame {
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> indices; // width*height
-    std::vector<QRgb> localColors;     // empty: use the global table
+    std::vector<QRgb> localColors; // empty: use the global table
     bool interlace = false;
 };
 // A GIF89a with a global table (may be empty), an optional graphic control
 // extension (transparent index, -1 for none) and the frames.
-QByteArray EncodeGif(int screenWidth, int screenHeight, const std::vector<QRgb>& globalColors,
-                     int transparentIndex, const std::vector<GifFrame>& frames);
+QByteArray EncodeGif(int screenWidth, int screenHeight, const std::vector<QRgb>& globalColors, int transparentIndex,
+                     const std::vector<GifFrame>& frames);
 
 // A BITMAPINFOHEADER (40 bytes) for the given fields.
-QByteArray InfoHeader(int width, int height, int bitCount, std::uint32_t compression = 0,
-                      std::uint32_t colorsUsed = 0, std::uint32_t sizeImage = 0);
+QByteArray InfoHeader(int width, int height, int bitCount, std::uint32_t compression = 0, std::uint32_t colorsUsed = 0,
+                      std::uint32_t sizeImage = 0);
 // A BMP file: file header + header block (header, masks, colour table) + bits.
 QByteArray BmpFile(const QByteArray& headerBlock, const QByteArray& bits);
 QByteArray Palette(std::initializer_list<QRgb> colors); // RGBQUADs

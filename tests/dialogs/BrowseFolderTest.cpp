@@ -36,7 +36,10 @@ void whenOpen(std::function<void(QDialog&)> act)
     timer->start();
 }
 
-QTreeView* treeOf(QDialog& d) { return d.findChild<QTreeView*>(QStringLiteral("FolderTree")); }
+QTreeView* treeOf(QDialog& d)
+{
+    return d.findChild<QTreeView*>(QStringLiteral("FolderTree"));
+}
 
 void selectPath(QDialog& d, const QString& path)
 {
@@ -243,7 +246,8 @@ TEST(BrowseFolder, TheRootFolderItselfIsAnItemOfTheTree)
     whenOpen([&](QDialog& d) {
         QTreeView* tree = treeOf(d);
         auto* model = static_cast<QFileSystemModel*>(tree->model());
-        waitFor([&] { return model->rowCount(model->index(dir.path())) == 2 && model->rowCount(model->index(root)) == 1; });
+        waitFor(
+            [&] { return model->rowCount(model->index(dir.path())) == 2 && model->rowCount(model->index(root)) == 1; });
         const QModelIndex rootItem = model->index(root);
         rootShown = tree->visualRect(rootItem).isValid();
         siblingShown = tree->visualRect(model->index(dir.filePath(QStringLiteral("sibling")))).isValid();

@@ -57,8 +57,7 @@ int main(int argc, char** argv)
     settings.ShortCut.PictureFolder = QStringLiteral("/home/user/写真/2026 夏");
     NoTarget target;
 
-    TfOption option(nullptr, settings, {QStringLiteral("/usr/bin/gimp"), QStringLiteral("/usr/bin/inkscape")},
-                    target);
+    TfOption option(nullptr, settings, {QStringLiteral("/usr/bin/gimp"), QStringLiteral("/usr/bin/inkscape")}, target);
     save(&option, out + QStringLiteral("/options.png"));
     option.ListBox1()->setCurrentRow(1);
     save(&option, out + QStringLiteral("/options.png"));

@@ -12,7 +12,10 @@
 #include <functional>
 #include <memory>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 // Runs `action` once a visible top-level window with the object name
 // appears (checked every 10 ms for up to 10 s). Returns a flag that tells
@@ -46,8 +49,8 @@ inline std::shared_ptr<bool> WhenShown(const QString& objectName, std::function<
 struct BrowserSeen {
     QString caption;
     QPoint position;
-    QString start;      // the folder selected when it opened
-    QString root;       // the top of its tree
+    QString start; // the folder selected when it opened
+    QString root; // the top of its tree
     bool rootShown = false; // the top folder is an item of the tree
     bool filesListed = false;
 };

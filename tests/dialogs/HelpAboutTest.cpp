@@ -82,10 +82,10 @@ TEST_F(HelpAboutTest, HelpViewerHasItsToolBarBrowserAndCloseButton)
         else if (QWidget* w = v->ToolBar1()->widgetForAction(a))
             order << w->objectName();
     }
-    EXPECT_EQ(order, (QStringList{QStringLiteral("ToolButton1"), QStringLiteral("ToolButton6"),
-                                  QStringLiteral("ToolButton2"), QStringLiteral("ToolButton3"),
-                                  QStringLiteral("ToolButton7"), QStringLiteral("ToolButton4"),
-                                  QStringLiteral("ToolButton5")}));
+    EXPECT_EQ(order,
+              (QStringList{QStringLiteral("ToolButton1"), QStringLiteral("ToolButton6"), QStringLiteral("ToolButton2"),
+                           QStringLiteral("ToolButton3"), QStringLiteral("ToolButton7"), QStringLiteral("ToolButton4"),
+                           QStringLiteral("ToolButton5")}));
     EXPECT_EQ(v->BitBtn1()->text(), QStringLiteral("閉じる(&C)"));
     EXPECT_EQ(v->BitBtn1()->size(), QSize(89, 25));
     EXPECT_TRUE(v->BitBtn1()->isDefault());
@@ -276,8 +276,8 @@ TEST_F(HelpAboutTest, AddressesOpenAndCopy)
     const QPoint centre = a.Url()->rect().center();
     QMouseEvent press(QEvent::MouseButtonPress, centre, a.Url()->mapToGlobal(centre), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, centre, a.Url()->mapToGlobal(centre), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, a.Url()->mapToGlobal(centre), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(a.Url(), &press);
     QApplication::sendEvent(a.Url(), &release);
     ASSERT_EQ(opened.size(), 1);

@@ -39,7 +39,9 @@ TEST(JapaneseUi, WindowsFontNamesDrawLatinAndKanaFromOneJapaneseFont)
     const struct {
         const char16_t* name;
         const char* family;
-    } cases[] = {{u"ＭＳ Ｐゴシック", "IPAPGothic"}, {u"ＭＳ ゴシック", "IPAGothic"}, {u"メイリオ", "IPAPGothic"},
+    } cases[] = {{u"ＭＳ Ｐゴシック", "IPAPGothic"},
+                 {u"ＭＳ ゴシック", "IPAGothic"},
+                 {u"メイリオ", "IPAPGothic"},
                  {u"MS PGothic", "IPAPGothic"}};
     for (const auto& c : cases) {
         const QFont font(QString::fromUtf16(c.name), 9);

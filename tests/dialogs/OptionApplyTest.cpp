@@ -8,7 +8,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -118,16 +121,21 @@ TEST_F(OptionApplyTest, RunningSlideshowShowsTheNewIntervalInTheStatusBar)
     if (!decimalPoint())
         GTEST_SKIP() << "the expected texts are written for a locale with a decimal point";
     target.running = true;
-    const struct { int s, ms; const char* text; } cases[] = {
-        {2, 500, "SlideShow ON - 2.5秒"}, {2, 0, "SlideShow ON - 2秒"}, {0, 0, "SlideShow ON - 0.1秒"},
-        {20, 900, "SlideShow ON - 20.9秒"}};
+    const struct {
+        int s, ms;
+        const char* text;
+    } cases[] = {{2, 500, "SlideShow ON - 2.5秒"},
+                 {2, 0, "SlideShow ON - 2秒"},
+                 {0, 0, "SlideShow ON - 0.1秒"},
+                 {20, 900, "SlideShow ON - 20.9秒"}};
     for (const auto& k : cases) {
         target.calls.clear();
         OptionChoice c = OptionChoiceOf(settings, {});
         c.Interval = k.s;
         c.IntervalM = k.ms;
         ApplyOptionDialogSide(c, settings, target);
-        EXPECT_EQ(target.calls, QStringList{QStringLiteral("status:") + QString::fromUtf8(k.text)}) << k.s << " " << k.ms;
+        EXPECT_EQ(target.calls, QStringList{QStringLiteral("status:") + QString::fromUtf8(k.text)})
+            << k.s << " " << k.ms;
     }
 }
 

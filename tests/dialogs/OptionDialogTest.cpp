@@ -84,9 +84,19 @@ TEST_F(OptionDialogTest, EveryControlStandsInItsPlace)
     EXPECT_EQ(d.BitBtn1()->text(), QStringLiteral("OK"));
     EXPECT_TRUE(d.BitBtn1()->isDefault());
 
-    const struct { const char* name; const char* text; } labels[] = {
-        {"Label1", "スライドショー表示間隔"}, {"Label2", "秒"}, {"Label5", "m秒"}, {"Label3", "転送ボタン数"},
-        {"Label4", "個"}, {"No1", "1."}, {"No2", "2."}, {"No3", "3."}, {"No4", "4."}, {"No5", "5."}};
+    const struct {
+        const char* name;
+        const char* text;
+    } labels[] = {{"Label1", "スライドショー表示間隔"},
+                  {"Label2", "秒"},
+                  {"Label5", "m秒"},
+                  {"Label3", "転送ボタン数"},
+                  {"Label4", "個"},
+                  {"No1", "1."},
+                  {"No2", "2."},
+                  {"No3", "3."},
+                  {"No4", "4."},
+                  {"No5", "5."}};
     for (const auto& l : labels) {
         auto* label = d.findChild<QLabel*>(QString::fromLatin1(l.name));
         ASSERT_NE(label, nullptr) << l.name;
@@ -112,8 +122,10 @@ TEST_F(OptionDialogTest, EveryControlStandsInItsPlace)
 TEST_F(OptionDialogTest, SpinEditsMoveOnlyByTheirArrowsAndTabPassesThemBy)
 {
     TfOption d(nullptr, settings, {}, target);
-    const struct { TArrowSpinEdit* spin; int min, max, step; } spins[] = {
-        {d.SpinEdit1(), 0, 20, 1}, {d.SpinEdit3(), 0, 900, 100}, {d.SpinEdit2(), 1, 10, 1}};
+    const struct {
+        TArrowSpinEdit* spin;
+        int min, max, step;
+    } spins[] = {{d.SpinEdit1(), 0, 20, 1}, {d.SpinEdit3(), 0, 900, 100}, {d.SpinEdit2(), 1, 10, 1}};
     for (const auto& s : spins) {
         EXPECT_EQ(s.spin->minimum(), s.min);
         EXPECT_EQ(s.spin->maximum(), s.max);
@@ -258,7 +270,8 @@ protected:
     {
         OptionDialogTest::SetUp();
         RegisterBuiltInFormats();
-        platform::SetMessageBoxHandlerForTesting([](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
+        platform::SetMessageBoxHandlerForTesting(
+            [](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
         main = std::make_unique<TfMain>(QStringList{}, nullptr, [this](TfMain& m) {
             m.Session().SetIniPath(dir.filePath(QStringLiteral("orvanto.ini")));
             AttachDialogs(m);

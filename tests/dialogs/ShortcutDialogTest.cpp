@@ -98,11 +98,13 @@ TEST_F(ShortcutDialogTest, EveryControlHintAndText)
     TfShortCut d(nullptr, settings);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("ショートカットの作成"));
     EXPECT_EQ(d.size(), QSize(280, 420));
-    const struct { const char* title; QRect geometry; } groups[] = {
-        {"スライドショーの設定", QRect(8, 8, 265, 73)}, {"Tool Boxの表示", QRect(8, 88, 129, 41)},
-        {"転送ボタンの表示", QRect(144, 88, 129, 41)},  {"全画面表示", QRect(8, 136, 129, 41)},
-        {"自動拡大表示", QRect(144, 136, 129, 41)},     {"リピート設定", QRect(8, 184, 265, 41)},
-        {"ショートカット作成場所", QRect(8, 315, 265, 57)}};
+    const struct {
+        const char* title;
+        QRect geometry;
+    } groups[] = {{"スライドショーの設定", QRect(8, 8, 265, 73)},    {"Tool Boxの表示", QRect(8, 88, 129, 41)},
+                  {"転送ボタンの表示", QRect(144, 88, 129, 41)},     {"全画面表示", QRect(8, 136, 129, 41)},
+                  {"自動拡大表示", QRect(144, 136, 129, 41)},        {"リピート設定", QRect(8, 184, 265, 41)},
+                  {"ショートカット作成場所", QRect(8, 315, 265, 57)}};
     const auto boxes = d.findChildren<QGroupBox*>();
     for (const auto& g : groups) {
         const auto it = std::find_if(boxes.begin(), boxes.end(),
@@ -129,9 +131,15 @@ TEST_F(ShortcutDialogTest, EveryControlHintAndText)
     EXPECT_EQ(d.SpinEdit3()->singleStep(), 100);
     EXPECT_EQ(d.SpinEdit1()->focusPolicy(), Qt::NoFocus);
 
-    const struct { const char* name; const char* text; } labels[] = {
-        {"Label1", "表示間隔"}, {"Label2", "秒"}, {"Label5", "m秒"}, {"Label6", "起動時に自動的に開始"},
-        {"Label4", "表示画像フォルダ"}, {"Label3", "ショートカット名(.lnk:拡張子自動付加)"}};
+    const struct {
+        const char* name;
+        const char* text;
+    } labels[] = {{"Label1", "表示間隔"},
+                  {"Label2", "秒"},
+                  {"Label5", "m秒"},
+                  {"Label6", "起動時に自動的に開始"},
+                  {"Label4", "表示画像フォルダ"},
+                  {"Label3", "ショートカット名(.lnk:拡張子自動付加)"}};
     for (const auto& l : labels)
         EXPECT_EQ(d.findChild<QLabel*>(QString::fromLatin1(l.name))->text(), QString::fromUtf8(l.text)) << l.name;
     EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("Label3"))->toolTip(), QStringLiteral("拡張子はつけない"));
@@ -186,14 +194,15 @@ TEST_F(ShortcutDialogTest, ControlsStartFromTheShortCutSettings)
     EXPECT_TRUE(d.RadioButton(12)->isChecked());
     EXPECT_EQ(d.MakePlace(), 2);
     EXPECT_EQ(d.Edit1()->text(), pics);
-    EXPECT_EQ(d.MakeSwitchLine(), QStringLiteral("\"") + pics + QStringLiteral("\" /Time=") + IntervalSecondsText(5, 300)
-                                      + QStringLiteral(" /Auto=Off /Box=On /Button=On /Full=Off /Zoom=Off /Repeat=Off"));
+    EXPECT_EQ(d.MakeSwitchLine(),
+              QStringLiteral("\"") + pics + QStringLiteral("\" /Time=") + IntervalSecondsText(5, 300)
+                  + QStringLiteral(" /Auto=Off /Box=On /Button=On /Full=Off /Zoom=Off /Repeat=Off"));
 }
 
 TEST_F(ShortcutDialogTest, BadPictureFolderBeepsAndKeepsTheDialogOpen)
 {
-    for (const QString& folder : {QString(), home.path() + QStringLiteral("/missing"),
-                                  home.path() + QStringLiteral("/.config/../nothing")}) {
+    for (const QString& folder :
+         {QString(), home.path() + QStringLiteral("/missing"), home.path() + QStringLiteral("/.config/../nothing")}) {
         messages.clear();
         beeps = 0;
         TfShortCut d(nullptr, settings);
@@ -351,8 +360,9 @@ TEST_F(ShortcutDialogTest, MissingDesktopFolderIsNamedInAMessage)
     d.BitBtn1Click();
     EXPECT_EQ(beeps, 0);
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0].text, QStringLiteral("デスクトップのフォルダ %1 がありません。\n作成場所に別の場所を選んでください。")
-                                    .arg(desktop));
+    EXPECT_EQ(
+        messages[0].text,
+        QStringLiteral("デスクトップのフォルダ %1 がありません。\n作成場所に別の場所を選んでください。").arg(desktop));
     EXPECT_EQ(messages[0].icon, platform::MsgIcon::Error);
     EXPECT_NE(d.result(), int(QDialog::Accepted));
     EXPECT_TRUE(settings.ShortCut.PictureFolder.isEmpty());

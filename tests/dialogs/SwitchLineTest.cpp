@@ -6,7 +6,10 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -59,8 +62,11 @@ TEST(SwitchLineTest, IntervalIsTheShortestDecimal)
 {
     if (!decimalPoint())
         GTEST_SKIP() << "the expected texts are written for a locale with a decimal point";
-    const struct { int s, ms; const char* text; } cases[] = {
-        {2, 0, "2"}, {2, 500, "2.5"}, {0, 300, "0.3"}, {20, 0, "20"}, {0, 0, "0"}, {20, 900, "20.9"}, {1, 250, "1.25"}};
+    const struct {
+        int s, ms;
+        const char* text;
+    } cases[] = {{2, 0, "2"}, {2, 500, "2.5"},   {0, 300, "0.3"}, {20, 0, "20"},
+                 {0, 0, "0"}, {20, 900, "20.9"}, {1, 250, "1.25"}};
     for (const auto& k : cases) {
         EXPECT_EQ(IntervalSecondsText(k.s, k.ms), QString::fromLatin1(k.text)) << k.s << " " << k.ms;
         ShortcutChoice c = defaults(QStringLiteral("/p"));
@@ -72,7 +78,11 @@ TEST(SwitchLineTest, IntervalIsTheShortestDecimal)
 
 TEST(SwitchLineTest, TheProgramReadsBackWhatTheShortcutChose)
 {
-    const struct { int s, ms; bool autoOn, box, button, full, zoom; int repeat; } cases[] = {
+    const struct {
+        int s, ms;
+        bool autoOn, box, button, full, zoom;
+        int repeat;
+    } cases[] = {
         {2, 0, true, false, false, true, true, -1},
         {0, 300, false, true, true, false, false, 1},
         {20, 900, true, true, false, false, true, 0},

@@ -21,11 +21,12 @@ e2e_require_tools Xvfb xdotool xdpyinfo
 E2E_FAILURES=0
 E2E_PASSES=0
 
+# e2e_start_display [WIDTHxHEIGHT]: a private Xvfb screen (1280x900 unless told).
 e2e_start_display() {
-  local n
+  local n size="${1:-1280x900}"
   for n in $(seq 0 40); do
     E2E_DISPLAY=":$(( 200 + (RANDOM % 500) ))"
-    Xvfb "$E2E_DISPLAY" -screen 0 1280x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    Xvfb "$E2E_DISPLAY" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
     E2E_XVFB_PID=$!
     export DISPLAY="$E2E_DISPLAY"
     for _ in $(seq 50); do

@@ -112,7 +112,9 @@ QByteArray HardLinkHeader(const QByteArray& name, const QByteArray& target)
     put(148, "        ");
     header[156] = '1';
     put(157, target);
-    put(257, QByteArray("ustar\0" "00", 8));
+    put(257, QByteArray("ustar\0"
+                        "00",
+                        8));
     unsigned sum = 0;
     for (char c : header)
         sum += static_cast<unsigned char>(c);
@@ -248,9 +250,9 @@ TEST_F(ArchiveIsolationTest, CrashingHangingAndEatingLibrariesCostOnlyTheirArchi
         // The message says what happened to the helper (the eater is ended
         // by the memory limit, or by the watchdog while it fills memory).
         const QStringList reasons = QString::fromUtf8(c.reasons).split(QLatin1Char('|'));
-        EXPECT_TRUE(std::any_of(reasons.begin(), reasons.end(),
-                                [&](const QString& reason) { return result.message.contains(reason); }))
-            << result.message.toStdString();
+        EXPECT_TRUE(std::any_of(reasons.begin(), reasons.end(), [&](const QString& reason) {
+            return result.message.contains(reason);
+        })) << result.message.toStdString();
     }
     EXPECT_EQ(m_told.size(), 3);
     // The same archive again: no second message.
@@ -352,8 +354,8 @@ TEST_F(ArchiveIsolationTest, DamagedArchiveIsNamedInAMessage)
     Write(QStringLiteral("in/a.bin"), noise);
     QProcess gcab;
     gcab.setWorkingDirectory(in);
-    gcab.start(QStringLiteral("gcab"), {QStringLiteral("-c"), QStringLiteral("-z"), Path(QStringLiteral("d.cab")),
-                                        QStringLiteral("a.bin")});
+    gcab.start(QStringLiteral("gcab"),
+               {QStringLiteral("-c"), QStringLiteral("-z"), Path(QStringLiteral("d.cab")), QStringLiteral("a.bin")});
     ASSERT_TRUE(gcab.waitForFinished(30000) && gcab.exitCode() == 0);
     QFile cab(Path(QStringLiteral("d.cab")));
     ASSERT_TRUE(cab.open(QIODevice::ReadWrite));

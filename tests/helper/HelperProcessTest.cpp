@@ -195,9 +195,8 @@ TEST_F(HelperProcessTest, ProgressKeepsASlowPluginAliveAndCanStopIt)
     // The progress hook asks it to stop: the plug-in returns "aborted".
     QElapsedTimer timer;
     timer.start();
-    ASSERT_EQ(GetPicture(HostilePlugin("slowpicture"), slow, reply, [&](std::int64_t current, std::int64_t) {
-                  return current >= 4;
-              }),
+    ASSERT_EQ(GetPicture(HostilePlugin("slowpicture"), slow, reply,
+                         [&](std::int64_t current, std::int64_t) { return current >= 4; }),
               helper::CallOutcome::Replied);
     EXPECT_EQ(reply.IntOr(ORV_F_RESULT, -1), SUSIE_ABORTED);
     EXPECT_LT(timer.elapsed(), 2000);

@@ -20,7 +20,10 @@
 
 #include <algorithm>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 using namespace testfiles;
 
@@ -150,7 +153,10 @@ TEST_F(SameDialogTest, UndecodableSideShowsTheLabelAndAnEmptyLine)
 
 TEST_F(SameDialogTest, EachButtonGivesItsResultAndClosingIsCancel)
 {
-    const struct { QPushButton* (TfSame::*button)() const; int result; } cases[] = {
+    const struct {
+        QPushButton* (TfSame::*button)() const;
+        int result;
+    } cases[] = {
         {&TfSame::BitBtn1, srRename},
         {&TfSame::BitBtn2, srCancel},
         {&TfSame::BitBtn3, srDeleteSource},
@@ -245,8 +251,10 @@ TEST_F(SameDialogTest, LongNamesKeepBothEndsAtTheDefaultAndTheSmallestSize)
             ASSERT_EQ(same.size(), size);
             // Each side has a line whose tip is the whole name; it shows
             // the name's start and its end (with the extension).
-            const struct { const QWidget* panel; QString name; } sides[] = {
-                {same.LeftPanel(), name}, {same.RightPanel(), "dst_" + name}};
+            const struct {
+                const QWidget* panel;
+                QString name;
+            } sides[] = {{same.LeftPanel(), name}, {same.RightPanel(), "dst_" + name}};
             QList<const QLabel*> lines;
             for (const auto& side : sides) {
                 const QLabel* line = nullptr;

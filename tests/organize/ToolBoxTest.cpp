@@ -31,7 +31,10 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 using namespace testfiles;
 
@@ -90,10 +93,7 @@ protected:
         main->show();
         QApplication::processEvents();
     }
-    QString folderIni() const
-    {
-        return "[Option]\nFolder1=" + dst + "\nButton1=sorted\n";
-    }
+    QString folderIni() const { return "[Option]\nFolder1=" + dst + "\nButton1=sorted\n"; }
     TToolBox* box() const { return organizer->Toolbox(); }
     void typeKey(QObject* target, int key, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
@@ -124,7 +124,11 @@ TEST_F(ToolBoxTest, OpensAtStartWithEveryFixedControlInPlace)
     EXPECT_EQ(box()->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
     EXPECT_EQ(box()->geometry().topLeft(), QPoint(40, 50));
 
-    const struct { QWidget* w; QRect place; QString hint; } fixed[] = {
+    const struct {
+        QWidget* w;
+        QRect place;
+        QString hint;
+    } fixed[] = {
         {box()->BackBtn, {4, 3, 33, 33}, "前画像"},
         {box()->AutoBtn, {43, 7, 33, 25}, "スライド ショー"},
         {box()->FrontBtn, {82, 3, 33, 33}, "次画像"},
@@ -543,13 +547,15 @@ TEST_F(ToolBoxTest, RenameCommandAndButtonAskWithTheDialog)
 
 TEST(RenamePromptTest, LongNamesFitTheDialogAndShowWholeAsTips)
 {
-    const struct { QString name, folder, nameStart, nameEnd, folderStart, folderEnd; } cases[] = {
-        {QString("長い長いファイル名").repeated(12) + "_end.jpg", "/" + QString("深いフォルダ/").repeated(15), "長い長い",
-         "_end.jpg", "/深いフォ", "フォルダ/"},
+    const struct {
+        QString name, folder, nameStart, nameEnd, folderStart, folderEnd;
+    } cases[] = {
+        {QString("長い長いファイル名").repeated(12) + "_end.jpg", "/" + QString("深いフォルダ/").repeated(15),
+         "長い長い", "_end.jpg", "/深いフォ", "フォルダ/"},
         // 60 characters, in a folder deep enough to be shortened too.
         {"Start_of_a_rather_long_picture_name_from_a_camera_0123_e.png",
-         "/home/someone/Pictures/" + QString("holiday_2026_seaside/").repeated(6), "Start_of", "0123_e.png",
-         "/home/so", "seaside/"},
+         "/home/someone/Pictures/" + QString("holiday_2026_seaside/").repeated(6), "Start_of", "0123_e.png", "/home/so",
+         "seaside/"},
     };
     for (const auto& c : cases) {
         bool seen = false;
@@ -567,7 +573,8 @@ TEST(RenamePromptTest, LongNamesFitTheDialogAndShowWholeAsTips)
             }
             EXPECT_FALSE(dialog.Label1()->geometry().intersects(dialog.Label2()->geometry()));
             // Both ends of the name and of the folder stay readable.
-            EXPECT_TRUE(dialog.Label1()->text().startsWith("\"" + c.nameStart)) << dialog.Label1()->text().toStdString();
+            EXPECT_TRUE(dialog.Label1()->text().startsWith("\"" + c.nameStart))
+                << dialog.Label1()->text().toStdString();
             EXPECT_TRUE(dialog.Label1()->text().endsWith(c.nameEnd + "\" の新しいファイル名を入力してください。"))
                 << dialog.Label1()->text().toStdString();
             EXPECT_TRUE(dialog.Label2()->text().startsWith("場所：  \"" + c.folderStart))

@@ -27,7 +27,10 @@
 #include <deque>
 #include <sys/resource.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 using namespace testfiles;
 
@@ -126,7 +129,8 @@ protected:
         trashHome = std::make_unique<EnvGuard>("XDG_DATA_HOME", root.path() + "/data");
         QDir().mkpath(root.path() + "/data");
         platform::SetRecycleConfirmHandlerForTesting([this](const QString&) { return confirmTrash; });
-        platform::SetMessageBoxHandlerForTesting([](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
+        platform::SetMessageBoxHandlerForTesting(
+            [](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
         host.config.Option.Buttons[0].Folder = dst;
         host.config.Option.Buttons[0].Caption = "dst";
     }
@@ -260,7 +264,8 @@ TEST_F(TransferEngineTest, MissingDestinationFolderIsReported)
         host.config.Option.Buttons[0].Folder = folder;
         const int shows = host.shows;
         engine.ArBitBtnProcess(0);
-        EXPECT_EQ(ui.errors, QStringList{"複写・移動先のフォルダーがありません。\n\n\u3000\u3000複写・移動を中止しました。"})
+        EXPECT_EQ(ui.errors,
+                  QStringList{"複写・移動先のフォルダーがありません。\n\n\u3000\u3000複写・移動を中止しました。"})
             << folder.toStdString();
         EXPECT_EQ(host.shows, shows + 1);
     }
@@ -336,7 +341,7 @@ TEST_F(TransferEngineTest, NamesThatAreNotUtf8AreTransferredAndRenamedLikeAnyOth
     // Renamed to another such name: the caption shows it decoded as CP932.
     host.session.SetCurrentIndex(host.images.IndexOf(src + "/" + platform::DecodeFileName(photo)));
     ASSERT_GE(host.index(), 0);
-    ui.nameAnswers = {platform::DecodeFileName("\x95\xDB\x91\xB6.jpg")};   // "保存.jpg"
+    ui.nameAnswers = {platform::DecodeFileName("\x95\xDB\x91\xB6.jpg")}; // "保存.jpg"
     engine.RenameCurrent();
     EXPECT_EQ(::access((folder + "/\x95\xDB\x91\xB6.jpg").constData(), F_OK), 0);
     EXPECT_TRUE(host.caption.endsWith(src + "/保存.jpg")) << host.caption.toStdString();
@@ -585,8 +590,13 @@ TEST_F(TransferEngineTest, FailedUndoKeepsTheRecordForAnotherTry)
 TEST_F(TransferEngineTest, UnusualNamesCopyMoveAndNumber)
 {
     const QStringList names = {
-        "with space.jpg", "quote\"d 'x'.jpg", "日本語の写真.jpg", "-leading.jpg", "--.jpg",
-        QString(200, QLatin1Char('L')) + ".jpg", QString(80, QChar(0x5199)) + ".jpg",
+        "with space.jpg",
+        "quote\"d 'x'.jpg",
+        "日本語の写真.jpg",
+        "-leading.jpg",
+        "--.jpg",
+        QString(200, QLatin1Char('L')) + ".jpg",
+        QString(80, QChar(0x5199)) + ".jpg",
     };
     load(names);
     host.config.Option.Numbering = true;

@@ -25,7 +25,10 @@
 
 #include <cstdlib>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -184,8 +187,8 @@ TEST(DesktopEntry, OffersEveryPictureAndArchiveTypeTheProgramOpens)
         bool listed = false;
         for (const QString& t : types)
             listed = listed || offered.contains(t);
-        EXPECT_TRUE(listed) << "." << ext.toStdString() << " ("
-                            << QStringList(types.values()).join(' ').toStdString() << ") is not offered";
+        EXPECT_TRUE(listed) << "." << ext.toStdString() << " (" << QStringList(types.values()).join(' ').toStdString()
+                            << ") is not offered";
     }
     // And nothing unknown is offered (a misspelt type would never match).
     QMimeDatabase db;
@@ -212,7 +215,7 @@ double meanDifference(const QImage& a, const QImage& b)
         for (int col = 0; col < x.width(); ++col) {
             const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
             sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q))
-                + std::abs(qAlpha(p) - qAlpha(q));
+                   + std::abs(qAlpha(p) - qAlpha(q));
         }
     return sum / (4.0 * x.width() * x.height());
 }

@@ -21,9 +21,9 @@ private:
 
 QStringList sampleNames()
 {
-    QStringList names = {"a.jpg", "A.jpg", "B.jpg", "b.jpg", "ab.jpg", "Ab.JPG", "_x.png", "10.png",
-                         "9.png", "写真.jpg", "しゃしん.jpg", "シャシン.jpg", "é.gif", "e.gif", "E.gif",
-                         "z", "Z", "", "a b.jpg", "a-b.jpg"};
+    QStringList names = {"a.jpg", "A.jpg",    "B.jpg",        "b.jpg",        "ab.jpg", "Ab.JPG", "_x.png", "10.png",
+                         "9.png", "写真.jpg", "しゃしん.jpg", "シャシン.jpg", "é.gif",  "e.gif",  "E.gif",  "z",
+                         "Z",     "",         "a b.jpg",      "a-b.jpg"};
     std::mt19937 random(7);
     const QString letters = "aAbBcCé写_ 0";
     for (int i = 0; i < 400; ++i) {
@@ -61,8 +61,8 @@ void expectTotalOrder(const QStringList& names)
 
 TEST(Collation, IgnoresCaseButStaysTotal)
 {
-    for (const QLocale& locale : {QLocale(QLocale::Japanese, QLocale::Japan),
-                                  QLocale(QLocale::English, QLocale::UnitedStates), QLocale::c()}) {
+    for (const QLocale& locale :
+         {QLocale(QLocale::Japanese, QLocale::Japan), QLocale(QLocale::English, QLocale::UnitedStates), QLocale::c()}) {
         SCOPED_TRACE(locale.name().toStdString());
         LocaleScope scope(locale);
         EXPECT_LT(platform::CompareFileNames("a.jpg", "B.jpg"), 0) << "case is ignored";

@@ -51,9 +51,25 @@ TEST(DesktopExec, RoundTripsThroughTheParser)
 {
     const QString program = "/opt/ミレット ビューア/orvanto";
     const QStringList args = {
-        "/home/me/写真 フォルダ", "plain", "with space", "quote\"inside", "it's", "back\\slash",
-        "dollar$sign", "back`tick", "100%", "%f", "", "/Time=2.5", "tab\there", "new\nline",
-        "semi;colon", "a&b|c>d<e", "~tilde", "*?#()", "trailing\\",
+        "/home/me/写真 フォルダ",
+        "plain",
+        "with space",
+        "quote\"inside",
+        "it's",
+        "back\\slash",
+        "dollar$sign",
+        "back`tick",
+        "100%",
+        "%f",
+        "",
+        "/Time=2.5",
+        "tab\there",
+        "new\nline",
+        "semi;colon",
+        "a&b|c>d<e",
+        "~tilde",
+        "*?#()",
+        "trailing\\",
     };
     const QString exec = platform::DesktopExecValue(program, args);
     EXPECT_FALSE(exec.contains(QLatin1Char('\n'))) << "one line in the file";
@@ -63,8 +79,7 @@ TEST(DesktopExec, RoundTripsThroughTheParser)
 TEST(DesktopExec, ParserReadsEntriesWrittenByOthers)
 {
     EXPECT_EQ(platform::ParseDesktopExec("gimp-2.10 %U"), (QStringList{"gimp-2.10", "%U"}));
-    EXPECT_EQ(platform::ParseDesktopExec("  sh   -c  \"echo \\\\$x\"  "),
-              (QStringList{"sh", "-c", "echo $x"}));
+    EXPECT_EQ(platform::ParseDesktopExec("  sh   -c  \"echo \\\\$x\"  "), (QStringList{"sh", "-c", "echo $x"}));
     EXPECT_EQ(platform::ParseDesktopExec("\"a\\sb\" c"), (QStringList{"a b", "c"}));
     EXPECT_EQ(platform::ParseDesktopExec("a\\sb"), (QStringList{"a", "b"})) << "an escaped blank still separates";
     EXPECT_TRUE(platform::ParseDesktopExec("").isEmpty());
@@ -121,8 +136,7 @@ TEST(MessageBoxes, HandlerAnswersInsteadOfTheBox)
         seenButtons = buttons;
         return int(platform::MsgCancel);
     });
-    EXPECT_EQ(platform::MessageBox(nullptr, "質問", platform::MsgIcon::Question,
-                                   platform::MsgOk | platform::MsgCancel),
+    EXPECT_EQ(platform::MessageBox(nullptr, "質問", platform::MsgIcon::Question, platform::MsgOk | platform::MsgCancel),
               platform::MsgCancel);
     EXPECT_EQ(seenText, "質問");
     EXPECT_EQ(seenIcon, platform::MsgIcon::Question);
@@ -162,8 +176,7 @@ TEST(MessageBoxes, RealBoxCarriesTitleIconAndButtons)
     EXPECT_EQ(buttonCount, 2);
 
     answer(QMessageBox::Ok);
-    EXPECT_EQ(platform::MessageBox(nullptr, "エラー", platform::MsgIcon::Error, platform::MsgOk),
-              platform::MsgOk);
+    EXPECT_EQ(platform::MessageBox(nullptr, "エラー", platform::MsgIcon::Error, platform::MsgOk), platform::MsgOk);
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(buttonCount, 1);
 }

@@ -5,16 +5,19 @@
 
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 using platform::ExtensionRule;
 using platform::FileExtension;
 
 TEST(FileExtensionTest, EdgeCasesUnderEveryCallersRule)
 {
-    const ExtensionRule plain;                                                     // patterns, archives
-    const ExtensionRule viewer{.lowerCase = true};                                 // the viewer's lists
-    const ExtensionRule loader{.windowsSeparators = true, .withDot = false};       // the picture loader
+    const ExtensionRule plain; // patterns, archives
+    const ExtensionRule viewer{.lowerCase = true}; // the viewer's lists
+    const ExtensionRule loader{.windowsSeparators = true, .withDot = false}; // the picture loader
     const ExtensionRule loaderDotted{.windowsSeparators = true, .dotOnlyIsEmpty = true}; // plug-in lookups
 
     const struct {

@@ -54,7 +54,8 @@ TEST(FileNames, EveryByteStringSurvivesTheRoundTrip)
     const QByteArray utf8 = QStringLiteral("/写真/😀 a.jpg").toUtf8();
     EXPECT_EQ(platform::DecodeFileName(utf8), QStringLiteral("/写真/😀 a.jpg"));
     EXPECT_FALSE(platform::HasRawBytes(platform::DecodeFileName(utf8)));
-    const QString raw = platform::DecodeFileName("\xFF" "a\xC0\xAF");   // overlong "/" is no "/"
+    const QString raw = platform::DecodeFileName("\xFF"
+                                                 "a\xC0\xAF"); // overlong "/" is no "/"
     EXPECT_EQ(raw, QString(QChar(0xDCFF)) + "a" + QChar(0xDCC0) + QChar(0xDCAF));
     EXPECT_TRUE(platform::HasRawBytes(raw));
     // Encoded surrogates are raw bytes too, and come back as they were.
@@ -70,7 +71,9 @@ TEST(FileNames, DisplayNamesDecodeCp932PerPart)
     EXPECT_EQ(platform::DisplayFileName(photo), QStringLiteral("/home/写真/写真.jpg"));
     EXPECT_EQ(platform::DisplayFileName(platform::DecodeFileName(kCp932Kana)), QStringLiteral("ﾃｽﾄ.png"));
     // Bytes that are no CP932 either show as replacement characters.
-    EXPECT_EQ(platform::DisplayFileName(platform::DecodeFileName("/x/\x81\x7F" "b")), QStringLiteral("/x/\uFFFD\u007Fb"));
+    EXPECT_EQ(platform::DisplayFileName(platform::DecodeFileName("/x/\x81\x7F"
+                                                                 "b")),
+              QStringLiteral("/x/\uFFFD\u007Fb"));
     EXPECT_EQ(platform::DisplayFileName(QStringLiteral("/plain/名前.jpg")), QStringLiteral("/plain/名前.jpg"));
 }
 
@@ -81,7 +84,7 @@ TEST(FileNames, RealFilesWithCp932NamesWorkThroughThePlatform)
     const QByteArray folder = QFile::encodeName(dir.path());
     ASSERT_TRUE(writeRaw(folder + "/" + kCp932Photo, "photo bytes"));
     ASSERT_TRUE(writeRaw(folder + "/" + kCp932Kana, "kana bytes"));
-    ASSERT_EQ(::mkdir((folder + "/\x95\xDB\x91\xB6").constData(), 0755), 0);   // "保存" in CP932
+    ASSERT_EQ(::mkdir((folder + "/\x95\xDB\x91\xB6").constData(), 0755), 0); // "保存" in CP932
 
     bool ok = false;
     const std::vector<platform::DirEntry> entries = platform::ListDirectory(dir.path(), &ok);
@@ -101,7 +104,8 @@ TEST(FileNames, RealFilesWithCp932NamesWorkThroughThePlatform)
     EXPECT_TRUE(platform::FileExists(photo));
     EXPECT_TRUE(platform::DirectoryExists(keep));
     EXPECT_EQ(platform::FileSize(photo), 11);
-    EXPECT_EQ(platform::CanonicalPath(photo), platform::CanonicalPath(dir.path()) + "/" + platform::DecodeFileName(kCp932Photo));
+    EXPECT_EQ(platform::CanonicalPath(photo),
+              platform::CanonicalPath(dir.path()) + "/" + platform::DecodeFileName(kCp932Photo));
     QByteArray data;
     EXPECT_EQ(platform::ReadWholeFile(photo, 1000, &data), platform::ReadStatus::Ok);
     EXPECT_EQ(data, "photo bytes");

@@ -400,7 +400,8 @@ void expectLinkKeptAndCopied(const QString& home, const QString& elsewhere)
     EXPECT_EQ(readFile(dest + "/dangling.jpg"), "late");
     // Within one folder a rename keeps the target text.
     ASSERT_TRUE(platform::MoveFile(home + "/pics/rel.jpg", home + "/pics/renamed.jpg"));
-    EXPECT_EQ(QFileInfo(home + "/pics/renamed.jpg").symLinkTarget(), QFileInfo(home + "/pics/real.jpg").absoluteFilePath());
+    EXPECT_EQ(QFileInfo(home + "/pics/renamed.jpg").symLinkTarget(),
+              QFileInfo(home + "/pics/real.jpg").absoluteFilePath());
 }
 
 TEST_F(FilesTest, LinksStayLinkedWithinOneFileSystem)

@@ -80,14 +80,14 @@ TEST_F(ProfileFileTest, WritesInPlaceAndKeepsEverythingElse)
                                 "\r\n"
                                 "; about tools\r\n"
                                 "[Tool]\r\n"
-                                "Show=0";   // last line without line end
+                                "Show=0"; // last line without line end
     Write(original);
     ProfileFile p;
     ASSERT_TRUE(p.Load(Path()));
-    EXPECT_TRUE(p.SetValue("WINDOW", "Left", "42"));      // rewritten where it stands
-    EXPECT_TRUE(p.SetValue("Window", "Top", "7"));        // new key after the section's last key
-    EXPECT_TRUE(p.SetValue("Tool", "Orient", "1"));       // section at the end of the file
-    EXPECT_TRUE(p.SetValue("Help", "Width", "500"));      // new section at the end
+    EXPECT_TRUE(p.SetValue("WINDOW", "Left", "42")); // rewritten where it stands
+    EXPECT_TRUE(p.SetValue("Window", "Top", "7")); // new key after the section's last key
+    EXPECT_TRUE(p.SetValue("Tool", "Orient", "1")); // section at the end of the file
+    EXPECT_TRUE(p.SetValue("Help", "Width", "500")); // new section at the end
     ASSERT_TRUE(p.Save(Path()));
     EXPECT_EQ(Read(), QByteArray("; settings\r\n"
                                  "[Window]\r\n"
@@ -115,8 +115,8 @@ TEST_F(ProfileFileTest, NewFileIsUtf8WithoutMarkAndLfLineEnds)
 
 TEST_F(ProfileFileTest, ValuesSurviveQuotingAndBlanks)
 {
-    const QStringList values = {"  leading and trailing  ", "\"quoted\"", "'single'", "\"half",
-                                "a=b=c", "   ", "　全角スペース　"};
+    const QStringList values = {"  leading and trailing  ", "\"quoted\"", "'single'", "\"half", "a=b=c", "   ",
+                                "　全角スペース　"};
     ProfileFile p;
     ASSERT_TRUE(p.Load(Path()));
     for (int i = 0; i < values.size(); ++i)
@@ -177,16 +177,18 @@ TEST_F(ProfileFileTest, DamagedContentIsSkippedAndKept)
     QByteArray junk;
     for (int i = 0; i < 64 * 1024; ++i)
         junk.append(char(rng() & 0xFF));
-    QByteArray bytes = junk + "\n"
-                       "[Window]\n"
-                       "Left=5\n"
-                       "Bad\xFF\xFEValue=1\n"
-                       "Top=1\xC3\x28\n"        // invalid UTF-8 in the value
-                       + QByteArray("Nul=a\0b\n", 8) +
-                       "[Dam\xFF" "aged]\n"
-                       "Width=77\n"             // belongs to the damaged section
-                       "[Window]\n"
-                       "Height=9\n";
+    QByteArray bytes = junk
+                       + "\n"
+                         "[Window]\n"
+                         "Left=5\n"
+                         "Bad\xFF\xFEValue=1\n"
+                         "Top=1\xC3\x28\n" // invalid UTF-8 in the value
+                       + QByteArray("Nul=a\0b\n", 8)
+                       + "[Dam\xFF"
+                         "aged]\n"
+                         "Width=77\n" // belongs to the damaged section
+                         "[Window]\n"
+                         "Height=9\n";
     Write(bytes);
     ProfileFile p;
     ASSERT_TRUE(p.Load(Path()));
@@ -227,16 +229,16 @@ TEST_F(ProfileFileTest, HugeSingleLineAndFilesWithoutSections)
 TEST_F(ProfileFileTest, SaveLeavesNoTemporaryFileAndKeepsPermissions)
 {
     Write("[A]\nB=1\n");
-    ASSERT_TRUE(QFile::setPermissions(Path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                  | QFileDevice::ReadGroup));
+    ASSERT_TRUE(
+        QFile::setPermissions(Path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
     ASSERT_TRUE(platform::WritePrivateProfileString("A", "B", "2", Path()));
     ASSERT_TRUE(platform::WritePrivateProfileString("A", "C", "3", Path()));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"test.ini"});
     EXPECT_EQ(Read(), QByteArray("[A]\nB=2\nC=3\n"));
-    const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-        | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     EXPECT_EQ(QFile::permissions(Path()) & mode,
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
     EXPECT_EQ(platform::GetPrivateProfileString("a", "c", "def", Path()), QString("3"));
@@ -264,8 +266,8 @@ TEST_F(ProfileFileTest, FailedSaveLeavesTheOriginalIntact)
     Write("[A]\nB=old\n");
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     EXPECT_FALSE(platform::WritePrivateProfileString("A", "B", "new", Path()));
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                      | QFileDevice::ExeOwner));
+    ASSERT_TRUE(
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     EXPECT_EQ(Read(), QByteArray("[A]\nB=old\n"));
 
     // An unreadable file is not replaced.

@@ -22,10 +22,7 @@ protected:
         guards.push_back(std::make_unique<EnvGuard>("XDG_CONFIG_HOME", std::nullopt));
         guards.push_back(std::make_unique<EnvGuard>("XDG_DATA_HOME", std::nullopt));
     }
-    void writeUserDirs(const QByteArray& text)
-    {
-        ASSERT_TRUE(writeFile(home + "/.config/user-dirs.dirs", text));
-    }
+    void writeUserDirs(const QByteArray& text) { ASSERT_TRUE(writeFile(home + "/.config/user-dirs.dirs", text)); }
 
     QTemporaryDir dir;
     QString home;
@@ -51,10 +48,10 @@ TEST_F(SpecialFoldersTest, MapsToTheUsersXdgFolders)
 
 TEST_F(SpecialFoldersTest, OthersAreTheHomeFolderAndUnknownNumbersNothing)
 {
-    for (int csidl : {platform::CSIDL_CONTROLS, platform::CSIDL_PRINTERS, platform::CSIDL_FAVORITES,
-                      platform::CSIDL_STARTUP, platform::CSIDL_RECENT, platform::CSIDL_SENDTO,
-                      platform::CSIDL_BITBUCKET, platform::CSIDL_NETWORK, platform::CSIDL_NETHOOD,
-                      platform::CSIDL_FONTS, platform::CSIDL_APPDATA, platform::CSIDL_PRINTHOOD})
+    for (int csidl :
+         {platform::CSIDL_CONTROLS, platform::CSIDL_PRINTERS, platform::CSIDL_FAVORITES, platform::CSIDL_STARTUP,
+          platform::CSIDL_RECENT, platform::CSIDL_SENDTO, platform::CSIDL_BITBUCKET, platform::CSIDL_NETWORK,
+          platform::CSIDL_NETHOOD, platform::CSIDL_FONTS, platform::CSIDL_APPDATA, platform::CSIDL_PRINTHOOD})
         EXPECT_EQ(platform::SpecialFolderPath(csidl), home) << csidl;
     EXPECT_EQ(platform::SpecialFolderPath(0x01), QString());
     EXPECT_EQ(platform::SpecialFolderPath(0x99), QString());

@@ -36,8 +36,7 @@ inline QByteArray readFile(const QString& path)
 // Every name in a folder, hidden ones included, sorted.
 inline QStringList namesIn(const QString& folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                               | QDir::NoDotAndDotDot);
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     names.sort();
     return names;
 }

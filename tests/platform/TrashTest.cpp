@@ -138,7 +138,8 @@ TEST_F(TrashTest, FreshAccountGetsItsTrashMadeAsTheDesktopExpects)
     EXPECT_FALSE(QFileInfo::exists(file));
     for (const QString& folder : {home + "/.local", home + "/.local/share", trash, trash + "/files", trash + "/info"})
         EXPECT_EQ(QFileInfo(folder).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                      | QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser)
+                                                                | QFileDevice::ExeOwner | QFileDevice::ReadUser
+                                                                | QFileDevice::WriteUser | QFileDevice::ExeUser)
             << folder.toStdString();
     const QByteArray info = readFile(trash + "/info/a.jpg.trashinfo");
     EXPECT_TRUE(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(file, "/") + "\nDeletionDate="))
@@ -159,7 +160,8 @@ TEST_F(TrashTest, FreshAccountGetsItsTrashMadeAsTheDesktopExpects)
     ::close(fd);
     ASSERT_TRUE(platform::MoveToTrash(platform::DecodeFileName(rawName), &inTrash));
     EXPECT_EQ(platform::EncodeFileName(inTrash), QFile::encodeName(trash) + "/files/\x8E\xCA\x90\x5E.jpg");
-    const int infoFd = ::open((QFile::encodeName(trash) + "/info/\x8E\xCA\x90\x5E.jpg.trashinfo").constData(), O_RDONLY);
+    const int infoFd =
+        ::open((QFile::encodeName(trash) + "/info/\x8E\xCA\x90\x5E.jpg.trashinfo").constData(), O_RDONLY);
     ASSERT_GE(infoFd, 0);
     char buffer[512] = {};
     ASSERT_GT(::read(infoFd, buffer, sizeof buffer - 1), 0);
@@ -173,7 +175,8 @@ TEST_F(TrashTest, FilesElsewhereGoToTheirFileSystemsTrash)
     // /dev/shm is usually a file system of its own: its trash is
     // "/dev/shm/.Trash-<uid>" (or below a shared, sticky ".Trash").
     QTemporaryDir shm(QStringLiteral("/dev/shm/orvanto-trash-XXXXXX"));
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (!shm.isValid() || ::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(data.path()).constData(), &b) != 0
         || a.st_dev == b.st_dev)
         GTEST_SKIP() << "no separate writable file system at /dev/shm";

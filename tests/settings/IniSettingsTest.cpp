@@ -188,18 +188,18 @@ TEST_F(IniSettingsTest, ButtonCaptionsAndCount)
                                 "nButton=4\n"
                                 "Folder1=/x\n"
                                 "Button1=Mine\n"
-                                "Button2=none\n"                 // no folder: stays "none"
+                                "Button2=none\n" // no folder: stays "none"
                                 "Folder3=D:\\Pictures\\Holiday\n"
                                 "Button3=none\n"
                                 "Folder4=/写真/家族/二〇二四年/夏休み/海\n"
-                                "Folder5=/beyond/the/count\n"   // above nButton: not read
+                                "Folder5=/beyond/the/count\n" // above nButton: not read
                                 "Button5=Five\n");
     EXPECT_EQ(s.Option.Buttons[0].Caption, QString("Mine"));
     EXPECT_EQ(s.Option.Buttons[1].Folder, QString("none"));
     EXPECT_EQ(s.Option.Buttons[1].Caption, QString("none"));
     EXPECT_EQ(s.Option.Buttons[2].Caption, QString("D:\\Pictures\\Ho"));
     EXPECT_EQ(s.Option.Buttons[3].Caption, QString("/写真/家族/二〇二四年/夏"));
-    EXPECT_EQ(s.Option.Buttons[4].Folder, QString());   // beyond nButton: empty, unset
+    EXPECT_EQ(s.Option.Buttons[4].Folder, QString()); // beyond nButton: empty, unset
     EXPECT_EQ(s.Option.Buttons[4].Caption, QString());
     EXPECT_TRUE(IsUnsetDestination(s.Option.Buttons[4].Folder));
 
@@ -213,8 +213,8 @@ TEST_F(IniSettingsTest, ButtonCaptionsAndCount)
     EXPECT_FALSE(text.contains("Folder6=none"));
 
     // A surrogate pair is never cut in half.
-    const QString emoji = QString::fromUtf8("\xF0\x9F\x93\xB7");   // one character, two UTF-16 units
-    const QString folder = "/1234567890ab" + emoji + "tail";      // the pair straddles unit 14
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x93\xB7"); // one character, two UTF-16 units
+    const QString folder = "/1234567890ab" + emoji + "tail"; // the pair straddles unit 14
     const Settings t = LoadText(("[Option]\nFolder1=" + folder + "\n").toUtf8());
     EXPECT_EQ(t.Option.Buttons[0].Caption, QString("/1234567890ab"));
 }
@@ -275,11 +275,11 @@ TEST_F(IniSettingsTest, IntegersFlagsAndCorrections)
     EXPECT_EQ(s.Window.Height, kDefaultWindow.height());
     EXPECT_EQ(s.Window.ListMax, 0);
     EXPECT_TRUE(s.Window.State);
-    EXPECT_EQ(s.SameBox.Left, 31);                // empty text: default from [Window]
-    EXPECT_EQ(s.SameBox.Top, 16);                 // overflow: default
+    EXPECT_EQ(s.SameBox.Left, 31); // empty text: default from [Window]
+    EXPECT_EQ(s.SameBox.Top, 16); // overflow: default
     EXPECT_EQ(s.SameBox.Width, 40);
     EXPECT_EQ(s.SameBox.Height, 300);
-    EXPECT_TRUE(s.Tool.Show);                     // non-numeric flag: default
+    EXPECT_TRUE(s.Tool.Show); // non-numeric flag: default
     EXPECT_EQ(s.Tool.State, 2);
     EXPECT_EQ(s.Tool.Orient, 1);
     EXPECT_EQ(s.Tool.Left, -16);
@@ -346,7 +346,7 @@ TEST_F(IniSettingsTest, DamagedFilesGiveDefaults)
         junk.append(char(rng() & 0xFF));
     ExpectDefaults(LoadText(junk), kDefaultWindow);
     ExpectDefaults(LoadText(QByteArray("\0\0\0[Window]\0Left=5\0", 19)), kDefaultWindow);
-    ExpectDefaults(LoadText("Left=5\nnButton=1\nState=1\n"), kDefaultWindow);   // no sections
+    ExpectDefaults(LoadText("Left=5\nnButton=1\nState=1\n"), kDefaultWindow); // no sections
 
     // Junk around readable keys: the readable keys count.
     const Settings s = LoadText(junk + "\n[Option]\nnButton=3\nFolder1=/ok\nFolder2=/bad\xFF\n");
@@ -393,8 +393,7 @@ TEST_F(IniSettingsTest, SaveFailuresAreReportedAndHarmless)
     f.close();
     ASSERT_TRUE(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     EXPECT_FALSE(IniSettings::Save(Settings(), ini));
-    ASSERT_TRUE(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                               | QFileDevice::ExeOwner));
+    ASSERT_TRUE(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
     EXPECT_EQ(QDir(sub).entryList(QDir::Files | QDir::Hidden), QStringList{"orvanto.ini"});

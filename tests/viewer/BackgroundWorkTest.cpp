@@ -84,9 +84,8 @@ protected:
         RegisterBuiltInFormats();
         ASSERT_TRUE(dir.isValid());
         ini = dir.filePath(QStringLiteral("orvanto.ini"));
-        platform::SetMessageBoxHandlerForTesting([](const QString&, platform::MsgIcon, int) {
-            return int(platform::MsgOk);
-        });
+        platform::SetMessageBoxHandlerForTesting(
+            [](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
     }
     void TearDown() override { platform::SetMessageBoxHandlerForTesting({}); }
 
@@ -99,8 +98,10 @@ TEST_F(BackgroundScanTest, FolderOfTwelveThousandFilesIsListedInOrder)
     const QString folder = dir.filePath(QStringLiteral("many"));
     QDir().mkpath(folder);
     for (int i = 0; i < 12000; ++i) {
-        QFile file(folder + QStringLiteral("/p%1.%2").arg((i * 7919) % 12000, 5, 10, QLatin1Char('0'))
-                       .arg(i % 10 == 0 ? QStringLiteral("txt") : QStringLiteral("jpg")));
+        QFile file(folder
+                   + QStringLiteral("/p%1.%2")
+                         .arg((i * 7919) % 12000, 5, 10, QLatin1Char('0'))
+                         .arg(i % 10 == 0 ? QStringLiteral("txt") : QStringLiteral("jpg")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     int shown = 0;
@@ -189,7 +190,8 @@ TEST_F(BackgroundScanTest, CancelStopsAnUnpackInTheMiddle)
     const QString zip = dir.filePath(QStringLiteral("many.zip"));
     QProcess tool;
     tool.setWorkingDirectory(in);
-    tool.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-0"), zip, QStringLiteral("-r"), QStringLiteral(".")});
+    tool.start(QStringLiteral("zip"),
+               {QStringLiteral("-q"), QStringLiteral("-0"), zip, QStringLiteral("-r"), QStringLiteral(".")});
     ASSERT_TRUE(tool.waitForFinished(60000));
     ASSERT_EQ(tool.exitCode(), 0);
 
@@ -198,21 +200,21 @@ TEST_F(BackgroundScanTest, CancelStopsAnUnpackInTheMiddle)
     ASSERT_FALSE(session.WorkFolder().isEmpty());
     bool cancel = true;
     int doneWhenStopped = -1;
-    session.SetBackgroundRunner([&](const QString&, std::function<int()> countDone,
-                                    const std::function<void(WorkProgress&)>& work) {
-        WorkProgress progress;
-        std::thread worker([&] { work(progress); });
-        if (cancel && countDone) {
-            // Cancel as soon as the library has written something.
-            while (countDone() == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            progress.Cancel();
-        }
-        worker.join();
-        if (countDone)
-            doneWhenStopped = countDone();
-        return !progress.Cancelled();
-    });
+    session.SetBackgroundRunner(
+        [&](const QString&, std::function<int()> countDone, const std::function<void(WorkProgress&)>& work) {
+            WorkProgress progress;
+            std::thread worker([&] { work(progress); });
+            if (cancel && countDone) {
+                // Cancel as soon as the library has written something.
+                while (countDone() == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                progress.Cancel();
+            }
+            worker.join();
+            if (countDone)
+                doneWhenStopped = countDone();
+            return !progress.Cancelled();
+        });
     session.DropPaths({zip});
     EXPECT_GT(doneWhenStopped, 0);
     EXPECT_LT(doneWhenStopped, kFiles) << "the library went on to the end";

@@ -25,11 +25,11 @@ TEST(ParseSwitch, MatchesByPrefixAndEqualsSignIgnoringCase)
     EXPECT_TRUE(m.matched);
     EXPECT_EQ(m.value, QString("on"));
 
-    m = ParseSwitch("/Time", "/Timer=1");   // merely begins with the name
+    m = ParseSwitch("/Time", "/Timer=1"); // merely begins with the name
     EXPECT_TRUE(m.matched);
     EXPECT_EQ(m.value, QString("1"));
 
-    m = ParseSwitch("/Repeat", "/Repeat=a=B");   // everything after the first "="
+    m = ParseSwitch("/Repeat", "/Repeat=a=B"); // everything after the first "="
     EXPECT_TRUE(m.matched);
     EXPECT_EQ(m.value, QString("a=b"));
 
@@ -49,9 +49,9 @@ TEST(IsSwitchArgument, TellsSwitchesFromAbsolutePaths)
     EXPECT_TRUE(IsSwitchArgument("/ZOOM=ON"));
     EXPECT_TRUE(IsSwitchArgument("/Zoom"));
     EXPECT_TRUE(IsSwitchArgument("/Timer=1"));
-    EXPECT_TRUE(IsSwitchArgument("/Time=a/b"));            // "/" only after the "="
+    EXPECT_TRUE(IsSwitchArgument("/Time=a/b")); // "/" only after the "="
     EXPECT_FALSE(IsSwitchArgument("/home/me/pics"));
-    EXPECT_FALSE(IsSwitchArgument("/srv/x.jpg"));          // a path even when missing
+    EXPECT_FALSE(IsSwitchArgument("/srv/x.jpg")); // a path even when missing
     EXPECT_FALSE(IsSwitchArgument("/no/such=file"));
     EXPECT_FALSE(IsSwitchArgument("pics/a.jpg"));
     EXPECT_FALSE(IsSwitchArgument(""));
@@ -63,16 +63,18 @@ TEST(IsSwitchArgument, TellsSwitchesFromAbsolutePaths)
 
 TEST(ParseTimeSwitch, SecondsAndTruncatedMilliseconds)
 {
-    struct Case { const char* value; int interval, intervalM; };
-    const Case cases[] = {
-        {"2.5", 2, 500}, {"2.3", 2, 299}, {"2", 2, 0}, {"0.1", 0, 100}, {"20", 20, 0},
-        {"abc", 2, 0}, {"", 2, 0}, {"2.5s", 2, 0}, {"inf", 2, 0}, {"nan", 2, 0},
-        {"1,000", 2, 0},           // no group separators
-        {"-1.5", 0, 100},          // negative: the fastest slideshow
-        {"-0.0001", 0, 100},
-        {" 3.25 ", 3, 250},
-        {"1e30", 86400, 0},        // far beyond a day: one day
+    struct Case {
+        const char* value;
+        int interval, intervalM;
     };
+    const Case cases[] =
+        {
+            {"2.5", 2, 500},     {"2.3", 2, 299},    {"2", 2, 0},        {"0.1", 0, 100},
+            {"20", 20, 0},       {"abc", 2, 0},      {"", 2, 0},         {"2.5s", 2, 0},
+            {"inf", 2, 0},       {"nan", 2, 0},      {"1,000", 2, 0}, // no group separators
+            {"-1.5", 0, 100}, // negative: the fastest slideshow
+            {"-0.0001", 0, 100}, {" 3.25 ", 3, 250}, {"1e30", 86400, 0}, // far beyond a day: one day
+        };
     for (const Case& c : cases) {
         int interval = -99, intervalM = -99;
         ParseTimeSwitch(c.value, interval, intervalM);
@@ -103,11 +105,14 @@ TEST(ParseTimeSwitch, NegativeTimeRunsAt100MsAndIsSavedAsSuch)
 TEST(ParseTimeSwitch, UsesTheLocaleDecimalSeparator)
 {
     const QLocale german(QLocale::German, QLocale::Germany);
-    struct Case { const char* value; int interval, intervalM; };
+    struct Case {
+        const char* value;
+        int interval, intervalM;
+    };
     const Case cases[] = {
-        {"2,5", 2, 500},   // the locale's own decimal comma
-        {"2.5", 2, 500},   // "." works everywhere
-        {"1.000", 1, 0},   // a German group separator is not taken: read as 1.000
+        {"2,5", 2, 500}, // the locale's own decimal comma
+        {"2.5", 2, 500}, // "." works everywhere
+        {"1.000", 1, 0}, // a German group separator is not taken: read as 1.000
         {"1.000,5", 2, 0},
     };
     for (const Case& c : cases) {
@@ -139,8 +144,8 @@ Applied ApplyAll(const QStringList& args)
 
 TEST(ApplySwitch, ShortcutSwitchesInOrder)
 {
-    const Applied a = ApplyAll({"/Time=2.5", "/Auto=On", "/Box=Off", "/Button=Off", "/Full=Off",
-                                "/Zoom=On", "/Repeat=Exit"});
+    const Applied a =
+        ApplyAll({"/Time=2.5", "/Auto=On", "/Box=Off", "/Button=Off", "/Full=Off", "/Zoom=On", "/Repeat=Exit"});
     EXPECT_EQ(a.settings.Option.Interval, 2);
     EXPECT_EQ(a.settings.Option.IntervalM, 500);
     EXPECT_TRUE(a.state.AutoStart);
@@ -160,17 +165,17 @@ TEST(ApplySwitch, ViewerSwitchesAloneDoNotMarkASwitchLaunch)
     EXPECT_EQ(a.settings.Option.IntervalM, 0);
     EXPECT_FALSE(a.state.AutoStart);
     EXPECT_TRUE(a.settings.Tool.Show);
-    EXPECT_FALSE(a.settings.Option.Open);   // anything but "on" is off
+    EXPECT_FALSE(a.settings.Option.Open); // anything but "on" is off
     EXPECT_FALSE(a.state.SwitchLaunch);
 
-    a = ApplyAll({"/Timer=1"});             // taken for /Time
+    a = ApplyAll({"/Timer=1"}); // taken for /Time
     EXPECT_EQ(a.settings.Option.Interval, 1);
     EXPECT_FALSE(a.state.SwitchLaunch);
 }
 
 TEST(ApplySwitch, OtherSwitchesMarkASwitchLaunch)
 {
-    Applied a = ApplyAll({"/Zoom"});        // no "=": matches nothing
+    Applied a = ApplyAll({"/Zoom"}); // no "=": matches nothing
     EXPECT_FALSE(a.settings.Option.Zoom);
     EXPECT_TRUE(a.state.SwitchLaunch);
     EXPECT_FALSE(a.state.StartFullScreen);
@@ -190,7 +195,7 @@ TEST(ApplySwitch, OtherSwitchesMarkASwitchLaunch)
     EXPECT_EQ(a.state.RepeatMode, 0);
     a = ApplyAll({"/Repeat=on", "/Repeat=Exit"});
     EXPECT_EQ(a.state.RepeatMode, -1);
-    a = ApplyAll({"/Repeat=on", "/Unknown=1"});   // an unknown switch leaves RepeatMode alone
+    a = ApplyAll({"/Repeat=on", "/Unknown=1"}); // an unknown switch leaves RepeatMode alone
     EXPECT_EQ(a.state.RepeatMode, 1);
     EXPECT_TRUE(a.state.SwitchLaunch);
 }
@@ -199,14 +204,14 @@ TEST(ApplySwitch, SiblingsChoosesTheOpeningWithoutMarkingASwitchLaunch)
 {
     Applied a = ApplyAll({"/Siblings=On"});
     EXPECT_TRUE(a.state.Siblings);
-    EXPECT_FALSE(a.state.SwitchLaunch);   // an "open with" start still saves its settings
+    EXPECT_FALSE(a.state.SwitchLaunch); // an "open with" start still saves its settings
     a = ApplyAll({"/SIBLINGS=on", "/Siblings=off"});
     EXPECT_FALSE(a.state.Siblings);
     EXPECT_FALSE(a.state.SwitchLaunch);
-    a = ApplyAll({"/Siblings"});          // no "=": an unknown switch
+    a = ApplyAll({"/Siblings"}); // no "=": an unknown switch
     EXPECT_FALSE(a.state.Siblings);
     EXPECT_TRUE(a.state.SwitchLaunch);
-    a = ApplyAll({"/Time=3", "/Siblings=on", "/Zoom=on"});   // does not shadow the others
+    a = ApplyAll({"/Time=3", "/Siblings=on", "/Zoom=on"}); // does not shadow the others
     EXPECT_EQ(a.settings.Option.Interval, 3);
     EXPECT_TRUE(a.settings.Option.Zoom);
     EXPECT_TRUE(a.state.Siblings);
@@ -244,7 +249,7 @@ TEST_F(SiblingsTest, LaunchFileOnlyForOnePictureWithTheSwitchOn)
     const QString on = "/Siblings=On";
 
     EXPECT_EQ(SiblingsLaunchFile({on, b}, isPicture), b);
-    EXPECT_EQ(SiblingsLaunchFile({b, "/Time=2", "/siblings=ON"}, isPicture), b);   // anywhere on the line
+    EXPECT_EQ(SiblingsLaunchFile({b, "/Time=2", "/siblings=ON"}, isPicture), b); // anywhere on the line
     // Relative paths and "." or ".." are made canonical, as for any path argument.
     const QString old = QDir::currentPath();
     QDir::setCurrent(root);
@@ -252,15 +257,15 @@ TEST_F(SiblingsTest, LaunchFileOnlyForOnePictureWithTheSwitchOn)
     QDir::setCurrent(old);
 
     // Everything else leaves the command line as it is.
-    EXPECT_EQ(SiblingsLaunchFile({b}, isPicture), QString());                           // no switch
+    EXPECT_EQ(SiblingsLaunchFile({b}, isPicture), QString()); // no switch
     EXPECT_EQ(SiblingsLaunchFile({"/Siblings=Off", b}, isPicture), QString());
-    EXPECT_EQ(SiblingsLaunchFile({on, b, "/Siblings=off"}, isPicture), QString());      // last value wins
-    EXPECT_EQ(SiblingsLaunchFile({on, b, root + "/a.jpg"}, isPicture), QString());      // two pictures
-    EXPECT_EQ(SiblingsLaunchFile({on}, isPicture), QString());                          // no path
-    EXPECT_EQ(SiblingsLaunchFile({on, root}, isPicture), QString());                    // a folder
-    EXPECT_EQ(SiblingsLaunchFile({on, root + "/sub.png"}, isPicture), QString());       // a folder named like a picture
-    EXPECT_EQ(SiblingsLaunchFile({on, text}, isPicture), QString());                    // not a picture
-    EXPECT_EQ(SiblingsLaunchFile({on, root + "/gone.png"}, isPicture), QString());      // missing
+    EXPECT_EQ(SiblingsLaunchFile({on, b, "/Siblings=off"}, isPicture), QString()); // last value wins
+    EXPECT_EQ(SiblingsLaunchFile({on, b, root + "/a.jpg"}, isPicture), QString()); // two pictures
+    EXPECT_EQ(SiblingsLaunchFile({on}, isPicture), QString()); // no path
+    EXPECT_EQ(SiblingsLaunchFile({on, root}, isPicture), QString()); // a folder
+    EXPECT_EQ(SiblingsLaunchFile({on, root + "/sub.png"}, isPicture), QString()); // a folder named like a picture
+    EXPECT_EQ(SiblingsLaunchFile({on, text}, isPicture), QString()); // not a picture
+    EXPECT_EQ(SiblingsLaunchFile({on, root + "/gone.png"}, isPicture), QString()); // missing
 }
 
 TEST_F(SiblingsTest, FolderPicturesInFolderOrderWithTheNamedOneFound)
@@ -271,7 +276,7 @@ TEST_F(SiblingsTest, FolderPicturesInFolderOrderWithTheNamedOneFound)
     const QString c2 = make("c2.png");
     make("notes.txt");
     ASSERT_TRUE(QDir(root).mkpath("inner.png"));
-    make("inner.png/deep.png");   // subfolders are not entered
+    make("inner.png/deep.png"); // subfolders are not entered
 
     const SiblingList list = SiblingPictures(c2, isPicture);
     // Case ignored, as when the folder is opened.

@@ -13,8 +13,8 @@ TEST(FastShrink, BoxAveragesEachBlockForEveryInputFormat)
     for (int x = 2; x < 4; ++x)
         for (int y = 0; y < 2; ++y)
             rgb.setPixel(x, y, qRgb(200, 10, 30));
-    for (QImage::Format f : {QImage::Format_RGB888, QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied,
-                             QImage::Format_Indexed8}) {
+    for (QImage::Format f :
+         {QImage::Format_RGB888, QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_Indexed8}) {
         const QImage small = BoxShrink(rgb.convertToFormat(f), 2);
         ASSERT_EQ(small.size(), QSize(2, 1)) << f;
         EXPECT_EQ(qRed(small.pixel(0, 0)), 128) << f; // (0 + 255 + 255 + 0) / 4 rounded

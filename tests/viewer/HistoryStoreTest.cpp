@@ -6,7 +6,10 @@
 
 namespace {
 
-QStringList listOf(const QString& folder) { return {folder + QStringLiteral("/1.jpg"), folder + QStringLiteral("/2.jpg")}; }
+QStringList listOf(const QString& folder)
+{
+    return {folder + QStringLiteral("/1.jpg"), folder + QStringLiteral("/2.jpg")};
+}
 
 QStringList captions(const std::array<HistoryStore::Entry, 6>& entries)
 {
@@ -26,8 +29,7 @@ TEST(HistoryStore, KeepsTheFiveNewestLists)
     for (int i = 1; i <= 6; ++i)
         store.Push(listOf(QStringLiteral("/f%1").arg(i)));
     EXPECT_EQ(store.Count(), 5);
-    EXPECT_EQ(captions(store.Refresh()),
-              (QStringList{"/f2/", "/f3/", "/f4/", "/f5/", "/f6/"}));
+    EXPECT_EQ(captions(store.Refresh()), (QStringList{"/f2/", "/f3/", "/f4/", "/f5/", "/f6/"}));
     EXPECT_FALSE(QFile::exists(store.HistoryFileName(6)));
 }
 

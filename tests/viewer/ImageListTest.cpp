@@ -8,7 +8,10 @@
 
 namespace {
 
-QStringList items(const ImageList& list) { return list.ToStringList(); }
+QStringList items(const ImageList& list)
+{
+    return list.ToStringList();
+}
 
 // Reference: insert one by one at the sorted place, skipping present paths.
 QStringList insertOneByOne(QStringList base, const QStringList& added)

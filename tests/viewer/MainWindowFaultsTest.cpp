@@ -26,7 +26,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -231,7 +234,7 @@ TEST_F(MainWindowFaultsTest, StatusBarSaysWhyAPictureCannotBeShownUntilTheNext)
 {
     picture(QStringLiteral("p1.png"));
     file(QStringLiteral("p2.png"), QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(40, 'x')); // damaged
-    file(QStringLiteral("p3.bmp"), QByteArray("BM") + QByteArray(60, '\0'));                   // damaged
+    file(QStringLiteral("p3.bmp"), QByteArray("BM") + QByteArray(60, '\0')); // damaged
     auto main = start({dir.path()});
     ViewerSession& s = main->Session();
     EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow OFF"));
@@ -262,8 +265,7 @@ TEST(UndecodableReasonTest, EachReasonIsToldApart)
               UndecodableReason::UnknownFormat);
     EXPECT_EQ(LoadPictureWithReason(write(QStringLiteral("cut.jpg"), "\xFF\xD8\xFF"), picture),
               UndecodableReason::DamagedData);
-    EXPECT_EQ(LoadPictureWithReason(dir.filePath(QStringLiteral("gone.png")), picture),
-              UndecodableReason::Unreadable);
+    EXPECT_EQ(LoadPictureWithReason(dir.filePath(QStringLiteral("gone.png")), picture), UndecodableReason::Unreadable);
     // A BMP header claiming 100000 x 100000 pixels.
     QByteArray bmp(54, '\0');
     bmp[0] = 'B';

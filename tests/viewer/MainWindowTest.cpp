@@ -28,7 +28,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -108,25 +111,38 @@ TEST_F(MainWindowTest, MenuFrameHasEveryEntryActionAndShortcut)
               (QStringList{"画像ファイルを開く(&O)...", "フォルダを開く(&F)...", "-", "スライドショー(&Z)",
                            "オプション(&S)...", "ショートカットファイルの作成(&Y)...", "-", "履歴(&B)",
                            "履歴のクリア(&D)", "-", "終了(&X)"}));
-    EXPECT_EQ(entriesOf(top[1]->menu()),
-              (QStringList{"１つ前の移動の取り消し(&Z)", "-", "ファイル名変更(&Y)", "-", "クリップボードにコピー(&X)"}));
+    EXPECT_EQ(entriesOf(top[1]->menu()), (QStringList{"１つ前の移動の取り消し(&Z)", "-", "ファイル名変更(&Y)", "-",
+                                                      "クリップボードにコピー(&X)"}));
     const QStringList tools = entriesOf(top[2]->menu());
     ASSERT_GE(tools.size(), 9);
-    EXPECT_EQ(tools.mid(0, 9), (QStringList{"ツールボックス(&Z)", "複写モード(&Y)", "移動モード(&X)", "転送切り替え(&W)", "-",
-                                             "フルスクリーン(&V)", "-", "再生順序(&U)", "-"}));
+    EXPECT_EQ(tools.mid(0, 9), (QStringList{"ツールボックス(&Z)", "複写モード(&Y)", "移動モード(&X)",
+                                            "転送切り替え(&W)", "-", "フルスクリーン(&V)", "-", "再生順序(&U)", "-"}));
     EXPECT_EQ(entriesOf(top[3]->menu()), (QStringList{"ヘルプ表示(&Z)", "バージョン情報(&Y)"}));
 
-    const struct { const char* name; QKeySequence key; } shortcuts[] = {
-        {"fileopen1", QKeySequence(Qt::CTRL | Qt::Key_O)}, {"OpenFolder1", QKeySequence(Qt::CTRL | Qt::Key_F)},
-        {"slideshow1", QKeySequence(Qt::Key_F2)},          {"option1", QKeySequence(Qt::Key_F5)},
-        {"exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},     {"MoveUndo1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
-        {"fNameChange1", QKeySequence(Qt::CTRL | Qt::Key_B)}, {"clipcopy1", QKeySequence(Qt::CTRL | Qt::Key_C)},
-        {"ToolBox1", QKeySequence(Qt::Key_F3)},            {"CopyMode1", QKeySequence(Qt::CTRL | Qt::Key_N)},
-        {"MoveMode1", QKeySequence(Qt::CTRL | Qt::Key_M)}, {"Transfer1", QKeySequence(Qt::CTRL | Qt::Key_T)},
-        {"Max1", QKeySequence(Qt::Key_F4)},                {"menu_random", QKeySequence(Qt::Key_F7)},
-        {"menu_normal", QKeySequence(Qt::Key_F8)},         {"menu_reverse", QKeySequence(Qt::Key_F9)},
-        {"Help1", QKeySequence(Qt::Key_F1)},               {"about1", QKeySequence()},
-        {"ShortcutCreate", QKeySequence()},                {"ListDel1", QKeySequence()},
+    const struct {
+        const char* name;
+        QKeySequence key;
+    } shortcuts[] = {
+        {"fileopen1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"OpenFolder1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"slideshow1", QKeySequence(Qt::Key_F2)},
+        {"option1", QKeySequence(Qt::Key_F5)},
+        {"exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"MoveUndo1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {"fNameChange1", QKeySequence(Qt::CTRL | Qt::Key_B)},
+        {"clipcopy1", QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {"ToolBox1", QKeySequence(Qt::Key_F3)},
+        {"CopyMode1", QKeySequence(Qt::CTRL | Qt::Key_N)},
+        {"MoveMode1", QKeySequence(Qt::CTRL | Qt::Key_M)},
+        {"Transfer1", QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {"Max1", QKeySequence(Qt::Key_F4)},
+        {"menu_random", QKeySequence(Qt::Key_F7)},
+        {"menu_normal", QKeySequence(Qt::Key_F8)},
+        {"menu_reverse", QKeySequence(Qt::Key_F9)},
+        {"Help1", QKeySequence(Qt::Key_F1)},
+        {"about1", QKeySequence()},
+        {"ShortcutCreate", QKeySequence()},
+        {"ListDel1", QKeySequence()},
     };
     for (const auto& s : shortcuts) {
         QAction* action = FindAction(*main, QString::fromLatin1(s.name));
@@ -227,8 +243,10 @@ TEST_F(MainWindowTest, ExitWritesSettingsUnlessStartedWithASwitch)
     }
     platform::ProfileFile written;
     ASSERT_TRUE(written.Load(ini));
-    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("Interval")).value_or(QString()), QStringLiteral("3"));
-    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("IntervalM")).value_or(QString()), QStringLiteral("250"));
+    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("Interval")).value_or(QString()),
+              QStringLiteral("3"));
+    EXPECT_EQ(written.Value(QStringLiteral("Option"), QStringLiteral("IntervalM")).value_or(QString()),
+              QStringLiteral("250"));
     EXPECT_EQ(written.Value(QStringLiteral("Tool"), QStringLiteral("Show")).value_or(QString()), QStringLiteral("0"));
 
     QFile::remove(ini);
@@ -248,7 +266,8 @@ TEST_F(MainWindowTest, TwoInstancesKeepEachOthersChangesAndAFailedSaveIsSaid)
         // and ends; the first one's exit keeps that destination.
         auto first = start({});
         auto second = start({});
-        second->Session().Config().Option.Buttons[1] = {QStringLiteral("/pictures/kept"), QStringLiteral("kept"), QString()};
+        second->Session().Config().Option.Buttons[1] = {QStringLiteral("/pictures/kept"), QStringLiteral("kept"),
+                                                        QString()};
         second->close();
         first->Session().Config().Option.Copy = false;
         first->close();
@@ -357,7 +376,10 @@ TEST_F(MainWindowTest, DeleteSendsToTrashUnlessRefused)
     EXPECT_EQ(main->Session().Images().Count(), 2);
     // While the slideshow runs, Delete does nothing at all.
     bool asked = false;
-    platform::SetRecycleConfirmHandlerForTesting([&](const QString&) { asked = true; return false; });
+    platform::SetRecycleConfirmHandlerForTesting([&](const QString&) {
+        asked = true;
+        return false;
+    });
     main->Session().ToggleSlideshow();
     key(*main, Qt::Key_Delete);
     EXPECT_FALSE(asked);
@@ -520,7 +542,8 @@ TEST(MainWindowHelpers, ExtensionTestsAndApplicationNames)
     EXPECT_EQ(LaunchArguments(QStringLiteral("/x/gimp"), QStringLiteral("/p/a b.jpg")), QStringList{"/p/a b.jpg"});
 
     QTemporaryDir work;
-    EXPECT_EQ(UnpackFolderFor(work.path(), QStringLiteral("/x/photos.zip")), work.filePath(QStringLiteral("photos_zip")));
+    EXPECT_EQ(UnpackFolderFor(work.path(), QStringLiteral("/x/photos.zip")),
+              work.filePath(QStringLiteral("photos_zip")));
     QDir(work.path()).mkdir(QStringLiteral("photos_zip"));
     EXPECT_EQ(UnpackFolderFor(work.path(), QStringLiteral("/x/photos.zip")),
               work.filePath(QStringLiteral("photos_zip[001]")));
@@ -551,7 +574,8 @@ TEST_F(MainWindowTest, ArchiveOnTheCommandLineIsUnpackedIntoTheWorkFolder)
     // The same archive again goes to a numbered folder.
     main->Session().DropPaths({zip});
     ASSERT_EQ(main->Session().Images().Count(), 2);
-    EXPECT_TRUE(main->Session().Images().At(0).startsWith(main->Session().WorkFolder() + QStringLiteral("/my_photos_zip[001]/")));
+    EXPECT_TRUE(main->Session().Images().At(0).startsWith(main->Session().WorkFolder()
+                                                          + QStringLiteral("/my_photos_zip[001]/")));
     // The work folder goes away with the program.
     const QString work = main->Session().WorkFolder();
     main->close();

@@ -33,9 +33,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("pictures"))));
         ini = dir.filePath(QStringLiteral("orvanto.ini"));
-        platform::SetMessageBoxHandlerForTesting([](const QString&, platform::MsgIcon, int) {
-            return int(platform::MsgOk);
-        });
+        platform::SetMessageBoxHandlerForTesting(
+            [](const QString&, platform::MsgIcon, int) { return int(platform::MsgOk); });
     }
     void TearDown() override { platform::SetMessageBoxHandlerForTesting({}); }
 
@@ -202,8 +201,8 @@ TEST_F(PageLoaderTest, FailedPictureReportsItsReason)
     Settle(*main);
     EXPECT_EQ(main->ShownPicture(0), nullptr);
     EXPECT_EQ(main->ImageAt(0)->Graphic(), nullptr);
-    const DecodedPicturePtr failed = main->Pipeline().Cache().Find(
-        broken.fileName(), StampOf(broken.fileName()), QSize(main->AreaWidth(), main->AreaHeight()));
+    const DecodedPicturePtr failed = main->Pipeline().Cache().Find(broken.fileName(), StampOf(broken.fileName()),
+                                                                   QSize(main->AreaWidth(), main->AreaHeight()));
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(failed->failure, TDecodeFailure::DamagedData);
 }

@@ -274,8 +274,7 @@ TEST_F(PicturePipelineTest, FailuresAreDeliveredWithTheirReason)
 
 TEST_F(PicturePipelineTest, CacheStaysWithinItsMemoryBound)
 {
-    EXPECT_EQ(PictureCache::DefaultLimit(),
-              std::min<qint64>(qint64(512) << 20, platform::PhysicalMemoryBytes() / 4));
+    EXPECT_EQ(PictureCache::DefaultLimit(), std::min<qint64>(qint64(512) << 20, platform::PhysicalMemoryBytes() / 4));
 
     std::vector<DecodedPicturePtr> pictures;
     for (int i = 0; i < 6; ++i) {

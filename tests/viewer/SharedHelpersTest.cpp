@@ -219,9 +219,9 @@ TEST(Shortcuts, MakeShortcutFileWritesADesktopEntry)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString target = "/opt/orvanto/bin/orvanto";
-    const bool failed = MakeShortcutFile(dir.filePath("ミレット.lnk"), target,
-                                         "\"/home/me/my pics\" /Time=2 /Auto=On /Repeat=Exit", "",
-                                         "ミレットのショートカット作成");
+    const bool failed =
+        MakeShortcutFile(dir.filePath("ミレット.lnk"), target, "\"/home/me/my pics\" /Time=2 /Auto=On /Repeat=Exit", "",
+                         "ミレットのショートカット作成");
     EXPECT_FALSE(failed);
     const QString file = dir.filePath("ミレット.desktop");
     ASSERT_TRUE(QFileInfo::exists(file));

@@ -39,7 +39,8 @@ protected:
         if (file.open(QIODevice::WriteOnly))
             file.write(iniText.toUtf8());
         file.close();
-        auto main = std::make_unique<TfMain>(QStringList{dir.path()}, nullptr, [ini](TfMain& m) { m.Session().SetIniPath(ini); });
+        auto main = std::make_unique<TfMain>(QStringList{dir.path()}, nullptr,
+                                             [ini](TfMain& m) { m.Session().SetIniPath(ini); });
         main->resize(504, 356);
         main->show();
         QApplication::processEvents();

@@ -11,15 +11,17 @@
 
 #include <gtest/gtest.h>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
 // Counts a signal's emissions and keeps the last argument (if any).
 class Spy {
 public:
-    template <typename Signal>
-    Spy(ViewerSession* session, Signal signal)
+    template <typename Signal> Spy(ViewerSession* session, Signal signal)
     {
         QObject::connect(session, signal, session, [this](auto... args) {
             ++m_count;

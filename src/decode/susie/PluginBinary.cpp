@@ -27,7 +27,8 @@ uint32_t Le(const QByteArray& b, qsizetype at, int size)
 
 PluginBinaryKind PluginBinaryKindOfHead(const QByteArray& head)
 {
-    if (head.startsWith("\x7f" "ELF"))
+    if (head.startsWith("\x7f"
+                        "ELF"))
         return PluginBinaryKind::Elf;
     if (head.size() < kPeOffsetField + 4 || !head.startsWith("MZ"))
         return PluginBinaryKind::Unknown;

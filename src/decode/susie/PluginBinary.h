@@ -6,8 +6,8 @@
 #include <QString>
 
 enum class PluginBinaryKind {
-    Unknown,   // neither, or unreadable
-    Elf,       // "\x7f" "ELF"
+    Unknown, // neither, or unreadable
+    Elf, // "\x7f" "ELF"
     Windows32, // PE, machine i386
     Windows64, // PE32+, machine x86-64
     WindowsOther, // PE for a machine no helper serves (ARM, Itanium, ...)
@@ -22,6 +22,6 @@ PluginBinaryKind PluginBinaryKindOfFile(const QString& path);
 
 inline bool IsWindowsBinary(PluginBinaryKind kind)
 {
-    return kind == PluginBinaryKind::Windows32 || kind == PluginBinaryKind::Windows64 ||
-           kind == PluginBinaryKind::WindowsOther;
+    return kind == PluginBinaryKind::Windows32 || kind == PluginBinaryKind::Windows64
+           || kind == PluginBinaryKind::WindowsOther;
 }

@@ -30,8 +30,8 @@ uint16_t ReadU16(const unsigned char* p)
 
 uint32_t ReadU32(const unsigned char* p)
 {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)
+           | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 void WriteU16(char* p, uint16_t v)
@@ -75,8 +75,8 @@ private:
     QImage m_image;
 };
 
-const TGraphicClassInfo kBmpStreamBitmapClass = {
-    "TBmpStreamBitmap", [] { return std::unique_ptr<TGraphic>(new TBmpStreamBitmap); }};
+const TGraphicClassInfo kBmpStreamBitmapClass = {"TBmpStreamBitmap",
+                                                 [] { return std::unique_ptr<TGraphic>(new TBmpStreamBitmap); }};
 
 TGraphicClass& PlainBitmapSlot()
 {
@@ -93,8 +93,7 @@ bool SusieDIBLayout(const void* info, size_t infoSize, size_t bitsSize, TDIBLayo
         return false;
     const auto* p = static_cast<const unsigned char*>(info);
     const uint32_t headerBytes = ReadU32(p);
-    if (headerBytes != 40 && headerBytes != 52 && headerBytes != 56 && headerBytes != 108 &&
-        headerBytes != 124)
+    if (headerBytes != 40 && headerBytes != 52 && headerBytes != 56 && headerBytes != 108 && headerBytes != 124)
         return false;
     if (headerBytes > infoSize)
         return false;
@@ -150,8 +149,8 @@ bool SusieDIBLayout(const void* info, size_t infoSize, size_t bitsSize, TDIBLayo
 // ---------------------------------------------------------------------------
 // TSPIGraphic
 
-const TGraphicClassInfo TSPIGraphic::ClassInfo = {
-    "TSPIGraphic", [] { return std::unique_ptr<TGraphic>(new TSPIGraphic); }};
+const TGraphicClassInfo TSPIGraphic::ClassInfo = {"TSPIGraphic",
+                                                  [] { return std::unique_ptr<TGraphic>(new TSPIGraphic); }};
 
 TSPIGraphic::~TSPIGraphic() = default;
 
@@ -203,8 +202,8 @@ const TDIBLayout& TSPIGraphic::Layout() const
 {
     if (!m_infoReady) {
         m_layout = TDIBLayout{};
-        if (!IsEmpty() &&
-            !SusieDIBLayout(m_data->InfoBlock(), m_data->InfoBlockSize(), m_data->PixelBlockSize(), m_layout))
+        if (!IsEmpty()
+            && !SusieDIBLayout(m_data->InfoBlock(), m_data->InfoBlockSize(), m_data->PixelBlockSize(), m_layout))
             m_layout = TDIBLayout{};
         m_infoReady = true;
     }
@@ -289,8 +288,8 @@ constexpr int64_t kV4HeaderSize = 108;
 // say so, so the BMP stream gets a version 4 header with an alpha mask.
 bool CarriesAlphaInFourthByte(const TDIBLayout& layout, const unsigned char* pixels)
 {
-    if (layout.bitsPerPixel != 32 || layout.compression != 0 || layout.headerSize != 40 ||
-        14 + kV4HeaderSize + layout.pixelSize > std::numeric_limits<int32_t>::max())
+    if (layout.bitsPerPixel != 32 || layout.compression != 0 || layout.headerSize != 40
+        || 14 + kV4HeaderSize + layout.pixelSize > std::numeric_limits<int32_t>::max())
         return false;
     for (int64_t i = 3; i < layout.pixelSize; i += 4)
         if (pixels[i] != 0)
@@ -322,9 +321,8 @@ constexpr size_t kSharedBlockSlack = 64 * 1024;
 // block not much larger than they are.
 bool RowsUsableAsTheyAre(const TDIBLayout& layout, size_t blockSize)
 {
-    return layout.compression == 0 && layout.height < 0 &&
-           (layout.bitsPerPixel == 24 || layout.bitsPerPixel == 32) &&
-           blockSize - static_cast<size_t>(layout.pixelSize) <= kSharedBlockSlack;
+    return layout.compression == 0 && layout.height < 0 && (layout.bitsPerPixel == 24 || layout.bitsPerPixel == 32)
+           && blockSize - static_cast<size_t>(layout.pixelSize) <= kSharedBlockSlack;
 }
 
 void FreeSharedPixelBlock(void* block)
@@ -397,8 +395,8 @@ QImage TSPIGraphic::DecodeImage() const
     if (CarriesAlphaInFourthByte(layout, pixels)) {
         char header[kV4HeaderSize];
         WriteAlphaHeader(header, info, layout.pixelSize);
-        return decode::DecodeDib(decode::ByteView(reinterpret_cast<const unsigned char*>(header), sizeof header),
-                                 bits, decode::DibLayout::Separate);
+        return decode::DecodeDib(decode::ByteView(reinterpret_cast<const unsigned char*>(header), sizeof header), bits,
+                                 decode::DibLayout::Separate);
     }
     return decode::DecodeDib(decode::ByteView(info, static_cast<size_t>(layout.headerSize)), bits,
                              decode::DibLayout::Separate);
@@ -477,8 +475,8 @@ void TSPIGraphic::Draw(QPainter& painter, const QRect& target) const
 // ---------------------------------------------------------------------------
 // TSPIBitmap
 
-const TGraphicClassInfo TSPIBitmap::ClassInfo = {
-    "TSPIBitmap", [] { return std::unique_ptr<TGraphic>(new TSPIBitmap); }};
+const TGraphicClassInfo TSPIBitmap::ClassInfo = {"TSPIBitmap",
+                                                 [] { return std::unique_ptr<TGraphic>(new TSPIBitmap); }};
 
 TGraphicClass TSPIBitmap::PlainBitmapClass()
 {
@@ -488,8 +486,8 @@ TGraphicClass TSPIBitmap::PlainBitmapClass()
 void TSPIBitmap::SetPlainBitmapClass(TGraphicClass graphicClass)
 {
     // A class that goes back to the plug-ins would read every stream forever.
-    const bool usable = graphicClass && graphicClass->create && graphicClass != &TSPIBitmap::ClassInfo &&
-                        graphicClass != &TSPIGraphic::ClassInfo;
+    const bool usable = graphicClass && graphicClass->create && graphicClass != &TSPIBitmap::ClassInfo
+                        && graphicClass != &TSPIGraphic::ClassInfo;
     PlainBitmapSlot() = usable ? graphicClass : &kBmpStreamBitmapClass;
 }
 
@@ -527,8 +525,7 @@ void TSPIBitmap::Load(Source source, const QByteArray& data, const QString& file
 {
     const bool bmp = SusieLoaderExtension(fileName).toUpper() == QLatin1String(".BMP");
     const TGraphicClass plain = PlainBitmapClass();
-    const TGraphicClass order[2] = {bmp ? plain : &TSPIGraphic::ClassInfo,
-                                    bmp ? &TSPIGraphic::ClassInfo : plain};
+    const TGraphicClass order[2] = {bmp ? plain : &TSPIGraphic::ClassInfo, bmp ? &TSPIGraphic::ClassInfo : plain};
 
     std::unique_ptr<TGraphic> found;
     for (TGraphicClass graphicClass : order) {
@@ -601,8 +598,7 @@ void TSPIBitmap::TakeFromSPIGraphic(TSPIGraphic& graphic, bool destructive)
     }
     if (image.isNull())
         throw EGraphicError(kCouldNotDecode, TDecodeFailure::PluginFailed);
-    if (!palette.isEmpty() && image.format() == QImage::Format_Indexed8 &&
-        image.colorCount() <= palette.size())
+    if (!palette.isEmpty() && image.format() == QImage::Format_Indexed8 && image.colorCount() <= palette.size())
         image.setColorTable(palette);
     m_image = std::move(image);
 }

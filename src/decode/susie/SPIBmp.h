@@ -61,12 +61,12 @@ QString SusieLoaderExtension(const QString& fileName);
 // The layout of a device-independent bitmap held in two blocks.
 struct TDIBLayout {
     int32_t width = 0;
-    int32_t height = 0;      // as stored: negative for a top-down bitmap
+    int32_t height = 0; // as stored: negative for a top-down bitmap
     int bitsPerPixel = 0;
     uint32_t compression = 0;
-    int colorCount = 0;      // entries of the colour table
-    int64_t headerSize = 0;  // header, bit masks and colour table
-    int64_t pixelSize = 0;   // bytes of pixel rows
+    int colorCount = 0; // entries of the colour table
+    int64_t headerSize = 0; // header, bit masks and colour table
+    int64_t pixelSize = 0; // bytes of pixel rows
     int64_t colorTableOffset = 0;
 };
 
@@ -114,10 +114,8 @@ public:
 protected:
     virtual void ReadHeader(char* buffer, int size) = 0;
     virtual void ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, SusiePictureInfo& info) = 0;
-    virtual void ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                             SusieLocalHandle& info) = 0;
-    virtual void ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                             SusieLocalHandle& info) = 0;
+    virtual void ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels, SusieLocalHandle& info) = 0;
+    virtual void ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels, SusieLocalHandle& info) = 0;
 
     // The name plug-ins are given (computed once).
     const QByteArray& Name8() const { return m_name8; }

@@ -38,10 +38,9 @@ void ReportFailure(const QString& path, helper::CallOutcome outcome)
     if (outcome == helper::CallOutcome::Cancelled)
         return;
     const QString detail = helper::HelperClient::Plugins().LastFailure();
-    helper::FaultNotices::Report(
-        QStringLiteral("spi:") + path,
-        QStringLiteral("Susie プラグイン %1 が%2。このプラグインで読む画像は表示できません。")
-            .arg(PluginName(path), helper::OutcomeText(outcome, detail)));
+    helper::FaultNotices::Report(QStringLiteral("spi:") + path,
+                                 QStringLiteral("Susie プラグイン %1 が%2。このプラグインで読む画像は表示できません。")
+                                     .arg(PluginName(path), helper::OutcomeText(outcome, detail)));
 }
 
 helper::CallOutcome Call(helper::MessageBuilder& request, helper::Message& reply,
@@ -65,9 +64,7 @@ void AddInput(helper::MessageBuilder& request, const char* buf, intptr_t len, st
 {
     descriptor = -1;
     if ((flag & SUSIE_INPUT_MASK) == SUSIE_INPUT_FILE) {
-        request.Int(ORV_F_INPUT_KIND, ORV_INPUT_FILE)
-            .Text(ORV_F_NAME, AbsoluteName(buf))
-            .Int(ORV_F_OFFSET, len);
+        request.Int(ORV_F_INPUT_KIND, ORV_INPUT_FILE).Text(ORV_F_NAME, AbsoluteName(buf)).Int(ORV_F_OFFSET, len);
         return;
     }
     request.Int(ORV_F_INPUT_KIND, ORV_INPUT_MEMORY);
@@ -225,8 +222,8 @@ std::int32_t GetPictureInfo(const QString& path, const char* buf, intptr_t len, 
 }
 
 std::int32_t GetPicture(const QString& path, bool preview, const char* buf, intptr_t len, std::uint32_t flag,
-                        SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits,
-                        SusieProgressCallback progress, intptr_t data)
+                        SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits, SusieProgressCallback progress,
+                        intptr_t data)
 {
     helper::MessageBuilder request(preview ? ORV_MSG_SPI_GET_PREVIEW : ORV_MSG_SPI_GET_PICTURE, 0);
     request.Text(ORV_F_PATH, path.toStdString());

@@ -37,8 +37,8 @@ std::int32_t GetPictureInfo(const QString& path, const char* buf, intptr_t len, 
                             SusiePictureInfo* info);
 // preview: GetPreview instead of GetPicture.
 std::int32_t GetPicture(const QString& path, bool preview, const char* buf, intptr_t len, std::uint32_t flag,
-                        SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits,
-                        SusieProgressCallback progress, intptr_t data);
+                        SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits, SusieProgressCallback progress,
+                        intptr_t data);
 
 // Blocks from the helper's shared memory are handed on as they are mapped
 // (copy-on-write), not copied into local memory. Every block the host holds

@@ -86,7 +86,9 @@ QByteArray SusiePluginFileName(const QString& fileName)
 // TInSPIAbleData
 
 TInSPIAbleData::TInSPIAbleData(const TSPIGraphic* owner, const QString& fileName)
-    : m_owner(owner), m_fileName(fileName), m_name8(SusiePluginFileName(fileName))
+    : m_owner(owner),
+      m_fileName(fileName),
+      m_name8(SusiePluginFileName(fileName))
 {
 }
 
@@ -279,8 +281,7 @@ void TInSPIAbleFromFile::ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, Sus
         info = SusiePictureInfo{};
 }
 
-void TInSPIAbleFromFile::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                     SusieLocalHandle& info)
+void TInSPIAbleFromFile::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels, SusieLocalHandle& info)
 {
     pixels = nullptr;
     info = nullptr;
@@ -291,16 +292,15 @@ void TInSPIAbleFromFile::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHan
     SettleHandles(result, info, pixels);
 }
 
-void TInSPIAbleFromFile::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                     SusieLocalHandle& info)
+void TInSPIAbleFromFile::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels, SusieLocalHandle& info)
 {
     pixels = nullptr;
     info = nullptr;
     if (Name8().isEmpty())
         return;
     try {
-        const int32_t result = spi.GetPreview(Name8().constData(), offset, SUSIE_INPUT_FILE, &info,
-                                              &pixels, &ProgressCallback, reinterpret_cast<intptr_t>(this));
+        const int32_t result = spi.GetPreview(Name8().constData(), offset, SUSIE_INPUT_FILE, &info, &pixels,
+                                              &ProgressCallback, reinterpret_cast<intptr_t>(this));
         SettleHandles(result, info, pixels);
     } catch (const ESPIInvalidAPI&) {
         pixels = nullptr;
@@ -311,9 +311,9 @@ void TInSPIAbleFromFile::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHan
 // ---------------------------------------------------------------------------
 // TInSPIAbleFromStream
 
-TInSPIAbleFromStream::TInSPIAbleFromStream(const TSPIGraphic* owner, const QByteArray& data,
-                                           const QString& fileName)
-    : TInSPIAbleData(owner, fileName), m_data(data)
+TInSPIAbleFromStream::TInSPIAbleFromStream(const TSPIGraphic* owner, const QByteArray& data, const QString& fileName)
+    : TInSPIAbleData(owner, fileName),
+      m_data(data)
 {
 }
 
@@ -346,8 +346,7 @@ void TInSPIAbleFromStream::ReadInfo(TInSPI& spi, intptr_t offset, bool& valid, S
         info = SusiePictureInfo{};
 }
 
-void TInSPIAbleFromStream::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                       SusieLocalHandle& info)
+void TInSPIAbleFromStream::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels, SusieLocalHandle& info)
 {
     pixels = nullptr;
     info = nullptr;
@@ -355,13 +354,12 @@ void TInSPIAbleFromStream::ReadPicture(TInSPI& spi, intptr_t offset, SusieLocalH
     intptr_t length = 0;
     if (!Range(offset, address, length))
         return;
-    const int32_t result = spi.GetPicture(address, length, SUSIE_INPUT_MEMORY, &info, &pixels,
-                                          &ProgressCallback, reinterpret_cast<intptr_t>(this));
+    const int32_t result = spi.GetPicture(address, length, SUSIE_INPUT_MEMORY, &info, &pixels, &ProgressCallback,
+                                          reinterpret_cast<intptr_t>(this));
     SettleHandles(result, info, pixels);
 }
 
-void TInSPIAbleFromStream::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels,
-                                       SusieLocalHandle& info)
+void TInSPIAbleFromStream::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalHandle& pixels, SusieLocalHandle& info)
 {
     pixels = nullptr;
     info = nullptr;
@@ -370,8 +368,8 @@ void TInSPIAbleFromStream::ReadPreview(TInSPI& spi, intptr_t offset, SusieLocalH
     if (!Range(offset, address, length))
         return;
     try {
-        const int32_t result = spi.GetPreview(address, length, SUSIE_INPUT_MEMORY, &info, &pixels,
-                                              &ProgressCallback, reinterpret_cast<intptr_t>(this));
+        const int32_t result = spi.GetPreview(address, length, SUSIE_INPUT_MEMORY, &info, &pixels, &ProgressCallback,
+                                              reinterpret_cast<intptr_t>(this));
         SettleHandles(result, info, pixels);
     } catch (const ESPIInvalidAPI&) {
         pixels = nullptr;

@@ -30,7 +30,6 @@ const char* const kEntryNames[TSPI::epCount] = {
     "GetPreview",    "GetArchiveInfo",   "GetFileInfo", "GetFile",
 };
 
-
 } // namespace
 
 bool SPIClassInheritsFrom(TSPIClass cls, TSPIClass ancestor)
@@ -234,8 +233,8 @@ int32_t TSPI::GetPicture(const char* buf, intptr_t len, uint32_t flag, SusieLoca
         return m_windows->GetPicture(false, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
     if (m_remote)
         return spiremote::GetPicture(m_fileName, false, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
-    return reinterpret_cast<SusieGetPictureProc>(m_entries[epGetPicture])(buf, len, flag, bitmapInfo,
-                                                                          bitmapBits, progress, data);
+    return reinterpret_cast<SusieGetPictureProc>(m_entries[epGetPicture])(buf, len, flag, bitmapInfo, bitmapBits,
+                                                                          progress, data);
 }
 
 int32_t TSPI::GetPreview(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
@@ -247,8 +246,8 @@ int32_t TSPI::GetPreview(const char* buf, intptr_t len, uint32_t flag, SusieLoca
         return m_windows->GetPicture(true, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
     if (m_remote)
         return spiremote::GetPicture(m_fileName, true, buf, len, flag, bitmapInfo, bitmapBits, progress, data);
-    return reinterpret_cast<SusieGetPreviewProc>(m_entries[epGetPreview])(buf, len, flag, bitmapInfo,
-                                                                          bitmapBits, progress, data);
+    return reinterpret_cast<SusieGetPreviewProc>(m_entries[epGetPreview])(buf, len, flag, bitmapInfo, bitmapBits,
+                                                                          progress, data);
 }
 
 void TLoaderSPI::CheckAPI() const
@@ -446,12 +445,11 @@ void TSPIs::RegisterFormats(TInSPI& spi)
     }
 }
 
-void TSPIs::GetLoaders(const std::vector<TSPIClass>& classes, std::vector<TSPI*>& list,
-                       const QString& extension) const
+void TSPIs::GetLoaders(const std::vector<TSPIClass>& classes, std::vector<TSPI*>& list, const QString& extension) const
 {
     for (const auto& spi : m_list) {
-        const bool wanted = std::any_of(classes.begin(), classes.end(),
-                                        [&](TSPIClass cls) { return spi->IsInstanceOf(cls); });
+        const bool wanted =
+            std::any_of(classes.begin(), classes.end(), [&](TSPIClass cls) { return spi->IsInstanceOf(cls); });
         if (!wanted)
             continue;
         if (SPIDeclaresExtension(*spi, extension))
@@ -527,8 +525,7 @@ void TSPIs::SearchFolder(const QString& folder, const QString& pattern)
     // with it which plug-in wins an extension, does not depend on the order
     // in which the file system happens to store the folder.
     const QDir dir(dirText.isEmpty() ? QStringLiteral(".") : dirText);
-    const QStringList names =
-        dir.entryList(QStringList{pattern}, QDir::Files | QDir::Readable, QDir::Name);
+    const QStringList names = dir.entryList(QStringList{pattern}, QDir::Files | QDir::Readable, QDir::Name);
 
     QStringList kept;
     for (const QString& fileName : names) {
@@ -550,8 +547,8 @@ void TSPIs::SearchFolder(const QString& folder, const QString& pattern)
             continue;
         if (OnSlowPlugin) {
             const PluginBinaryKind kind = PluginBinaryKindOfFile(path);
-            if ((kind == PluginBinaryKind::Windows32 || kind == PluginBinaryKind::Windows64) &&
-                !RememberedWindowsPluginFacts(path)) {
+            if ((kind == PluginBinaryKind::Windows32 || kind == PluginBinaryKind::Windows64)
+                && !RememberedWindowsPluginFacts(path)) {
                 OnSlowPlugin(path);
                 continue;
             }

@@ -21,15 +21,14 @@
 #include <vector>
 
 // Errors of the plug-in host. Each carries its message text.
-#define ORVANTO_SPI_ERROR_CLASS(Name)                                                   \
-    class Name : public std::runtime_error {                                            \
-    public:                                                                             \
-        explicit Name(const QString& message)                                           \
-            : std::runtime_error(message.toStdString()), m_message(message) {}          \
-        const QString& message() const { return m_message; }                            \
-                                                                                        \
-    private:                                                                            \
-        QString m_message;                                                              \
+#define ORVANTO_SPI_ERROR_CLASS(Name)                                                                                  \
+    class Name : public std::runtime_error {                                                                           \
+    public:                                                                                                            \
+        explicit Name(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}       \
+        const QString& message() const { return m_message; }                                                           \
+                                                                                                                       \
+    private:                                                                                                           \
+        QString m_message;                                                                                             \
     }
 
 // The file is not a plug-in (treated by the factory like a failed load).
@@ -127,8 +126,7 @@ protected:
     void RequireEntry(Entry entry) const;
     [[noreturn]] void RaiseMissing(Entry entry) const;
 
-    template <class T>
-    static std::unique_ptr<TSPI> Construct(const QString& path)
+    template <class T> static std::unique_ptr<TSPI> Construct(const QString& path)
     {
         std::unique_ptr<T> spi(new T);
         spi->Load(path);
@@ -227,9 +225,8 @@ class TSPIs {
 public:
     using SearchingEvent = std::function<void(TSPIs& sender, const QString& fileName, bool& accept)>;
     using SearchEvent = std::function<void(TSPIs& sender, TSPI& spi, bool& accept)>;
-    using PictureRegisterEvent =
-        std::function<void(TSPIs& sender, TInSPI& spi, const QString& extension,
-                           const QString& description, TGraphicClass& graphicClass)>;
+    using PictureRegisterEvent = std::function<void(TSPIs& sender, TInSPI& spi, const QString& extension,
+                                                    const QString& description, TGraphicClass& graphicClass)>;
 
     // Raises ESPIDupCreateSPIs ("TSPIs は複数生成できません") when another
     // instance exists; otherwise becomes ActiveSPIs.
@@ -267,8 +264,7 @@ public:
     // Appends the loaded plug-ins of the given classes: those that declare
     // the extension (".jpg", with the dot) at the front, the one loaded last
     // foremost, the others at the end in load order.
-    void GetLoaders(const std::vector<TSPIClass>& classes, std::vector<TSPI*>& list,
-                    const QString& extension) const;
+    void GetLoaders(const std::vector<TSPIClass>& classes, std::vector<TSPI*>& list, const QString& extension) const;
 
     TSPISearchOptions SearchOptions = TSPISearchOptions(spsSusieDir) | spsAppDir;
     bool AutoSearch = true;

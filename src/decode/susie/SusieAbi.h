@@ -76,17 +76,17 @@ static inline size_t SusieLocalSize(SusieLocalHandle handle)
  */
 #pragma pack(push, 1)
 typedef struct SusiePictureInfo {
-    int32_t left;             /* 0 */
-    int32_t top;              /* 4 */
-    int32_t width;            /* 8: pixels */
-    int32_t height;           /* 12: pixels */
-    uint16_t xDensity;        /* 16: horizontal pixel density */
-    uint16_t yDensity;        /* 18: vertical pixel density */
-    int16_t colorDepth;       /* 20: bits per pixel */
+    int32_t left; /* 0 */
+    int32_t top; /* 4 */
+    int32_t width; /* 8: pixels */
+    int32_t height; /* 12: pixels */
+    uint16_t xDensity; /* 16: horizontal pixel density */
+    uint16_t yDensity; /* 18: vertical pixel density */
+    int16_t colorDepth; /* 20: bits per pixel */
 #if UINTPTR_MAX > 0xFFFFFFFFu
-    uint8_t alignment[2];     /* 22: padding before the 8-byte handle */
+    uint8_t alignment[2]; /* 22: padding before the 8-byte handle */
 #endif
-    SusieLocalHandle hInfo;   /* 22 or 24: text information, or 0; the receiver owns it */
+    SusieLocalHandle hInfo; /* 22 or 24: text information, or 0; the receiver owns it */
 } SusiePictureInfo;
 #pragma pack(pop)
 
@@ -122,7 +122,7 @@ _Static_assert(offsetof(SusiePictureInfo, hInfo) == SUSIE_PICTURE_INFO_TEXT_OFFS
 #define SUSIE_HEAD_SIZE 2048
 
 /* Input kinds of the flag argument (its low three bits). */
-#define SUSIE_INPUT_FILE 0u   /* buf: file name; len: byte offset in the file */
+#define SUSIE_INPUT_FILE 0u /* buf: file name; len: byte offset in the file */
 #define SUSIE_INPUT_MEMORY 1u /* buf: data address; len: data length */
 #define SUSIE_INPUT_MASK 7u
 
@@ -162,24 +162,20 @@ typedef int32_t (*SusieGetPluginInfoProc)(int32_t infoNumber, char* buffer, int3
  * Non-zero: the plug-in can decode the data. */
 typedef int32_t (*SusieIsSupportedProc)(const char* name, const void* head);
 
-typedef int32_t (*SusieGetPictureInfoProc)(const char* buf, intptr_t len, uint32_t flag,
-                                           SusiePictureInfo* info);
+typedef int32_t (*SusieGetPictureInfoProc)(const char* buf, intptr_t len, uint32_t flag, SusiePictureInfo* info);
 
 /* On success (0) *bitmapInfo holds a 40-byte bitmap information header
  * followed by its colour table and *bitmapBits the pixel rows, both local
  * memory handles that now belong to the caller. */
-typedef int32_t (*SusieGetPictureProc)(const char* buf, intptr_t len, uint32_t flag,
-                                       SusieLocalHandle* bitmapInfo, SusieLocalHandle* bitmapBits,
-                                       SusieProgressCallback progress, intptr_t data);
+typedef int32_t (*SusieGetPictureProc)(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* bitmapInfo,
+                                       SusieLocalHandle* bitmapBits, SusieProgressCallback progress, intptr_t data);
 
 typedef SusieGetPictureProc SusieGetPreviewProc;
 
 /* Bound by the host, never called by it. */
 typedef int32_t (*SusieConfigurationDlgProc)(void* parent, int32_t function);
-typedef int32_t (*SusieGetArchiveInfoProc)(const char* buf, intptr_t len, uint32_t flag,
-                                           SusieLocalHandle* entries);
-typedef int32_t (*SusieGetFileInfoProc)(const char* buf, intptr_t len, const char* name,
-                                        uint32_t flag, void* entry);
+typedef int32_t (*SusieGetArchiveInfoProc)(const char* buf, intptr_t len, uint32_t flag, SusieLocalHandle* entries);
+typedef int32_t (*SusieGetFileInfoProc)(const char* buf, intptr_t len, const char* name, uint32_t flag, void* entry);
 typedef int32_t (*SusieGetFileProc)(const char* src, intptr_t len, char* dest, uint32_t flag,
                                     SusieProgressCallback progress, intptr_t data);
 

@@ -11,8 +11,8 @@ bool SPIs1SearchAccept(const TSPI& spi)
 void SPIs1PictureRegisterPolicy(const QString& extension, TGraphicClass& graphicClass)
 {
     const QString ext = extension.toLower();
-    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg") || ext == QLatin1String("gif") ||
-        ext == QLatin1String("bmp") || ext == QLatin1String("wmf") || ext == QLatin1String("ico"))
+    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg") || ext == QLatin1String("gif")
+        || ext == QLatin1String("bmp") || ext == QLatin1String("wmf") || ext == QLatin1String("ico"))
         graphicClass = nullptr;
 }
 
@@ -23,9 +23,7 @@ void ConfigureViewerSPIs(TSPIs& spis)
     spis.SearchOptions = TSPISearchOptions(spsSusieDir) | spsAppDir;
     spis.OnSearch = [](TSPIs&, TSPI& spi, bool& accept) { accept = SPIs1SearchAccept(spi); };
     spis.OnPictureRegister = [](TSPIs&, TInSPI&, const QString& extension, const QString&,
-                                TGraphicClass& graphicClass) {
-        SPIs1PictureRegisterPolicy(extension, graphicClass);
-    };
+                                TGraphicClass& graphicClass) { SPIs1PictureRegisterPolicy(extension, graphicClass); };
 }
 
 QString ViewerPluginFolder(const QString& dirSetting)

@@ -77,7 +77,6 @@ constexpr auto kStartLimit = 240s;
 // A request whose helper sends nothing for this long counts as hung.
 constexpr auto kSilenceLimit = std::chrono::seconds(ORV_HELPER_SILENCE_LIMIT_SECONDS);
 
-
 // A host block holding a copy of bytes (zero-ended when asked).
 SusieLocalHandle HostBlock(const QByteArray& bytes, bool zeroEnded)
 {
@@ -108,9 +107,8 @@ public:
             return;
         const QString target = QFileInfo(QFile::decodeName(path)).absoluteFilePath();
         QString extension = QFileInfo(target).suffix();
-        const bool asciiExtension = std::all_of(extension.begin(), extension.end(), [](QChar c) {
-            return c.unicode() < 0x80 && c.unicode() != '/';
-        });
+        const bool asciiExtension = std::all_of(extension.begin(), extension.end(),
+                                                [](QChar c) { return c.unicode() < 0x80 && c.unicode() != '/'; });
         const QByteArray hash =
             QCryptographicHash::hash(QFile::encodeName(target), QCryptographicHash::Sha1).toHex().left(24);
         QString link = *work + QStringLiteral("/wine-names/") + QString::fromLatin1(hash);
@@ -171,9 +169,10 @@ public:
         m_checked = true;
         QString reason;
         if (platform::WineLoader(m_bits).isEmpty()) {
-            reason = m_bits == 32
-                ? QStringLiteral("32 ビットの Windows プラグイン (.spi) には wine32 が必要です。読み込みません。")
-                : QStringLiteral("Wine (wine64) がないため、Windows プラグインを読み込みません。");
+            reason =
+                m_bits == 32
+                    ? QStringLiteral("32 ビットの Windows プラグイン (.spi) には wine32 が必要です。読み込みません。")
+                    : QStringLiteral("Wine (wine64) がないため、Windows プラグインを読み込みません。");
         } else if (!QFile::exists(WindowsPluginHelperProgram(m_bits))) {
             reason = QStringLiteral("Windows プラグインの補助プログラム %1 がありません。")
                          .arg(WindowsPluginHelperProgram(m_bits));
@@ -216,13 +215,14 @@ public:
         HelperFields reply;
         int64_t status = -1, kind = 0;
         const int64_t wanted = m_bits == 32 ? ORV_KIND_WINDOWS_32 : ORV_KIND_WINDOWS_64;
-        if (!Exchange(ORV_MSG_HELLO, hello, reply, nullptr, 0, kStartLimit, QString()) ||
-            !reply.FindInt(ORV_F_STATUS, status) || status != ORV_STATUS_OK || !reply.FindInt(ORV_F_KIND, kind) ||
-            kind != wanted) {
+        if (!Exchange(ORV_MSG_HELLO, hello, reply, nullptr, 0, kStartLimit, QString())
+            || !reply.FindInt(ORV_F_STATUS, status) || status != ORV_STATUS_OK || !reply.FindInt(ORV_F_KIND, kind)
+            || kind != wanted) {
             m_unusable = true;
             return Fail(QStringLiteral("Windows プラグインの補助プログラムが応答しません。"));
         }
-        qInfo().noquote() << QStringLiteral("Windows プラグインの補助プログラム (%1 ビット) が %2 ミリ秒で起動しました。")
+        qInfo().noquote() << QStringLiteral(
+                                 "Windows プラグインの補助プログラム (%1 ビット) が %2 ミリ秒で起動しました。")
                                  .arg(m_bits)
                                  .arg(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now() - startedAt)
@@ -248,14 +248,15 @@ public:
             if (!m_process.Read(&frame, sizeof frame, limit)) {
                 const bool crashed = m_process.HasEnded();
                 Fail(crashed ? QStringLiteral("Windows プラグイン %1 が異常終了しました。").arg(who)
-                             : QStringLiteral("Windows プラグイン %1 が応答しないため、補助プログラムを終了しました。").arg(who));
+                             : QStringLiteral("Windows プラグイン %1 が応答しないため、補助プログラムを終了しました。")
+                                   .arg(who));
                 // The program names the plug-in once per session.
                 if (!who.isEmpty())
                     helper::FaultNotices::Report(
                         QStringLiteral("spi:") + who,
                         QStringLiteral("Susie プラグイン %1 が%2。このプラグインで読む画像は表示できません。")
-                            .arg(QFileInfo(who).fileName(),
-                                 crashed ? QStringLiteral("異常終了しました") : QStringLiteral("応答しなくなりました")));
+                            .arg(QFileInfo(who).fileName(), crashed ? QStringLiteral("異常終了しました")
+                                                                    : QStringLiteral("応答しなくなりました")));
                 return false;
             }
             limit = kSilenceLimit;
@@ -269,8 +270,8 @@ public:
                 int64_t current = 0, total = 0;
                 // A frame without the numbers is a bare sign of life.
                 const bool report = fields.FindInt(ORV_F_CURRENT, current) && fields.FindInt(ORV_F_TOTAL, total);
-                if (report && progress && !aborted &&
-                    progress(static_cast<int32_t>(current), static_cast<int32_t>(total), data) != 0) {
+                if (report && progress && !aborted
+                    && progress(static_cast<int32_t>(current), static_cast<int32_t>(total), data) != 0) {
                     aborted = true;
                     const OrvFrameHeader abort{ORV_HELPER_MAGIC, ORV_MSG_ABORT, serial, 0};
                     if (!m_process.Write(&abort, sizeof abort))
@@ -288,8 +289,8 @@ public:
 
     // One Susie request: false when no reply came or the helper could not
     // carry it out (its status is logged).
-    bool Call(uint32_t type, const HelperFields& request, HelperFields& reply, SusieProgressCallback progress, intptr_t data,
-              const QString& who)
+    bool Call(uint32_t type, const HelperFields& request, HelperFields& reply, SusieProgressCallback progress,
+              intptr_t data, const QString& who)
     {
         // A progress handler that asks a Windows plug-in again while its
         // helper is busy would mix two conversations on one channel.
@@ -427,8 +428,8 @@ std::unique_ptr<WindowsPlugin> WindowsPlugin::Open(const QString& path, PluginBi
     return plugin;
 }
 
-bool WindowsPlugin::Request(uint32_t type, const HelperFields& fields, HelperFields& reply, SusieProgressCallback progress,
-                            intptr_t data, bool* abortAsked)
+bool WindowsPlugin::Request(uint32_t type, const HelperFields& fields, HelperFields& reply,
+                            SusieProgressCallback progress, intptr_t data, bool* abortAsked)
 {
     HelperFields request;
     const AsciiName dll(QFile::encodeName(m_path), true);
@@ -549,8 +550,8 @@ int32_t WindowsPlugin::GetPicture(bool preview, const char* buf, intptr_t len, u
     int64_t result = 0;
     bool abortAsked = false;
     if (!Request(preview ? ORV_MSG_SPI_GET_PREVIEW : ORV_MSG_SPI_GET_PICTURE, request, reply, progress, data,
-                 &abortAsked) ||
-        !reply.FindInt(ORV_F_RESULT, result))
+                 &abortAsked)
+        || !reply.FindInt(ORV_F_RESULT, result))
         return SUSIE_INTERNAL_ERROR;
     if (result != 0)
         return static_cast<int32_t>(result);

@@ -55,8 +55,8 @@ void ForgetVanishedPlugins(const QString& folder)
         quint32 magic = 0, version = 0;
         QByteArray path;
         in >> magic >> version >> path;
-        const bool vanished = in.status() != QDataStream::Ok || magic != kMagic || version != kVersion ||
-                              !QFileInfo(QFile::decodeName(path)).isFile();
+        const bool vanished = in.status() != QDataStream::Ok || magic != kMagic || version != kVersion
+                              || !QFileInfo(QFile::decodeName(path)).isFile();
         file.close();
         if (vanished)
             QFile::remove(dir.filePath(name));
@@ -82,10 +82,10 @@ std::optional<WindowsPluginFacts> RememberedWindowsPluginFacts(const QString& pa
     in >> magic >> version;
     if (magic != kMagic || version != kVersion)
         return std::nullopt;
-    in >> kept.path >> kept.size >> kept.modified >> facts.entryMask >> facts.apiVersion >> facts.pluginInfo >>
-        facts.patterns >> facts.formatNames;
-    if (in.status() != QDataStream::Ok || kept.path != stamp->path || kept.size != stamp->size ||
-        kept.modified != stamp->modified || facts.patterns.size() != facts.formatNames.size())
+    in >> kept.path >> kept.size >> kept.modified >> facts.entryMask >> facts.apiVersion >> facts.pluginInfo
+        >> facts.patterns >> facts.formatNames;
+    if (in.status() != QDataStream::Ok || kept.path != stamp->path || kept.size != stamp->size
+        || kept.modified != stamp->modified || facts.patterns.size() != facts.formatNames.size())
         return std::nullopt;
     return facts;
 }
@@ -102,7 +102,7 @@ bool RememberWindowsPluginFacts(const QString& path, const WindowsPluginFacts& f
         return false;
     QDataStream out(&file);
     out.setVersion(QDataStream::Qt_6_0);
-    out << kMagic << kVersion << stamp->path << stamp->size << stamp->modified << facts.entryMask
-        << facts.apiVersion << facts.pluginInfo << facts.patterns << facts.formatNames;
+    out << kMagic << kVersion << stamp->path << stamp->size << stamp->modified << facts.entryMask << facts.apiVersion
+        << facts.pluginInfo << facts.patterns << facts.formatNames;
     return out.status() == QDataStream::Ok && file.commit();
 }

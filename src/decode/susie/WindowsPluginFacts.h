@@ -15,7 +15,7 @@ struct WindowsPluginFacts {
     uint32_t entryMask = 0; // bit n: entry point n is exported (TSPI::Entry order)
     QByteArray apiVersion;
     QByteArray pluginInfo;
-    QStringList patterns;    // one ";"-separated pattern text per format
+    QStringList patterns; // one ";"-separated pattern text per format
     QStringList formatNames; // the format's name, one per pattern
 };
 

@@ -5,8 +5,7 @@
 
 namespace {
 
-template <int Channels, int R, int G, int B, int A>
-QImage boxShrink(const QImage& src, int k, QImage::Format outFormat)
+template <int Channels, int R, int G, int B, int A> QImage boxShrink(const QImage& src, int k, QImage::Format outFormat)
 {
     const int ow = src.width() / k;
     const int oh = src.height() / k;
@@ -81,8 +80,8 @@ QImage SmoothShrink(const QImage& source, const QSize& target)
 {
     if (source.isNull() || target.isEmpty())
         return {};
-    const int factor = std::min(source.width() / std::max(1, target.width()),
-                                source.height() / std::max(1, target.height()));
+    const int factor =
+        std::min(source.width() / std::max(1, target.width()), source.height() / std::max(1, target.height()));
     // Leave a factor between 1 and 2 for the smooth scale, so that the box
     // pass never rounds the picture below the target size.
     const QImage reduced = factor >= 3 ? BoxShrink(source, factor - 1) : source;

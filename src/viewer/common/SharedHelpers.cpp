@@ -93,8 +93,7 @@ QString ReplaceChar(const QString& text, QChar from, QChar to)
 QString NumberSuffix(qint64 number)
 {
     if (number < 1000)
-        return QLatin1Char('[') + (QStringLiteral("000") + QString::number(number)).right(3)
-            + QLatin1Char(']');
+        return QLatin1Char('[') + (QStringLiteral("000") + QString::number(number)).right(3) + QLatin1Char(']');
     return QLatin1Char('[') + QString::number(number) + QLatin1Char(']');
 }
 
@@ -201,15 +200,13 @@ bool MakeShortcutFile(const QString& linkFile, const QString& target, const QStr
         const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
         folder = slash < 0 ? QString() : slash == 0 ? QStringLiteral("/") : target.left(slash);
     }
-    return !platform::WriteDesktopEntry(ShortcutFileName(linkFile), target, arguments, folder,
-                                        description);
+    return !platform::WriteDesktopEntry(ShortcutFileName(linkFile), target, arguments, folder, description);
 }
 
 bool MakeShortcutFile(const QString& linkFile, const QString& target, const QString& arguments,
                       const QString& workingFolder, const QString& description)
 {
-    return MakeShortcutFile(linkFile, target, QProcess::splitCommand(arguments), workingFolder,
-                            description);
+    return MakeShortcutFile(linkFile, target, QProcess::splitCommand(arguments), workingFolder, description);
 }
 
 QString SpecialFolderPath(int csidl)

@@ -17,7 +17,6 @@ QString SlideshowOnText(int interval, int intervalM)
     const double seconds = interval + intervalM / 1000.0;
     QLocale locale = QLocale::system();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return QStringLiteral("SlideShow ON - ")
-        + locale.toString(seconds, 'g', QLocale::FloatingPointShortest)
-        + QStringLiteral("秒");
+    return QStringLiteral("SlideShow ON - ") + locale.toString(seconds, 'g', QLocale::FloatingPointShortest)
+           + QStringLiteral("秒");
 }

@@ -37,13 +37,34 @@ static void note(const char* entry)
     ++g_callCount;
 }
 
-EXPORT const char* ArcStubLastCommand(void) { return g_lastCommand; }
-EXPORT const char* ArcStubLastEntry(void) { return g_lastEntry; }
-EXPORT const char* ArcStubLastPath(void) { return g_lastPath; }
-EXPORT int32_t ArcStubLastMode(void) { return g_lastMode; }
-EXPORT uintptr_t ArcStubLastWindow(void) { return g_lastWindow; }
-EXPORT void ArcStubSetResult(int32_t rc) { g_result = rc; }
-EXPORT int ArcStubCallCount(void) { return g_callCount; }
+EXPORT const char* ArcStubLastCommand(void)
+{
+    return g_lastCommand;
+}
+EXPORT const char* ArcStubLastEntry(void)
+{
+    return g_lastEntry;
+}
+EXPORT const char* ArcStubLastPath(void)
+{
+    return g_lastPath;
+}
+EXPORT int32_t ArcStubLastMode(void)
+{
+    return g_lastMode;
+}
+EXPORT uintptr_t ArcStubLastWindow(void)
+{
+    return g_lastWindow;
+}
+EXPORT void ArcStubSetResult(int32_t rc)
+{
+    g_result = rc;
+}
+EXPORT int ArcStubCallCount(void)
+{
+    return g_callCount;
+}
 
 static int32_t run(const char* entry, ArcWindow window, const char* cmd, char* out, uint32_t size)
 {
@@ -151,8 +172,8 @@ EXPORT int32_t ENTRY(FindNext)(ArcHandle handle, ArcIndividualInfo* info)
     return fill(handle, info);
 }
 
-EXPORT int32_t ENTRY(ExtractMem)(ArcWindow window, const char* cmd, uint8_t* buffer, uint32_t size,
-                                 int64_t* time, uint16_t* attr, uint32_t* written)
+EXPORT int32_t ENTRY(ExtractMem)(ArcWindow window, const char* cmd, uint8_t* buffer, uint32_t size, int64_t* time,
+                                 uint16_t* attr, uint32_t* written)
 {
     note(STR(ENTRY(ExtractMem)));
     snprintf(g_lastCommand, sizeof g_lastCommand, "%s", cmd ? cmd : "");
@@ -206,9 +227,18 @@ static ArcBool time_of(ArcFileTime* t, uint64_t v)
     return 1;
 }
 
-EXPORT ArcBool ENTRY(GetWriteTimeEx)(ArcHandle h, ArcFileTime* t) { return time_of(t, STUB_FILETIME); }
-EXPORT ArcBool ENTRY(GetCreateTimeEx)(ArcHandle h, ArcFileTime* t) { return time_of(t, STUB_FILETIME + 10000000ULL); }
-EXPORT ArcBool ENTRY(GetAccessTimeEx)(ArcHandle h, ArcFileTime* t) { return time_of(t, STUB_FILETIME + 20000000ULL); }
+EXPORT ArcBool ENTRY(GetWriteTimeEx)(ArcHandle h, ArcFileTime* t)
+{
+    return time_of(t, STUB_FILETIME);
+}
+EXPORT ArcBool ENTRY(GetCreateTimeEx)(ArcHandle h, ArcFileTime* t)
+{
+    return time_of(t, STUB_FILETIME + 10000000ULL);
+}
+EXPORT ArcBool ENTRY(GetAccessTimeEx)(ArcHandle h, ArcFileTime* t)
+{
+    return time_of(t, STUB_FILETIME + 20000000ULL);
+}
 EXPORT ArcBool ENTRY(GetOriginalSizeEx)(ArcHandle h, uint64_t* s)
 {
     *s = 5000000000ULL;

@@ -52,8 +52,8 @@ protected:
     }
 };
 
-#define REQUIRE_TOOL(tool)                                                                                           \
-    if (!HaveTool(QStringLiteral(tool)))                                                                             \
+#define REQUIRE_TOOL(tool)                                                                                             \
+    if (!HaveTool(QStringLiteral(tool)))                                                                               \
     GTEST_SKIP() << tool " is not installed"
 
 } // namespace
@@ -95,15 +95,15 @@ TEST_F(ImagePluginsTest, PictureFromTheBlocksIsTheBmpStreamsPicture)
     const QImage alpha = WithAlpha(colour);
     QImage clear = alpha;
     clear.fill(qRgba(0, 0, 0, 0)); // fourth bytes all zero: no alpha, an opaque black picture
-    const QVector<QRgb> sixteen = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+    const QVector<QRgb> sixteen = {qRgb(0, 0, 0),     qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
                                    qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(9, 9, 9)};
     const struct {
         const char* name;
         QByteArray data;
     } files[] = {
-        {"alpha-down.tga", MakeTga(alpha, 2, 32, true)},   // top-down with alpha
-        {"alpha-up.tga", MakeTga(alpha, 2, 32, false)},    // bottom-up with alpha
-        {"clear-down.tga", MakeTga(clear, 2, 32, true)},   // top-down, fourth bytes zero
+        {"alpha-down.tga", MakeTga(alpha, 2, 32, true)}, // top-down with alpha
+        {"alpha-up.tga", MakeTga(alpha, 2, 32, false)}, // bottom-up with alpha
+        {"clear-down.tga", MakeTga(clear, 2, 32, true)}, // top-down, fourth bytes zero
         {"colour-down.tga", MakeTga(colour, 2, 24, true)}, // top-down 24 bits
         {"colour.ppm", MakePpm(colour)},
         {"palette.pcx", MakePcx(SampleFromPalette(9, 7, sixteen), 1, 4)},
@@ -137,9 +137,9 @@ TEST_F(ImagePluginsTest, PictureFromTheBlocksIsTheBmpStreamsPicture)
 // A PAM file of the picture: DEPTH samples per pixel of 8 or 16 bits.
 QByteArray MakePam(const QImage& image, int depth, int maxValue, const char* tupleType)
 {
-    QByteArray out = "P7\n# made by the test\nWIDTH " + QByteArray::number(image.width()) + "\nHEIGHT " +
-                     QByteArray::number(image.height()) + "\nDEPTH " + QByteArray::number(depth) + "\nMAXVAL " +
-                     QByteArray::number(maxValue) + "\nTUPLTYPE " + tupleType + "\nENDHDR\n";
+    QByteArray out = "P7\n# made by the test\nWIDTH " + QByteArray::number(image.width()) + "\nHEIGHT "
+                     + QByteArray::number(image.height()) + "\nDEPTH " + QByteArray::number(depth) + "\nMAXVAL "
+                     + QByteArray::number(maxValue) + "\nTUPLTYPE " + tupleType + "\nENDHDR\n";
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
@@ -265,7 +265,8 @@ TEST_F(ImagePluginsTest, HeifEightAndTenBitsAndAlpha)
 
     // A grid built from an overlay built from the grid itself: the library
     // would follow it without end, the plug-in refuses it.
-    const QString loop = QStringLiteral(ORVANTO_SOURCE_DIR "/tests/decode/data/fuzz-regressions/spi_heif-grid-of-itself.heic");
+    const QString loop =
+        QStringLiteral(ORVANTO_SOURCE_DIR "/tests/decode/data/fuzz-regressions/spi_heif-grid-of-itself.heic");
     EXPECT_TRUE(LoadPicture(loop).isNull());
 }
 
@@ -278,8 +279,8 @@ TEST_F(ImagePluginsTest, JpegXlLosslessDeepAndAlpha)
     EXPECT_TRUE(SamePixels(LoadFromMemory(lossless), colour));
     EXPECT_TRUE(AbortsOnFirstReport(lossless));
 
-    const QString deep = Encode("cjxl", colour.convertToFormat(QImage::Format_RGBA64), "deep.jxl",
-                                {"IN", "OUT", "-d", "0", "--quiet"});
+    const QString deep =
+        Encode("cjxl", colour.convertToFormat(QImage::Format_RGBA64), "deep.jxl", {"IN", "OUT", "-d", "0", "--quiet"});
     EXPECT_TRUE(NearPixels(LoadPicture(deep), colour, 0));
 
     const QImage smooth = Gradient(64, 48);

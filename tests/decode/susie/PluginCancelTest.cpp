@@ -38,7 +38,10 @@ TEST_F(PluginCancelTest, ProgressCallbackStopsThePlugin)
     int askedUncancelled = 0;
     {
         TPicture picture;
-        picture.SetCancelHook([&] { ++askedUncancelled; return false; });
+        picture.SetCancelHook([&] {
+            ++askedUncancelled;
+            return false;
+        });
         ASSERT_TRUE(LoadPictureReporting(m_path, picture).ok());
         EXPECT_EQ(picture.Height(), 1600);
     }

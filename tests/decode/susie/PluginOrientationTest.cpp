@@ -73,10 +73,12 @@ bool EncodeHeif(const QImage& image, int orientation, const QString& path)
     heif_image* picture = nullptr;
     if (ok) {
         heif_encoder_set_lossy_quality(encoder, 95);
-        ok = heif_image_create(image.width(), image.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                               &picture).code == heif_error_Ok &&
-             heif_image_add_plane(picture, heif_channel_interleaved, image.width(), image.height(), 8).code ==
-                 heif_error_Ok;
+        ok =
+            heif_image_create(image.width(), image.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &picture)
+                    .code
+                == heif_error_Ok
+            && heif_image_add_plane(picture, heif_channel_interleaved, image.width(), image.height(), 8).code
+                   == heif_error_Ok;
     }
     if (ok) {
         int stride = 0;
@@ -86,8 +88,8 @@ bool EncodeHeif(const QImage& image, int orientation, const QString& path)
             std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(3 * rgb.width()));
         heif_encoding_options* options = heif_encoding_options_alloc();
         options->image_orientation = heif_orientation(orientation);
-        ok = heif_context_encode_image(context, picture, encoder, options, nullptr).code == heif_error_Ok &&
-             heif_context_write_to_file(context, path.toLocal8Bit().constData()).code == heif_error_Ok;
+        ok = heif_context_encode_image(context, picture, encoder, options, nullptr).code == heif_error_Ok
+             && heif_context_write_to_file(context, path.toLocal8Bit().constData()).code == heif_error_Ok;
         heif_encoding_options_free(options);
     }
     if (picture)

@@ -37,16 +37,16 @@ bool HaveTool(const QString& program)
     for (int y = 0; y < e.height(); ++y)
         for (int x = 0; x < e.width(); ++x) {
             const QRgb p = a.pixel(x, y), q = e.pixel(x, y);
-            int worst = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                  std::abs(qBlue(p) - qBlue(q))});
+            int worst =
+                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
             if (withAlpha) {
                 if (qAlpha(q) == 0 && qAlpha(p) == 0)
                     continue; // the colour of a transparent pixel does not matter
                 worst = std::max(worst, std::abs(qAlpha(p) - qAlpha(q)));
             }
             if (worst > tolerance)
-                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex << p
-                                                     << ", expected " << q;
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << "," << y << ") is " << std::hex << p << ", expected " << q;
         }
     return ::testing::AssertionSuccess();
 }
@@ -69,8 +69,9 @@ QImage Gradient(int width, int height)
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
-                                      (x + y) * 255 / std::max(1, width + height - 2)));
+            image.setPixel(x, y,
+                           qRgb(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
+                                (x + y) * 255 / std::max(1, width + height - 2)));
     return image;
 }
 

@@ -31,10 +31,7 @@ protected:
         SusieFolderTest::TearDown();
     }
     // Adds the test-format plug-in under a name of its own.
-    void AddTestFormat(const QString& name)
-    {
-        m_spis->Add(CreateSPI(CopyIn(FixturePlugin("testformat"), name)));
-    }
+    void AddTestFormat(const QString& name) { m_spis->Add(CreateSPI(CopyIn(FixturePlugin("testformat"), name))); }
     QString Write(const QString& name, const QByteArray& bytes)
     {
         const QString path = PathOf(name);
@@ -87,11 +84,10 @@ QImage To555(const QImage& image)
     return out;
 }
 
-const QVector<QRgb> kSixteen = {
-    qRgb(0, 0, 0),     qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
-    qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(255, 255, 255),
-    qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(0, 0, 128),   qRgb(128, 128, 0),
-    qRgb(0, 128, 128), qRgb(128, 0, 128), qRgb(192, 192, 192), qRgb(64, 64, 64)};
+const QVector<QRgb> kSixteen = {qRgb(0, 0, 0),     qRgb(255, 0, 0),   qRgb(0, 255, 0),     qRgb(0, 0, 255),
+                                qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(255, 0, 255),   qRgb(255, 255, 255),
+                                qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(0, 0, 128),     qRgb(128, 128, 0),
+                                qRgb(0, 128, 128), qRgb(128, 0, 128), qRgb(192, 192, 192), qRgb(64, 64, 64)};
 
 } // namespace
 
@@ -139,8 +135,8 @@ TEST_F(SPIBmpTest, DecodesPcxVariants)
 {
     const QImage colour = Sample(21, 5);
     EXPECT_TRUE(SamePixels(LoadPicture(Write("true.pcx", MakePcx(colour, 8, 3))), colour));
-    const QImage many = SampleFromPalette(17, 6, {qRgb(1, 2, 3), qRgb(200, 100, 50), qRgb(9, 250, 9),
-                                                 qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    const QImage many = SampleFromPalette(
+        17, 6, {qRgb(1, 2, 3), qRgb(200, 100, 50), qRgb(9, 250, 9), qRgb(255, 255, 255), qRgb(0, 0, 0)});
     EXPECT_TRUE(SamePixels(LoadPicture(Write("palette.pcx", MakePcx(many, 8, 1))), many));
 
     // 16 colours in four planes: a 4-bit bitmap whose colour table becomes
@@ -317,9 +313,9 @@ TEST_F(SPIBmpTest, ProgressReportsAndAbort)
 {
     EXPECT_EQ(SusieProgressPercent(0, 10), 2);
     EXPECT_EQ(SusieProgressPercent(10, 10), 99);
-    EXPECT_EQ(SusieProgressPercent(1, 3), 34);  // 32.33 rounds to 32
-    EXPECT_EQ(SusieProgressPercent(1, 2), 51);  // 48.5 rounds up
-    EXPECT_EQ(SusieProgressPercent(5, 0), 2);   // no total
+    EXPECT_EQ(SusieProgressPercent(1, 3), 34); // 32.33 rounds to 32
+    EXPECT_EQ(SusieProgressPercent(1, 2), 51); // 48.5 rounds up
+    EXPECT_EQ(SusieProgressPercent(5, 0), 2); // no total
     EXPECT_EQ(SusieProgressPercent(20, 10), 99); // beyond the total
     EXPECT_EQ(SusieProgressPercent(-5, 10), 2);
 

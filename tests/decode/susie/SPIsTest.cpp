@@ -161,10 +161,10 @@ TEST_F(SPIsTest, SearchLoadsEveryUsablePluginOnceAndSkipsTheRest)
     CopyIn(FixturePlugin("archive"), "archive.spi");
     CopyIn(FixturePlugin("export"), "export.spi");
     CopyIn(FixturePlugin("lower"), "lower.spi");
-    CopyIn(FixturePlugin("noinfo"), "noinfo.spi");       // no GetPluginInfo
+    CopyIn(FixturePlugin("noinfo"), "noinfo.spi"); // no GetPluginInfo
     CopyIn(FixturePlugin("nopicture"), "nopicture.spi"); // "00IN" without GetPicture
-    CopyIn(ProgramPlugin("pcx"), ".hidden.spi");         // hidden
-    CopyIn(ProgramPlugin("pcx"), "pcx.txt");             // another extension
+    CopyIn(ProgramPlugin("pcx"), ".hidden.spi"); // hidden
+    CopyIn(ProgramPlugin("pcx"), "pcx.txt"); // another extension
     ASSERT_TRUE(WriteFile(PathOf("notes.spi"), "text, not a library"));
     ASSERT_TRUE(QDir(Folder()).mkdir("folder.spi"));
     ASSERT_TRUE(QFile::link(pnm, PathOf("zlink.spi"))); // the same file under a second name
@@ -179,17 +179,17 @@ TEST_F(SPIsTest, SearchLoadsEveryUsablePluginOnceAndSkipsTheRest)
     EXPECT_EQ(spis.Items(2)->ClassType(), &TSPI::ClassInfo);
     // The link resolves to pnm.spi, which is loaded already; hidden files,
     // folders and other extensions are not offered at all.
-    const std::vector<QString> offered = {"archive.spi", "export.spi", "lower.spi", "noinfo.spi",
-                                          "nopicture.spi", "notes.spi", "pnm.spi", "tga.spi"};
+    const std::vector<QString> offered = {"archive.spi",   "export.spi", "lower.spi", "noinfo.spi",
+                                          "nopicture.spi", "notes.spi",  "pnm.spi",   "tga.spi"};
     EXPECT_EQ(searching, offered);
 
     // Only import plug-ins register formats, each entry from its last
     // pattern to its first.
     const auto registered = RegisteredFor(&TSPIBitmap::ClassInfo);
     const std::vector<std::pair<QString, QString>> expected = {
-        {"pam", "Portable anymap"}, {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
-        {"pnm", "Portable anymap"}, {"vst", "Truevision TGA"},  {"icb", "Truevision TGA"},
-        {"vda", "Truevision TGA"},  {"tga", "Truevision TGA"}};
+        {"pam", "Portable anymap"}, {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"},
+        {"pbm", "Portable anymap"}, {"pnm", "Portable anymap"}, {"vst", "Truevision TGA"},
+        {"icb", "Truevision TGA"},  {"vda", "Truevision TGA"},  {"tga", "Truevision TGA"}};
     EXPECT_EQ(registered, expected);
 
     // A second search of the same folder loads nothing; nor does a path
@@ -231,12 +231,12 @@ TEST_F(SPIsTest, EventsDecideAndFailuresLoseOnlyThatPlugin)
     EXPECT_NO_THROW(spis.Search(Folder() + "/*.spi"));
 
     EXPECT_EQ(spis.Count(), 0);
-    EXPECT_TRUE(pcxWasLoaded);      // refused after loading ...
-    EXPECT_FALSE(IsMapped(pcx));    // ... and released at once
-    EXPECT_FALSE(IsMapped(tga));    // refused before loading
-    EXPECT_FALSE(IsMapped(pnm));    // released after its registration failed
-    EXPECT_FALSE(IsMapped(test));   // released after the handler failed
-    EXPECT_EQ(registerCalls, 3);    // pam, ppm, then pgm failed
+    EXPECT_TRUE(pcxWasLoaded); // refused after loading ...
+    EXPECT_FALSE(IsMapped(pcx)); // ... and released at once
+    EXPECT_FALSE(IsMapped(tga)); // refused before loading
+    EXPECT_FALSE(IsMapped(pnm)); // released after its registration failed
+    EXPECT_FALSE(IsMapped(test)); // released after the handler failed
+    EXPECT_EQ(registerCalls, 3); // pam, ppm, then pgm failed
     // The formats registered before the failure stay, as the registry only grows.
     EXPECT_EQ(RegisteredFor(&TSPIBitmap::ClassInfo).size(), 2u);
 
@@ -335,12 +335,14 @@ TEST_F(SPIsTest, ViewerPolicyKeepsImportPluginsAndSixExtensions)
     // *.jpe;*.jpg registers neither, *.jpg;*.jpe registers jpe only,
     // *.jpg;*.jpeg neither (jpeg is offered first); the empty piece of
     // "*.abc;" is not offered.
-    const std::vector<QString> expectedOffers = {"jpg", "jpe", "jpe", "jpg", "jpeg", "jpg", "PNG", "tar.gz", "abc",
-                                                 "pam", "ppm", "pgm", "pbm", "pnm"};
+    const std::vector<QString> expectedOffers = {"jpg",    "jpe", "jpe", "jpg", "jpeg", "jpg", "PNG",
+                                                 "tar.gz", "abc", "pam", "ppm", "pgm",  "pbm", "pnm"};
     EXPECT_EQ(offered, expectedOffers);
     const std::vector<std::pair<QString, QString>> expected = {
-        {"jpe", "JPEG B"}, {"png", "Mixed"}, {"tar.gz", "Mixed"}, {"abc", "Trailing separator"},
-        {"pam", "Portable anymap"}, {"ppm", "Portable anymap"}, {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
+        {"jpe", "JPEG B"},          {"png", "Mixed"},
+        {"tar.gz", "Mixed"},        {"abc", "Trailing separator"},
+        {"pam", "Portable anymap"}, {"ppm", "Portable anymap"},
+        {"pgm", "Portable anymap"}, {"pbm", "Portable anymap"},
         {"pnm", "Portable anymap"}};
     EXPECT_EQ(RegisteredFor(&TSPIBitmap::ClassInfo), expected);
     EXPECT_EQ(TFormatRegistry::Instance().Find("PNG"), &TSPIBitmap::ClassInfo);

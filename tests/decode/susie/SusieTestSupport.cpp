@@ -63,9 +63,8 @@ QImage SampleFromPalette(int width, int height, const QVector<QRgb>& colours)
 
 QByteArray MakePpm(const QImage& image, bool ascii, int maxValue)
 {
-    QByteArray out = (ascii ? "P3\n" : "P6\n") + QByteArray("# made by the test\n") +
-                     QByteArray::number(image.width()) + ' ' + QByteArray::number(image.height()) + '\n' +
-                     QByteArray::number(maxValue) + '\n';
+    QByteArray out = (ascii ? "P3\n" : "P6\n") + QByteArray("# made by the test\n") + QByteArray::number(image.width())
+                     + ' ' + QByteArray::number(image.height()) + '\n' + QByteArray::number(maxValue) + '\n';
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
@@ -90,8 +89,8 @@ QByteArray MakePpm(const QImage& image, bool ascii, int maxValue)
 
 QByteArray MakePgm(const QImage& grey, int maxValue)
 {
-    QByteArray out = "P5 " + QByteArray::number(grey.width()) + ' ' + QByteArray::number(grey.height()) + ' ' +
-                     QByteArray::number(maxValue) + '\n';
+    QByteArray out = "P5 " + QByteArray::number(grey.width()) + ' ' + QByteArray::number(grey.height()) + ' '
+                     + QByteArray::number(maxValue) + '\n';
     for (int y = 0; y < grey.height(); ++y) {
         for (int x = 0; x < grey.width(); ++x) {
             const int scaled = (qRed(grey.pixel(x, y)) * maxValue + 127) / 255;
@@ -105,8 +104,8 @@ QByteArray MakePgm(const QImage& grey, int maxValue)
 
 QByteArray MakePbm(const QImage& mono, bool ascii)
 {
-    QByteArray out = (ascii ? "P1\n" : "P4\n") + QByteArray::number(mono.width()) + ' ' +
-                     QByteArray::number(mono.height()) + '\n';
+    QByteArray out =
+        (ascii ? "P1\n" : "P4\n") + QByteArray::number(mono.width()) + ' ' + QByteArray::number(mono.height()) + '\n';
     for (int y = 0; y < mono.height(); ++y) {
         QByteArray row((mono.width() + 7) / 8, '\0');
         for (int x = 0; x < mono.width(); ++x) {
@@ -200,8 +199,8 @@ QByteArray MakeTga(const QImage& image, int imageType, int bits, bool topDown, c
             continue;
         }
         int raw = 1;
-        while (i + raw < pixels.size() && raw < 128 &&
-               !(i + raw + 1 < pixels.size() && pixels[i + raw] == pixels[i + raw + 1]))
+        while (i + raw < pixels.size() && raw < 128
+               && !(i + raw + 1 < pixels.size() && pixels[i + raw] == pixels[i + raw + 1]))
             ++raw;
         out.append(char(raw - 1));
         for (int k = 0; k < raw; ++k)
@@ -259,7 +258,8 @@ QByteArray MakePcx(const QImage& image, int bits, int planes)
                 const int index = palette.indexOf(p);
                 for (int plane = 0; plane < 4; ++plane)
                     if (index & (1 << plane))
-                        line[plane * bytesPerLine + x / 8] = char(line[plane * bytesPerLine + x / 8] | (0x80 >> (x % 8)));
+                        line[plane * bytesPerLine + x / 8] =
+                            char(line[plane * bytesPerLine + x / 8] | (0x80 >> (x % 8)));
             }
         }
         all += line;
@@ -310,15 +310,15 @@ QByteArray MakeTestFormat(const QImage& image, int mode)
 ::testing::AssertionResult SamePixels(const QImage& actual, const QImage& expected)
 {
     if (actual.size() != expected.size())
-        return ::testing::AssertionFailure() << "size " << actual.width() << "x" << actual.height()
-                                             << ", expected " << expected.width() << "x" << expected.height();
+        return ::testing::AssertionFailure() << "size " << actual.width() << "x" << actual.height() << ", expected "
+                                             << expected.width() << "x" << expected.height();
     for (int y = 0; y < expected.height(); ++y)
         for (int x = 0; x < expected.width(); ++x) {
             const QRgb a = actual.pixel(x, y) & 0xFFFFFF;
             const QRgb e = expected.pixel(x, y) & 0xFFFFFF;
             if (a != e)
-                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex << a
-                                                     << ", expected " << e;
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << "," << y << ") is " << std::hex << a << ", expected " << e;
         }
     return ::testing::AssertionSuccess();
 }

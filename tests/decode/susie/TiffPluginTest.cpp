@@ -27,7 +27,7 @@ struct Page {
     int orientation = ORIENTATION_TOPLEFT;
 };
 
-const QVector<QRgb> kPalette = {qRgb(0, 0, 0), qRgb(250, 10, 10), qRgb(10, 250, 10), qRgb(10, 10, 250),
+const QVector<QRgb> kPalette = {qRgb(0, 0, 0),     qRgb(250, 10, 10), qRgb(10, 250, 10),   qRgb(10, 10, 250),
                                 qRgb(200, 200, 0), qRgb(0, 180, 180), qRgb(255, 255, 255), qRgb(90, 60, 30)};
 
 // CMYK samples of a colour: full black where the colour is dark.
@@ -232,13 +232,13 @@ TEST_F(TiffPluginTest, ColourGreyAndPalettePagesInStripsAndTiles)
     const QImage grey = GreyOf(colour);
     EXPECT_TRUE(SamePixels(LoadPicture(Make("grey.tif", Page{grey, Kind::Grey})), grey));
     EXPECT_TRUE(SamePixels(LoadPicture(Make("grey16.tif", Page{grey, Kind::Grey, COMPRESSION_LZW, 16})), grey));
-    EXPECT_TRUE(SamePixels(LoadPicture(Make("grey-tiled.tif", Page{grey, Kind::Grey, COMPRESSION_NONE, 8, true})),
-                           grey));
+    EXPECT_TRUE(
+        SamePixels(LoadPicture(Make("grey-tiled.tif", Page{grey, Kind::Grey, COMPRESSION_NONE, 8, true})), grey));
 
     const QImage few = SampleFromPalette(23, 17, kPalette);
     EXPECT_TRUE(SamePixels(LoadPicture(Make("palette.tif", Page{few, Kind::Palette})), few));
-    EXPECT_TRUE(SamePixels(LoadPicture(Make("palette-lzw.tif", Page{few, Kind::Palette, COMPRESSION_LZW, 8, true})),
-                           few));
+    EXPECT_TRUE(
+        SamePixels(LoadPicture(Make("palette-lzw.tif", Page{few, Kind::Palette, COMPRESSION_LZW, 8, true})), few));
 
     const QImage smooth = Gradient(64, 48);
     const QString jpeg = Make("jpeg.tif", Page{smooth, Kind::Rgb, COMPRESSION_JPEG});
@@ -265,9 +265,9 @@ TEST_F(TiffPluginTest, CmykEightAndSixteenBitsAndAlpha)
                            expected, 1));
     const QString cmyk16 = Make("cmyk16.tif", Page{colour, Kind::Cmyk, COMPRESSION_NONE, 16});
     EXPECT_TRUE(NearPixels(LoadPicture(cmyk16), expected, 1));
-    EXPECT_TRUE(NearPixels(LoadPicture(Make("cmyk16-tiled.tif", Page{colour, Kind::Cmyk, COMPRESSION_ADOBE_DEFLATE, 16,
-                                                                     true})),
-                           expected, 1));
+    EXPECT_TRUE(
+        NearPixels(LoadPicture(Make("cmyk16-tiled.tif", Page{colour, Kind::Cmyk, COMPRESSION_ADOBE_DEFLATE, 16, true})),
+                   expected, 1));
     EXPECT_TRUE(AbortsOnFirstReport(cmyk16));
 
     const QImage alpha = WithAlpha(colour);
@@ -281,9 +281,9 @@ TEST_F(TiffPluginTest, CmykEightAndSixteenBitsAndAlpha)
 TEST_F(TiffPluginTest, FirstPageOfSeveral)
 {
     const QImage first = Sample(19, 11);
-    const QString path = Make("pages.tif", std::vector<Page>{Page{first, Kind::Rgb, COMPRESSION_LZW},
-                                                             Page{Gradient(40, 30), Kind::Rgb},
-                                                             Page{GreyOf(first), Kind::Grey}});
+    const QString path =
+        Make("pages.tif", std::vector<Page>{Page{first, Kind::Rgb, COMPRESSION_LZW}, Page{Gradient(40, 30), Kind::Rgb},
+                                            Page{GreyOf(first), Kind::Grey}});
     EXPECT_TRUE(SamePixels(LoadPicture(path), first));
 }
 
@@ -291,7 +291,8 @@ TEST_F(TiffPluginTest, CutAndHostileFilesAreRefused)
 {
     const QImage colour = Sample(64, 40);
     for (int compression : {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_JPEG}) {
-        const QString path = Make(QStringLiteral("whole-%1.tif").arg(compression), Page{colour, Kind::Rgb, compression});
+        const QString path =
+            Make(QStringLiteral("whole-%1.tif").arg(compression), Page{colour, Kind::Rgb, compression});
         QByteArray bytes = ReadFile(path);
         // libtiff writes the directory after the pixels: cut the pixels out
         // and keep the directory where it says.
@@ -300,8 +301,8 @@ TEST_F(TiffPluginTest, CutAndHostileFilesAreRefused)
         QByteArray cut = bytes;
         cut.replace(8, int(directory) - 8 - 100, QByteArray()); // data gone, offsets now past the end
         EXPECT_TRUE(LoadPicture(Write(QStringLiteral("cut-%1.tif").arg(compression), cut)).isNull());
-        EXPECT_TRUE(LoadPicture(Write(QStringLiteral("half-%1.tif").arg(compression), bytes.left(bytes.size() / 2)))
-                        .isNull());
+        EXPECT_TRUE(
+            LoadPicture(Write(QStringLiteral("half-%1.tif").arg(compression), bytes.left(bytes.size() / 2))).isNull());
     }
     // A header claiming a huge picture, and one with no directory at all.
     QByteArray huge("II*\0\x08\0\0\0", 8);

@@ -364,9 +364,8 @@ TEST_F(WindowsPluginTest, UndescribedPluginsLoadApartAndDescribedOnesNeedNoWineT
 
     std::promise<SlowPluginLoader::LoadedPlugins> done;
     {
-        SlowPluginLoader loader(slow, [&done](SlowPluginLoader::LoadedPlugins loaded) {
-            done.set_value(std::move(loaded));
-        });
+        SlowPluginLoader loader(slow,
+                                [&done](SlowPluginLoader::LoadedPlugins loaded) { done.set_value(std::move(loaded)); });
     }
     SlowPluginLoader::LoadedPlugins loaded = done.get_future().get();
     ASSERT_EQ(loaded.size(), 1u);
@@ -427,9 +426,8 @@ TEST_F(WindowsPluginTest, PluginCrashingWhileTellingItsFormatsIsLeftOutAndNamed)
     helper::FaultNotices::ResetForTesting();
     std::promise<SlowPluginLoader::LoadedPlugins> done;
     {
-        SlowPluginLoader loader(slow, [&done](SlowPluginLoader::LoadedPlugins loaded) {
-            done.set_value(std::move(loaded));
-        });
+        SlowPluginLoader loader(slow,
+                                [&done](SlowPluginLoader::LoadedPlugins loaded) { done.set_value(std::move(loaded)); });
     }
     SlowPluginLoader::LoadedPlugins loaded = done.get_future().get();
     ASSERT_EQ(loaded.size(), 1u);
@@ -462,7 +460,8 @@ TEST(WindowsPluginFactsTest, KeptPerFileStateAndDroppedWhenTheFileIsGone)
     const QString b = plugins.filePath("b.sph");
     ASSERT_TRUE(writeFile(a, "MZ first", QIODevice::WriteOnly));
     ASSERT_TRUE(writeFile(b, "MZ second", QIODevice::WriteOnly));
-    const WindowsPluginFacts told{0x1Du, "00IN", "info", {"*.owt;*.ow2", "*.ow3"}, {QStringLiteral("テスト画像"), "three"}};
+    const WindowsPluginFacts told{
+        0x1Du, "00IN", "info", {"*.owt;*.ow2", "*.ow3"}, {QStringLiteral("テスト画像"), "three"}};
 
     EXPECT_FALSE(RememberedWindowsPluginFacts(a));
     ASSERT_TRUE(RememberWindowsPluginFacts(a, told));
@@ -517,7 +516,8 @@ TEST(DecoderArrivalsTest, NoDecoderWaitsForPluginsOnTheirWay)
     // One that is no longer wanted stops waiting.
     DecoderArrivals::Expect();
     std::atomic<bool> stop{false};
-    std::thread unwanted([&] { EXPECT_FALSE(DecoderArrivals::AwaitSince(DecoderArrivals::Now(), [&] { return stop.load(); })); });
+    std::thread unwanted(
+        [&] { EXPECT_FALSE(DecoderArrivals::AwaitSince(DecoderArrivals::Now(), [&] { return stop.load(); })); });
     stop = true;
     unwanted.join();
     DecoderArrivals::Arrived();

@@ -49,8 +49,8 @@ typedef int(WINAPI* ProgressProc)(int current, int total, LONG_PTR data);
 typedef int(WINAPI* GetPluginInfoProc)(int infoNumber, LPSTR buffer, int bufferLength);
 typedef int(WINAPI* IsSupportedProc)(LPCSTR name, ULONG_PTR headOrFile);
 typedef int(WINAPI* GetPictureInfoProc)(LPCSTR buf, LONG_PTR len, unsigned int flag, WinPictureInfo* info);
-typedef int(WINAPI* GetPictureProc)(LPCSTR buf, LONG_PTR len, unsigned int flag, HLOCAL* bitmapInfo,
-                                    HLOCAL* bitmapBits, ProgressProc progress, LONG_PTR data);
+typedef int(WINAPI* GetPictureProc)(LPCSTR buf, LONG_PTR len, unsigned int flag, HLOCAL* bitmapInfo, HLOCAL* bitmapBits,
+                                    ProgressProc progress, LONG_PTR data);
 
 static const char* const kEntryNames[] = {
     "GetPluginInfo", "ConfigurationDlg", "IsSupported", "GetPictureInfo", "GetPicture",
@@ -277,8 +277,7 @@ static WCHAR* WindowsNameOf(const char* unixPath)
     static int looked;
     if (!looked) {
         looked = 1;
-        dosName = (DosFileNameProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                                          "wine_get_dos_file_name");
+        dosName = (DosFileNameProc)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
     }
     if (dosName) {
         WCHAR* w = dosName(unixPath);
@@ -812,15 +811,33 @@ int main(void)
         Request q = {f->payload, f->header.length, f->header.serial};
         int ok;
         switch (f->header.type) {
-        case ORV_MSG_HELLO: ok = HandleHello(&q); break;
-        case ORV_MSG_SPI_LOAD: ok = HandleLoad(&q); break;
-        case ORV_MSG_SPI_PLUGIN_INFO: ok = HandlePluginInfo(&q); break;
-        case ORV_MSG_SPI_IS_SUPPORTED: ok = HandleIsSupported(&q); break;
-        case ORV_MSG_SPI_GET_PICTURE_INFO: ok = HandlePictureInfo(&q); break;
-        case ORV_MSG_SPI_GET_PICTURE: ok = HandlePicture(&q, ORV_SPI_ENTRY_GET_PICTURE); break;
-        case ORV_MSG_SPI_GET_PREVIEW: ok = HandlePicture(&q, ORV_SPI_ENTRY_GET_PREVIEW); break;
-        case ORV_MSG_QUIT: ok = 0; break;
-        default: ok = SendStatus(q.serial, ORV_STATUS_BAD_REQUEST, "not served by the Windows helper"); break;
+        case ORV_MSG_HELLO:
+            ok = HandleHello(&q);
+            break;
+        case ORV_MSG_SPI_LOAD:
+            ok = HandleLoad(&q);
+            break;
+        case ORV_MSG_SPI_PLUGIN_INFO:
+            ok = HandlePluginInfo(&q);
+            break;
+        case ORV_MSG_SPI_IS_SUPPORTED:
+            ok = HandleIsSupported(&q);
+            break;
+        case ORV_MSG_SPI_GET_PICTURE_INFO:
+            ok = HandlePictureInfo(&q);
+            break;
+        case ORV_MSG_SPI_GET_PICTURE:
+            ok = HandlePicture(&q, ORV_SPI_ENTRY_GET_PICTURE);
+            break;
+        case ORV_MSG_SPI_GET_PREVIEW:
+            ok = HandlePicture(&q, ORV_SPI_ENTRY_GET_PREVIEW);
+            break;
+        case ORV_MSG_QUIT:
+            ok = 0;
+            break;
+        default:
+            ok = SendStatus(q.serial, ORV_STATUS_BAD_REQUEST, "not served by the Windows helper");
+            break;
         }
         if (f->payload)
             HeapFree(GetProcessHeap(), 0, f->payload);

@@ -63,11 +63,20 @@ __declspec(dllexport) int WINAPI GetPluginInfo(int infoNumber, LPSTR buffer, int
         *(volatile int*)0 = 1;
 #endif
     switch (infoNumber) {
-    case 0: text = "00IN"; break;
-    case 1: text = "OWT test plug-in for Windows"; break;
-    case 2: text = kPattern; break;
-    case 3: text = kFormatName; break;
-    default: return 0;
+    case 0:
+        text = "00IN";
+        break;
+    case 1:
+        text = "OWT test plug-in for Windows";
+        break;
+    case 2:
+        text = kPattern;
+        break;
+    case 3:
+        text = kFormatName;
+        break;
+    default:
+        return 0;
     }
     CopyText(buffer, length, text);
     return (int)strlen(buffer);
@@ -115,8 +124,8 @@ static unsigned char* ReadInput(LPCSTR buf, LONG_PTR len, unsigned int flag, DWO
         return NULL;
     DWORD fileSize = GetFileSize(file, NULL);
     data = NULL;
-    if (fileSize != INVALID_FILE_SIZE && (DWORD)len < fileSize &&
-        SetFilePointer(file, (LONG)len, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+    if (fileSize != INVALID_FILE_SIZE && (DWORD)len < fileSize
+        && SetFilePointer(file, (LONG)len, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
         *size = fileSize - (DWORD)len;
         data = (unsigned char*)HeapAlloc(GetProcessHeap(), 0, *size);
         DWORD got = 0;
@@ -172,7 +181,13 @@ __declspec(dllexport) int WINAPI GetPicture(LPCSTR buf, LONG_PTR len, unsigned i
                                             HLOCAL* bitmapBits, ProgressProc progress, LONG_PTR lData)
 {
 #ifdef CRASH_IN_GET_PICTURE
-    (void)buf; (void)len; (void)flag; (void)bitmapInfo; (void)bitmapBits; (void)progress; (void)lData;
+    (void)buf;
+    (void)len;
+    (void)flag;
+    (void)bitmapInfo;
+    (void)bitmapBits;
+    (void)progress;
+    (void)lData;
     volatile int* volatile nowhere = NULL;
     *nowhere = 1;
     return 8;
