@@ -20,17 +20,8 @@ printf '[Tool]\r\nShow=1\r\nLeft=700\r\nTop=20\r\n[Option]\r\nnButton=2\r\nFolde
 "$P/orvanto" "$PICS" >/dev/null 2>&1 &
 PID=$!
 e2e_wait_window "$PID" >/dev/null || { echo "no window"; exit 1; }
-window_named() {
-  local w
-  for _ in $(seq 100); do
-    w="$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1 || true)"
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-MAIN="$(window_named "$PID" '^ミレット -- ')"
-TOOL="$(window_named "$PID" '^Tool Box$')"
+MAIN="$(e2e_window_named "$PID" '^ミレット -- ')"
+TOOL="$(e2e_window_named "$PID" '^Tool Box$')"
 check "the main window and the toolbox are up" test -n "$MAIN" -a -n "$TOOL"
 FIRST="ミレット -- [1/2] $PICS/sample1.jpg"
 check "the first picture is shown" e2e_wait_title "$MAIN" "$FIRST"
@@ -57,7 +48,7 @@ check "nothing was transferred" test -z "$(ls -A "$DEST")"
 xdotool windowfocus --sync "$MAIN" >/dev/null 2>&1 || true
 sleep 0.2
 xdotool key ctrl+b
-RN="$(window_named "$PID" '^画像ファイル名変更$')" || true
+RN="$(e2e_window_named "$PID" '^画像ファイル名変更$')" || true
 check "Ctrl+B asks for the new name" test -n "$RN"
 xdotool windowfocus --sync "$RN" >/dev/null 2>&1 || true
 xdotool key Return

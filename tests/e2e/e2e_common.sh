@@ -106,6 +106,19 @@ e2e_escape() {
   return 1
 }
 
+# e2e_window_named PID PATTERN -> prints the id of the program's visible
+# window whose name matches, waiting up to E2E_WINDOW_TRIES tenths of a
+# second (default 100).
+e2e_window_named() {
+  local w
+  for _ in $(seq "${E2E_WINDOW_TRIES:-100}"); do
+    w="$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1 || true)"
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
 # e2e_wait_title WID TEXT: waits up to 10 s for the window title.
 e2e_wait_title() {
   local wid="$1" want="$2"

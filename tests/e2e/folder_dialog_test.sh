@@ -32,16 +32,6 @@ press() {
   xdotool key "$@"
   sleep 0.3
 }
-# window_named PID REGEX -> the id of the first visible window so named
-window_named() {
-  local w
-  for _ in $(seq 100); do
-    w="$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1 || true)"
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
 # selection_visible WID: the selected row's highlight is drawn in the window
 # (the tree has the keyboard focus, so its selection shows in the
 # highlight colour of the style, a strong blue).
@@ -57,7 +47,7 @@ selection_visible() {
 }
 
 press "$MAIN" ctrl+f
-DLG="$(window_named "$PID" '^フォルダ選択$')" || { echo "no folder dialog"; }
+DLG="$(e2e_window_named "$PID" '^フォルダ選択$')" || { echo "no folder dialog"; }
 check "Ctrl+F opens the folder dialog" test -n "$DLG"
 sleep 1.5 # the tree lists the folders in the background
 [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/folder_dialog.png"
@@ -66,7 +56,7 @@ press "$DLG" Return
 check "OK opens the selected folder" e2e_wait_title "$MAIN" "ミレット -- [1/1] $LAST/sample1.jpg"
 
 press "$MAIN" alt+f y
-SC="$(window_named "$PID" '^ショートカットの作成$')" || true
+SC="$(e2e_window_named "$PID" '^ショートカットの作成$')" || true
 check "the shortcut dialog opens" test -n "$SC"
 press "$SC" Return
 count_boxes() { xdotool search --all --onlyvisible --pid "$PID" --name '^ミレット$' 2>/dev/null | wc -l; }

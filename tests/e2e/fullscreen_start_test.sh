@@ -50,17 +50,8 @@ rm -f "$P"/ov*.lst
 "$P/orvanto" "$ONE" /Time=30 /Auto=on >"$P/auto.log" 2>&1 &
 PID=$!
 e2e_wait_window "$PID" >/dev/null || { echo "no window"; cat "$P/auto.log"; wait "$PID"; echo "exit status $?"; exit 1; }
-window_named() {
-  local w
-  for _ in $(seq 300); do
-    w="$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1 || true)"
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-MAIN="$(window_named "$PID" '^ミレット -- ')"
-TOOL="$(window_named "$PID" '^Tool Box$')" || { echo "no toolbox window"; cat "$P/auto.log"; exit 1; }
+MAIN="$(E2E_WINDOW_TRIES=300 e2e_window_named "$PID" '^ミレット -- ')"
+TOOL="$(E2E_WINDOW_TRIES=300 e2e_window_named "$PID" '^Tool Box$')" || { echo "no toolbox window"; cat "$P/auto.log"; exit 1; }
 sleep 1
 # The toolbox's controls below the track bar: check boxes, display form,
 # play order, rename, delete, undo, drag-out, copy/move and the buttons.

@@ -22,17 +22,8 @@ cp "$SAMPLES/sample1.jpg" "$SAMPLES/sample2.png" "$PICS/"
 "$P/orvanto" "$PICS" >/dev/null 2>&1 &
 PID=$!
 e2e_wait_window "$PID" >/dev/null || { echo "no window"; exit 1; }
-window_named() {
-  local w
-  for _ in $(seq 100); do
-    w="$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1 || true)"
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-MAIN="$(window_named "$PID" '^ミレット -- ')"
-TOOL="$(window_named "$PID" '^Tool Box$')"
+MAIN="$(e2e_window_named "$PID" '^ミレット -- ')"
+TOOL="$(e2e_window_named "$PID" '^Tool Box$')"
 check "the main window and the toolbox are up" test -n "$MAIN" -a -n "$TOOL"
 sleep 1
 
@@ -70,7 +61,7 @@ stacked_above() {
 xdotool windowactivate --sync "$MAIN" >/dev/null 2>&1 || true
 sleep 0.3
 xdotool key ctrl+b
-RN="$(window_named "$PID" '^画像ファイル名変更$')" || true
+RN="$(e2e_window_named "$PID" '^画像ファイル名変更$')" || true
 check "Ctrl+B asks for the new name" test -n "$RN"
 sleep 0.5
 [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/rename_over_toolbox.png"
@@ -80,7 +71,7 @@ sleep 0.5
 xdotool windowactivate --sync "$MAIN" >/dev/null 2>&1 || true
 sleep 0.3
 xdotool key ctrl+f
-BF="$(window_named "$PID" '^フォルダ選択$')" || true
+BF="$(e2e_window_named "$PID" '^フォルダ選択$')" || true
 check "Ctrl+F opens the folder dialog" test -n "$BF"
 sleep 0.5
 check "the folder dialog stands above the toolbox" stacked_above "$BF" "$TOOL"
@@ -91,7 +82,7 @@ sleep 0.5
 xdotool windowactivate --sync "$MAIN" >/dev/null 2>&1 || true
 sleep 0.3
 xdotool key F1
-HELP="$(window_named "$PID" '^ヘルプ')" || true
+HELP="$(e2e_window_named "$PID" '^ヘルプ')" || true
 check "F1 opens the help" test -n "$HELP"
 sleep 1
 xdotool key Escape
