@@ -11,6 +11,9 @@
 
 class QPainter;
 class QByteArray;
+namespace platform {
+class LargeBlock;
+}
 
 // Why a picture could not be had.
 enum class TDecodeFailure {
@@ -78,6 +81,11 @@ public:
     virtual bool IsReduced() const { return false; }
 
 protected:
+    // The whole file in a large block kept for reuse, for decoders that
+    // need the bytes only while they decode; *size receives its length.
+    // Raises the EGraphicError LoadFromFile raises for an unreadable file.
+    static platform::LargeBlock ReadWholeFile(const QString& path, qint64* size);
+
     void ReportProgress(int percent) const
     {
         if (m_progress)

@@ -1,6 +1,8 @@
 #include "JpegGraphic.h"
 
 #include "DisplayInfo.h"
+#include "PictureMemory.h"
+#include "platform/LargeMemory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -143,8 +145,8 @@ bool Run(Session& s, const unsigned char* data, std::size_t size)
     const int width = int(cinfo.output_width);
     const int height = int(cinfo.output_height);
     const bool indexed = cinfo.quantize_colors;
-    s.image = QImage(width, height,
-                     indexed ? QImage::Format_Indexed8 : (direct32 ? QImage::Format_RGB32 : QImage::Format_RGB888));
+    s.image = NewPictureImage(
+        width, height, indexed ? QImage::Format_Indexed8 : (direct32 ? QImage::Format_RGB32 : QImage::Format_RGB888));
     if (s.image.isNull()) {
         s.failure = QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height);
         s.reason = TDecodeFailure::TooLarge;
@@ -252,21 +254,28 @@ QImage DecodeJpegReduced(ByteView data, bool palette8, const QSize& area, QSize*
 const TGraphicClassInfo TJpegGraphic::ClassInfo = {"TJPEGImage",
                                                    [] { return std::unique_ptr<TGraphic>(new TJpegGraphic); }};
 
-void TJpegGraphic::LoadFromStream(const QByteArray& data)
+void TJpegGraphic::LoadFromFile(const QString& path)
 {
-    const bool palette8 = decode::ScreenBitsPerPixel() <= 8;
-    if (SizeHint().isValid() && !SizeHint().isEmpty()) {
-        LoadReduced(data, palette8);
-        return;
-    }
-    SetImage(
-        decode::DecodeJpegData(decode::ByteView(data), palette8, [this](int percent) { ReportProgress(percent); }));
+    qint64 size = 0;
+    const platform::LargeBlock bytes = ReadWholeFile(path, &size);
+    Load(decode::ByteView(reinterpret_cast<const unsigned char*>(bytes.data()), std::size_t(size)));
 }
 
-void TJpegGraphic::LoadReduced(const QByteArray& data, bool palette8)
+void TJpegGraphic::LoadFromStream(const QByteArray& data)
 {
-    QSize fullSize;
-    QImage image = decode::DecodeJpegReduced(decode::ByteView(data), palette8, SizeHint(), &fullSize,
-                                             [this](int percent) { ReportProgress(percent); });
-    SetReducedImage(std::move(image), fullSize);
+    Load(decode::ByteView(data));
+}
+
+void TJpegGraphic::Load(decode::ByteView data)
+{
+    const bool palette8 = decode::ScreenBitsPerPixel() <= 8;
+    const auto progress = [this](int percent) { ReportProgress(percent); };
+    if (SizeHint().isValid() && !SizeHint().isEmpty()) {
+        // A reduced decode covering the fitted size.
+        QSize fullSize;
+        QImage image = decode::DecodeJpegReduced(data, palette8, SizeHint(), &fullSize, progress);
+        SetReducedImage(std::move(image), fullSize);
+        return;
+    }
+    SetImage(decode::DecodeJpegData(data, palette8, progress));
 }

@@ -28,10 +28,11 @@ QImage DecodeJpegReduced(ByteView data, bool palette8, const QSize& area, QSize*
 // the screen has 8 bits per pixel or fewer.
 class TJpegGraphic : public TRasterGraphic {
 public:
+    // The file's bytes are held only while they are decoded.
+    void LoadFromFile(const QString& path) override;
     void LoadFromStream(const QByteArray& data) override;
     static const TGraphicClassInfo ClassInfo;
 
 private:
-    // With a size hint: a reduced decode covering the fitted size.
-    void LoadReduced(const QByteArray& data, bool palette8);
+    void Load(decode::ByteView data);
 };

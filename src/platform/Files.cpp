@@ -1,5 +1,7 @@
 #include "Files.h"
 
+#include "LargeMemory.h"
+
 #include "FileNames.h"
 
 #include <QFile>
@@ -549,6 +551,52 @@ ReadStatus ReadWholeFile(const QString& path, qint64 maxBytes, QByteArray* data)
         data->clear();
         return ReadStatus::TooLarge;
     }
+    return ReadStatus::Ok;
+}
+
+ReadStatus ReadWholeFile(const QString& path, qint64 maxBytes, LargeBlock* data, qint64* size)
+{
+    *data = LargeBlock();
+    *size = 0;
+    if (path.isEmpty())
+        return ReadStatus::CannotOpen;
+    FileDescriptor in(::open(encode(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return ReadStatus::CannotOpen;
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode))
+        return ReadStatus::CannotOpen;
+    if (qint64(st.st_size) > maxBytes)
+        return ReadStatus::TooLarge;
+    // One byte more than allowed tells a file that grew too large meanwhile.
+    const qint64 limit = maxBytes + 1;
+    LargeBlock block(size_t(std::min<qint64>(qint64(st.st_size) + 1, limit)));
+    qint64 total = 0;
+    while (total < limit) {
+        if (block.empty())
+            return ReadStatus::ReadError;
+        if (total == qint64(block.size())) { // grown since it was measured
+            LargeBlock larger(size_t(std::min<qint64>(total * 2, limit)));
+            if (!larger.empty())
+                std::memcpy(larger.data(), block.data(), size_t(total));
+            block = std::move(larger);
+            continue;
+        }
+        const qint64 room = std::min<qint64>(qint64(block.size()), limit) - total;
+        const ssize_t n = ::read(in.get(), block.data() + total, size_t(room));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadStatus::ReadError;
+        }
+        if (n == 0)
+            break;
+        total += n;
+    }
+    if (total > maxBytes)
+        return ReadStatus::TooLarge;
+    *data = std::move(block);
+    *size = total;
     return ReadStatus::Ok;
 }
 

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+class LargeBlock;
+
 // True for an existing entry that is not a folder: a regular file, a device,
 // a link to a file, or a dangling link. A link to a folder is not a file.
 bool FileExists(const QString& path);
@@ -46,6 +48,11 @@ enum class ReadStatus { Ok, CannotOpen, TooLarge, ReadError };
 // Reads a whole file (a link is followed) into *data. A file larger than
 // maxBytes is refused before reading (TooLarge).
 ReadStatus ReadWholeFile(const QString& path, qint64 maxBytes, QByteArray* data);
+// The same into a large block kept for reuse (LargeMemory.h), for readers
+// that need the bytes only for a while: *size receives the file's length,
+// which may be less than the block's size. A file that grows while it is
+// read is read to its new end (within maxBytes).
+ReadStatus ReadWholeFile(const QString& path, qint64 maxBytes, LargeBlock* data, qint64* size);
 // The first `count` bytes of a file (fewer when it is shorter); empty when it
 // cannot be read.
 QByteArray ReadFileHead(const QString& path, qint64 count);

@@ -175,6 +175,34 @@ TEST_F(ReducedDecodeTest, TurnedPhotoIsReducedForItsUprightFit)
     EXPECT_EQ(held, QSize(200, 400)); // an eighth would be 100x200, too small to fill the place
 }
 
+// A file's bytes and large pictures live in memory that is reused: pictures
+// still held keep their pixels while others are decoded and freed.
+TEST_F(ReducedDecodeTest, PicturesFromFilesMatchTheirBytesAndKeepTheirPixels)
+{
+    const QByteArray bytes = testimg::EncodeJpeg(Scene(1200, 900));
+    const QString path = Write(QStringLiteral("写真.jpg"), bytes);
+    for (const QSize hint : {QSize(), QSize(700, 700)}) {
+        TPicture fromFile;
+        fromFile.SetSizeHint(hint);
+        ASSERT_TRUE(LoadPictureSafe(path, fromFile));
+        TJpegGraphic fromBytes;
+        fromBytes.SetSizeHint(hint);
+        fromBytes.LoadFromStream(bytes);
+        const QImage held = fromFile.Graphic()->ToImage();
+        const QImage kept = held.copy();
+        EXPECT_EQ(held, fromBytes.ToImage());
+        // More pictures of the same size come and go meanwhile.
+        for (int i = 0; i < 3; ++i) {
+            TPicture other;
+            other.SetSizeHint(hint);
+            ASSERT_TRUE(
+                LoadPictureSafe(Write(QStringLiteral("other.jpg"), testimg::EncodeJpeg(Scene(900, 1200))), other));
+        }
+        EXPECT_EQ(held, kept);
+        EXPECT_EQ(held.size(), hint.isValid() ? QSize(750, 563) : QSize(1200, 900)); // 5/8 covers 700x525
+    }
+}
+
 TEST_F(ReducedDecodeTest, FailuresCarryTheirReason)
 {
     TPicture picture;
