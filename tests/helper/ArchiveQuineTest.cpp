@@ -1,0 +1,237 @@
+// A gzip file that decompresses to itself (tests/data/archives/gzip-quine.gz,
+// written by scripts/make_gzip_quine.py), opened as the program opens
+// archives: through the archiver helper, on its own, under the names of
+// the tar family, and inside tar and ZIP archives where it is found as an
+// archive one level down. The reading library takes the output of each
+// gzip layer for one more gzip stream; it must give up, and the opening
+// must cost only this file: no files, one message naming it, the helper
+// alive, the budget untouched, the files beside it unpacked.
+#include "archive/ArchiveOpening.h"
+#include "archive/ArchiverAbi.h"
+#include "helper/HelperClient.h"
+#include "platform/DynamicLibrary.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString kQuine = QStringLiteral(ORVANTO_TEST_DATA "/archives/gzip-quine.gz");
+
+// Inflates one gzip member with zlib, which checks the CRC-32 and the size
+// in the trailer; empty when the stream or its trailer is wrong.
+QByteArray Gunzip(const QByteArray& data)
+{
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK)
+        return {};
+    QByteArray out;
+    char buffer[4096];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = uInt(data.size());
+    int rc;
+    do {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, int(sizeof buffer - z.avail_out));
+    } while (rc == Z_OK && out.size() < (1 << 20));
+    const bool whole = rc == Z_STREAM_END && z.avail_in == 0;
+    inflateEnd(&z);
+    return whole ? out : QByteArray();
+}
+
+// Files and folders below a folder (relative path -> content, "" for a
+// folder), hidden ones included.
+QMap<QString, QByteArray> EntriesBelow(const QString& folder)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        entries.insert(QDir(folder).relativeFilePath(it.filePath()),
+                       it.fileInfo().isDir() ? QByteArray() : ReadAll(it.filePath()));
+    }
+    return entries;
+}
+
+class ArchiveQuineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_quine = ReadAll(kQuine);
+        ASSERT_FALSE(m_quine.isEmpty()) << kQuine.toStdString();
+        helper::SetHelperProgram(QStringLiteral(ORVANTO_BIN_DIR "/orvanto-helper"));
+        helper::SetIsolation(true);
+        platform::AddLibrarySearchFolder(QStringLiteral(ORVANTO_BIN_DIR));
+        helper::FaultNotices::ResetForTesting();
+        helper::FaultNotices::SetSink([this](const QString& text) { m_told << text; });
+    }
+    void TearDown() override
+    {
+        helper::FaultNotices::SetSink({});
+        helper::SetIsolation(false);
+    }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QString Folder(const QString& name) const
+    {
+        QDir().mkpath(Path(name));
+        return Path(name);
+    }
+    QString Write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+    // Runs a tool in a folder; false when it fails.
+    static bool Run(const QString& tool, const QStringList& args, const QString& folder)
+    {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.start(tool, args);
+        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }
+    static bool Have(const char* tool) { return !QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(); }
+
+    // The quine opened on its own is refused: nothing written, one message
+    // naming it, the helper that read it still the same process.
+    void ExpectRefused(TArchiveOpening& opening, const QString& archive, int depth)
+    {
+        helper::HelperClient& client = helper::HelperClient::Archivers();
+        const int starts = client.StartCount();
+        const int running = client.ProcessId(); // -1: started by this call
+        const std::uint64_t bytes = opening.BytesLeft();
+        const std::uint64_t files = opening.FilesLeft();
+        const QString out = Folder(QStringLiteral("out-%1-%2").arg(depth).arg(QFileInfo(archive).fileName()));
+        const int toldBefore = m_told.size();
+        const auto result = opening.Unpack(archive, out, depth, 0);
+        const std::string name = archive.toStdString();
+        EXPECT_NE(result.code, 0) << name;
+        EXPECT_NE(result.code, ARC_ERROR_HELPER_FAILED) << name << ": the library gives up by itself";
+        EXPECT_FALSE(result.unpacked) << name;
+        EXPECT_TRUE(EntriesBelow(out).isEmpty()) << name;
+        ASSERT_EQ(m_told.size(), toldBefore + 1) << name;
+        EXPECT_TRUE(m_told.last().contains(QFileInfo(archive).fileName())) << m_told.last().toStdString();
+        EXPECT_EQ(result.message, m_told.last());
+        EXPECT_EQ(client.StartCount(), starts + (running > 0 ? 0 : 1)) << name << ": the helper was not ended";
+        if (running > 0) {
+            EXPECT_EQ(client.ProcessId(), running);
+        }
+        EXPECT_EQ(opening.BytesLeft(), bytes);
+        EXPECT_EQ(opening.FilesLeft(), files);
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_quine;
+    QStringList m_told;
+};
+
+TEST_F(ArchiveQuineTest, TheRegressionFileDecompressesToItself)
+{
+    // zlib checks the CRC-32 and the size in the trailer.
+    EXPECT_EQ(Gunzip(m_quine), m_quine);
+    EXPECT_EQ(Gunzip(Gunzip(Gunzip(m_quine))), m_quine);
+    // The script in the repository writes the same file.
+    if (!Have("python3"))
+        GTEST_SKIP() << "python3 is not installed";
+    ASSERT_TRUE(Run(QStringLiteral("python3"),
+                    {QStringLiteral(ORVANTO_SOURCE_DIR "/scripts/make_gzip_quine.py"), Path(QStringLiteral("new.gz"))},
+                    m_dir.path()));
+    EXPECT_EQ(ReadAll(Path(QStringLiteral("new.gz"))), m_quine);
+}
+
+TEST_F(ArchiveQuineTest, QuineOpenedAsAnArchiveIsRefusedAndNamedOnce)
+{
+    // Under every name that reaches the tar library (.gz, .tgz, .tar.gz, .z)
+    // and one whose content chooses the library.
+    for (const char* name : {"q.gz", "q.tgz", "q.tar.gz", "q.z", "q.cbt"}) {
+        const QString archive = Write(QString::fromLatin1(name), m_quine);
+        TArchiveOpening opening;
+        ExpectRefused(opening, archive, 0);
+        // Once a session.
+        TArchiveOpening again;
+        const auto result = again.Unpack(archive, Folder(QStringLiteral("again")), 0, 0);
+        EXPECT_NE(result.code, 0);
+    }
+    EXPECT_EQ(m_told.size(), 5);
+    // The helper goes on with the next archive.
+    if (!Have("tar"))
+        return;
+    Write(QStringLiteral("p.txt"), "after");
+    ASSERT_TRUE(Run(QStringLiteral("tar"),
+                    {QStringLiteral("-czf"), QStringLiteral("ok.tar.gz"), QStringLiteral("p.txt")}, m_dir.path()));
+    TArchiveOpening next;
+    EXPECT_EQ(next.Unpack(Path(QStringLiteral("ok.tar.gz")), Folder(QStringLiteral("ok")), 0, 0).code, 0);
+    EXPECT_EQ(EntriesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
+}
+
+TEST_F(ArchiveQuineTest, QuineInsideArchivesCostsOnlyItselfOneLevelDown)
+{
+    // tar, gzipped tar and ZIP archives made by the real tools, each holding
+    // the quine beside a small file.
+    const QString in = Folder(QStringLiteral("in"));
+    Write(QStringLiteral("in/q.gz"), m_quine);
+    Write(QStringLiteral("in/p.txt"), "beside");
+    QStringList archives;
+    if (Have("tar")) {
+        ASSERT_TRUE(
+            Run(QStringLiteral("tar"),
+                {QStringLiteral("-cf"), Path(QStringLiteral("w.tar")), QStringLiteral("q.gz"), QStringLiteral("p.txt")},
+                in));
+        ASSERT_TRUE(Run(
+            QStringLiteral("tar"),
+            {QStringLiteral("-czf"), Path(QStringLiteral("w.tar.gz")), QStringLiteral("q.gz"), QStringLiteral("p.txt")},
+            in));
+        archives << Path(QStringLiteral("w.tar")) << Path(QStringLiteral("w.tar.gz"));
+    }
+    if (Have("zip")) {
+        ASSERT_TRUE(
+            Run(QStringLiteral("zip"),
+                {QStringLiteral("-q"), Path(QStringLiteral("w.zip")), QStringLiteral("q.gz"), QStringLiteral("p.txt")},
+                in));
+        archives << Path(QStringLiteral("w.zip"));
+    }
+    if (archives.isEmpty())
+        GTEST_SKIP() << "neither tar nor zip is installed";
+    for (const QString& archive : archives) {
+        // As the program opens it: the archive, then each archive found in
+        // what it unpacked, one level deeper, in one opening.
+        m_told.clear();
+        helper::FaultNotices::ResetForTesting();
+        TArchiveOpening opening;
+        const QString out = Folder(QStringLiteral("work/") + QFileInfo(archive).fileName());
+        const auto outer = opening.Unpack(archive, out, 0, 0);
+        EXPECT_EQ(outer.code, 0) << archive.toStdString() << outer.output.toStdString();
+        EXPECT_TRUE(outer.unpacked);
+        const auto unpacked = EntriesBelow(out);
+        ASSERT_EQ(unpacked.size(), 2) << archive.toStdString();
+        EXPECT_EQ(unpacked.value(QStringLiteral("q.gz")), m_quine);
+        EXPECT_EQ(unpacked.value(QStringLiteral("p.txt")), QByteArray("beside"));
+        EXPECT_EQ(opening.FilesLeft(), TArchiveOpening::FileBudget - 2);
+        EXPECT_TRUE(m_told.isEmpty());
+
+        ExpectRefused(opening, out + QStringLiteral("/q.gz"), 1);
+        EXPECT_EQ(EntriesBelow(out), unpacked) << "the files beside it stay as they were";
+    }
+}
+
+} // namespace
