@@ -1,40 +1,76 @@
 #!/usr/bin/env python3
-"""Writes a gzip file that decompresses to itself, byte for byte (header,
-DEFLATE data and a trailer whose CRC-32 and size are those of the file).
+"""Writes gzip files that reproduce themselves.
 
-    scripts/make_gzip_quine.py OUT.gz
+    scripts/make_gzip_quine.py OUT.gz              decompresses to itself
+    scripts/make_gzip_quine.py --tar NAME OUT.tar.gz
+                                                   decompresses to a tar
+                                                   archive holding itself
+                                                   under NAME
 
-The DEFLATE data is a little program of two instructions, every one 5 bytes
-long and starting on a byte boundary:
+Both are real gzip files: header, DEFLATE data, and a trailer whose CRC-32
+and size are those of what they decompress to (gzip -t passes).
+
+The DEFLATE data is a little program of two instructions, each starting on
+a byte boundary:
 
   L n   a stored block of n bytes: "print the next n bytes as they are"
-        (header byte 00, LEN, NLEN, then the n bytes);
-  R     a fixed-Huffman block holding two back-references of 10 bytes at
-        distance 20: "repeat the last 20 bytes" (exactly 40 bits);
-  Rf    the final block, a fixed-Huffman block of two back-references
-        (3 and 10 bytes) at distance 20: "repeat 13 bytes from 20 back".
+        (header byte 00, LEN, NLEN: 5 bytes, then the n bytes);
+  R n   a fixed-Huffman block of back-references that repeats the last n
+        bytes (distance n), its copies split so that the block fills whole
+        bytes (R19 and R20 take exactly 5 bytes).
 
-With H the gzip header (15 bytes, so that H and one L make 20) and S the
-trailer (8 bytes), the file is
+While the file is inflated, what has been printed is always the file up to
+some point behind the instruction being read (the lag). A literal prints
+bytes of the file that lie behind it and then itself: L n with n equal to
+the lag plus 5 prints everything read but not yet printed and its own
+header; R n after it repeats those n bytes, which are the literal's own
+content. Plain quine (H: gzip header of 15 bytes, S: trailer of 8 bytes):
 
-  H  L20 [H L20]  R  L20 [R L20 R L20]  R  L20 [Rf S 7 bytes]  Rf  S
+  H  L20 [H L20]  R20  L30 [R20 L30 R20 L30 R20 L30]  R20  L30 [Rf S ...]  Rf  S
 
-and while it is inflated the output always equals the file so far:
-  - the first L20 prints H and its own header; R repeats those 20 bytes;
-  - the second L20 prints R L20 R L20, which is also what the file holds from
-    the first R on; the R after it repeats the last 20 bytes, which runs
-    10 bytes past the R itself: it prints itself and the header of the next
-    L20 before they are read;
-  - that L20 therefore prints its own content, which is free: it holds Rf and
-    S, and Rf, the last block, repeats them as the end of the file.
+  - L20 prints H and its own header, R20 repeats those 20 bytes;
+  - L30 prints what the file holds from R20 on, which repeats every 10
+    bytes; the R20 after it runs 10 bytes past itself: it prints itself and
+    the header of the next L30 before they are read;
+  - that L30 therefore prints its own content, which is free: it holds Rf
+    and S, and Rf, the last block, repeats them as the end of the file.
 
-S holds the CRC-32 of the whole file, which contains S twice. CRC-32 is
-affine over GF(2) in the message bits, so CRC(file(c)) = M c + b for a
-32x32 bit matrix M; the value is the solution of (M + I) c = b.
+The tar form prints a tar header A first and ends with zeros Z (the tar
+padding and end blocks), so that the output is A, the file, Z. With G the
+plain gzip header (10 bytes):
+
+  G  L512 [A]  L532 [G L512 A L532]  R532  L19 [R532 L19]  R19
+  L5 [R19]  L5 [L5]  L20 [R19 L5 L5 L20]  R20  L30 [...]  R20  L30 [Rf S ...]  Rf  S
+
+where L19 and R19 turn the 14-byte R532 into a 5-byte R19, and L5 L5 L20
+R20 (literals printing the next instruction's header) turn any 5-byte R
+into R20. Rf repeats Rf and S, then writes the zeros.
+
+S holds the CRC-32 of the output, which contains S. CRC-32 is affine over
+GF(2) in the message bits, so CRC(output(c)) = M c + b for a 32x32 bit
+matrix M; the value is the solution of (M + I) c = b.
 """
 import struct
 import sys
+import tarfile
 import zlib
+
+# (first length, extra bits) of the length symbols 257..285.
+LENGTHS = [(3, 0), (4, 0), (5, 0), (6, 0), (7, 0), (8, 0), (9, 0), (10, 0), (11, 1), (13, 1), (15, 1), (17, 1),
+           (19, 2), (23, 2), (27, 2), (31, 2), (35, 3), (43, 3), (51, 3), (59, 3), (67, 4), (83, 4), (99, 4),
+           (115, 4), (131, 5), (163, 5), (195, 5), (227, 5), (258, 0)]
+# (first distance, extra bits) of the distance codes 0..29.
+DISTANCES = [(1, 0), (2, 0), (3, 0), (4, 0), (5, 1), (7, 1), (9, 2), (13, 2), (17, 3), (25, 3), (33, 4), (49, 4),
+             (65, 5), (97, 5), (129, 6), (193, 6), (257, 7), (385, 7), (513, 8), (769, 8), (1025, 9), (1537, 9),
+             (2049, 10), (3073, 10), (4097, 11), (6145, 11), (8193, 12), (12289, 12), (16385, 13), (24577, 13)]
+
+
+def find(table, value):
+    for index in reversed(range(len(table))):
+        first, extra = table[index]
+        if first <= value < first + (1 << extra) or (first == value == 258):
+            return index, value - first, extra
+    raise ValueError(value)
 
 
 class Bits:
@@ -50,65 +86,132 @@ class Bits:
     def code(self, value, count):
         self.bits += [(value >> (count - 1 - i)) & 1 for i in range(count)]
 
-    def bytes(self):
+    def literal(self, byte):
+        assert byte <= 143
+        self.code(0x30 + byte, 8)
+
+    def copy(self, length, distance):
+        index, extra_value, extra = find(LENGTHS, length)
+        symbol = 257 + index
+        if symbol <= 279:
+            self.code(symbol - 256, 7)
+        else:
+            self.code(0xC0 + symbol - 280, 8)
+        self.field(extra_value, extra)
+        index, extra_value, extra = find(DISTANCES, distance)
+        self.code(index, 5)
+        self.field(extra_value, extra)
+
+    def bytes(self, pad=False):
+        if pad:
+            self.bits += [0] * (-len(self.bits) % 8)
         assert len(self.bits) % 8 == 0, len(self.bits)
         return bytes(sum(self.bits[i + j] << j for j in range(8)) for i in range(0, len(self.bits), 8))
 
 
-def length_code(length):
-    """Fixed-Huffman length symbol (7-bit codes 257..264) for 3..10 bytes."""
-    assert 3 <= length <= 10
-    return 257 + length - 3
-
-
-def repeat_block(final, lengths, distance):
-    """A fixed-Huffman block of back-references, each `distance` back."""
-    assert 17 <= distance <= 24  # distance code 8, three extra bits
+def repeat(lengths, distance, final=False, zeros=0):
+    """A fixed-Huffman block copying `lengths` from `distance` back, then
+    (the last block only) `zeros` zero bytes, padded to a whole byte."""
     bits = Bits()
     bits.field(1 if final else 0, 1)
     bits.field(1, 2)  # fixed Huffman codes
     for length in lengths:
-        bits.code(length_code(length) - 256, 7)
-        bits.code(8, 5)
-        bits.field(distance - 17, 3)
+        bits.copy(length, distance)
+    if zeros:
+        bits.literal(0)
+        left = zeros - 1
+        while left:
+            run = min(258, left)
+            if 0 < left - run < 3:
+                run = left - 3
+            bits.copy(run, 1)
+            left -= run
     bits.code(0, 7)  # end of block
-    return bits.bytes()
+    return bits.bytes(pad=final)
 
 
-def stored_header(length):
-    """A stored block that is not the last, starting on a byte boundary."""
+def stored(length):
+    """The header of a stored block that is not the last, on a byte boundary."""
     return bytes([0]) + struct.pack("<HH", length, length ^ 0xFFFF)
-
-
-def build(trailer):
-    header = bytes([0x1F, 0x8B, 8, 0x08, 0, 0, 0, 0, 0, 3]) + b"q.gz\0"  # FNAME
-    L20 = stored_header(20)
-    R = repeat_block(False, [10, 10], 20)
-    Rf = repeat_block(True, [3, 10], 20)
-    assert len(header) + len(L20) == 20 and len(R) == 5 and len(Rf) == 5
-    free = Rf + trailer + b"QUINE!!"
-    assert len(free) == 20
-    return header + L20 + header + L20 + R + L20 + R + L20 + R + L20 + R + L20 + free + Rf + trailer
 
 
 def trailer(crc, size):
     return struct.pack("<II", crc, size)
 
 
-def solve_crc():
-    size = len(build(trailer(0, 0)))
-    base = zlib.crc32(build(trailer(0, size)))
-    # Column j of M: how bit j of the stored CRC changes the file's CRC.
-    columns = []
-    for j in range(32):
-        columns.append(zlib.crc32(build(trailer(1 << j, size))) ^ base)
+class Plain:
+    """A gzip file that decompresses to itself."""
+
+    head = bytes([0x1F, 0x8B, 8, 0x08, 0, 0, 0, 0, 0, 3]) + b"q.gz\0"  # with a name: 15 bytes
+
+    def build(self, crc, size):
+        S = trailer(crc, size)
+        L20 = stored(20)
+        R20 = repeat([10, 10], 20)
+        Rf = repeat([3, 10], 20, final=True)
+        assert len(self.head) + len(L20) == 20 and len(R20) == 5 and len(Rf) == 5
+        free = Rf + S + b"QUINE!!"
+        assert len(free) == 20
+        data = self.head + L20 + self.head + L20 + R20 + L20 + (R20 + L20) * 2 + R20 + L20 + free + Rf + S
+        return data, data
+
+
+class Tar:
+    """A gzip file that decompresses to a tar archive holding itself."""
+
+    head = bytes([0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3])
+
+    def __init__(self, name):
+        self.name = name
+        self.zeros = 1024  # the tar padding and end blocks; build() settles it
+
+    def tar_header(self, size):
+        info = tarfile.TarInfo(self.name)
+        info.size = size
+        info.mode = 0o644
+        info.mtime = 0
+        header = info.tobuf(format=tarfile.USTAR_FORMAT)
+        assert len(header) == 512
+        return header
+
+    def build(self, crc, size):
+        for _ in range(4):
+            data = self.program(bytes(512), crc, size)  # the tar header's size is fixed
+            data = self.program(self.tar_header(len(data)), crc, size)
+            zeros = -len(data) % 512 + 1024
+            if zeros == self.zeros:
+                return data, self.tar_header(len(data)) + data + bytes(zeros)
+            self.zeros = zeros
+        raise RuntimeError("the zeros do not settle")
+
+    def program(self, A, crc, size):
+        S = trailer(crc, size)
+        L5, L19, L20, L30, L512, L532 = stored(5), stored(19), stored(20), stored(30), stored(512), stored(532)
+        R532 = repeat([131, 141, 130, 130], 532)
+        R19 = repeat([9, 10], 19)
+        R20 = repeat([10, 10], 20)
+        assert len(R532) == 14 and len(R19) == 5 and len(R20) == 5
+        Rf = b""
+        while len(repeat([len(Rf) + 8], 30, final=True, zeros=self.zeros)) != len(Rf):
+            Rf = repeat([len(Rf) + 8], 30, final=True, zeros=self.zeros)
+        Rf = repeat([len(Rf) + 8], 30, final=True, zeros=self.zeros)
+        free = (Rf + S + b"QUINE!" * 5)[:30]
+        assert len(Rf) + len(S) <= 30
+        return (self.head + L512 + A + L532 + self.head + L512 + A + L532 + R532 + L19 + R532 + L19 + R19 + L5 + R19 +
+                L5 + L5 + L20 + R19 + L5 + L5 + L20 + R20 + L30 + (R20 + L30) * 3 + R20 + L30 + free + Rf + S)
+
+
+def solve_crc(kind):
+    size = len(kind.build(0, 0)[1])
+    base = zlib.crc32(kind.build(0, size)[1])
+    # Column j of M: how bit j of the stored CRC changes the output's CRC.
+    columns = [zlib.crc32(kind.build(1 << j, size)[1]) ^ base for j in range(32)]
     # Solve (M + I) c = base over GF(2): rows are bits of the result.
     rows = []
     for i in range(32):
         row = 0
         for j in range(32):
-            bit = ((columns[j] >> i) & 1) ^ (1 if i == j else 0)
-            row |= bit << j
+            row |= (((columns[j] >> i) & 1) ^ (1 if i == j else 0)) << j
         rows.append([row, (base >> i) & 1])
     pivot_row = 0
     pivots = []
@@ -124,7 +227,7 @@ def solve_crc():
         pivots.append(col)
         pivot_row += 1
     if any(row == 0 and value for row, value in rows):
-        sys.exit("no CRC value fits this file; change the free bytes")
+        sys.exit("no CRC value fits this file; change its free bytes")
     crc = 0
     for r, col in enumerate(pivots):
         crc |= rows[r][1] << col
@@ -132,13 +235,22 @@ def solve_crc():
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make_gzip_quine.py OUT.gz")
-    crc, size = solve_crc()
-    data = build(trailer(crc, size))
-    assert zlib.crc32(data) == crc
-    assert zlib.decompress(data, 16 + zlib.MAX_WBITS) == data, "not a quine"
-    with open(sys.argv[1], "wb") as out:
+    args = sys.argv[1:]
+    if len(args) == 3 and args[0] == "--tar":
+        kind = Tar(args[1])
+    elif len(args) == 1:
+        kind = Plain()
+    else:
+        sys.exit("usage: make_gzip_quine.py OUT.gz | make_gzip_quine.py --tar NAME OUT.tar.gz")
+    crc, size = solve_crc(kind)
+    data, output = kind.build(crc, size)
+    assert zlib.crc32(output) == crc and len(output) == size
+    assert zlib.decompress(data, 16 + zlib.MAX_WBITS) == output, "the program does not print what it should"
+    if isinstance(kind, Tar):
+        assert output[:512] == kind.tar_header(len(data)) and output[512:512 + len(data)] == data
+    else:
+        assert output == data
+    with open(args[-1], "wb") as out:
         out.write(data)
 
 

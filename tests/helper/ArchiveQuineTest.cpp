@@ -32,6 +32,9 @@ QByteArray ReadAll(const QString& path)
 }
 
 const QString kQuine = QStringLiteral(ORVANTO_TEST_DATA "/archives/gzip-quine.gz");
+// A gzipped tar archive whose one entry, tar-quine.tar.gz, is the archive
+// itself: archives inside archives without end.
+const QString kTarQuine = QStringLiteral(ORVANTO_TEST_DATA "/archives/tar-quine.tar.gz");
 
 // Inflates one gzip member with zlib, which checks the CRC-32 and the size
 // in the trailer; empty when the stream or its trailer is wrong.
@@ -150,13 +153,28 @@ TEST_F(ArchiveQuineTest, TheRegressionFileDecompressesToItself)
     // zlib checks the CRC-32 and the size in the trailer.
     EXPECT_EQ(Gunzip(m_quine), m_quine);
     EXPECT_EQ(Gunzip(Gunzip(Gunzip(m_quine))), m_quine);
-    // The script in the repository writes the same file.
+    // The tar one: a ustar header naming the entry and giving its size, the
+    // file itself, zeros to the end.
+    const QByteArray tarQuine = ReadAll(kTarQuine);
+    const QByteArray tar = Gunzip(tarQuine);
+    ASSERT_GT(tar.size(), 512 + tarQuine.size());
+    EXPECT_EQ(tar.left(17), QByteArray("tar-quine.tar.gz", 17)); // with its NUL
+    EXPECT_EQ(tar.mid(257, 6), QByteArray("ustar\0", 6));
+    EXPECT_EQ(tar.mid(124, 11).toInt(nullptr, 8), tarQuine.size());
+    EXPECT_EQ(tar.mid(512, tarQuine.size()), tarQuine);
+    EXPECT_EQ(tar.mid(512 + tarQuine.size()), QByteArray(tar.size() - 512 - tarQuine.size(), '\0'));
+
+    // The script in the repository writes the same files.
     if (!Have("python3"))
         GTEST_SKIP() << "python3 is not installed";
-    ASSERT_TRUE(Run(QStringLiteral("python3"),
-                    {QStringLiteral(ORVANTO_SOURCE_DIR "/scripts/make_gzip_quine.py"), Path(QStringLiteral("new.gz"))},
-                    m_dir.path()));
+    const QString script = QStringLiteral(ORVANTO_SOURCE_DIR "/scripts/make_gzip_quine.py");
+    ASSERT_TRUE(Run(QStringLiteral("python3"), {script, Path(QStringLiteral("new.gz"))}, m_dir.path()));
     EXPECT_EQ(ReadAll(Path(QStringLiteral("new.gz"))), m_quine);
+    ASSERT_TRUE(
+        Run(QStringLiteral("python3"),
+            {script, QStringLiteral("--tar"), QStringLiteral("tar-quine.tar.gz"), Path(QStringLiteral("new.tar.gz"))},
+            m_dir.path()));
+    EXPECT_EQ(ReadAll(Path(QStringLiteral("new.tar.gz"))), tarQuine);
 }
 
 TEST_F(ArchiveQuineTest, QuineOpenedAsAnArchiveIsRefusedAndNamedOnce)
@@ -232,6 +250,60 @@ TEST_F(ArchiveQuineTest, QuineInsideArchivesCostsOnlyItselfOneLevelDown)
         ExpectRefused(opening, out + QStringLiteral("/q.gz"), 1);
         EXPECT_EQ(EntriesBelow(out), unpacked) << "the files beside it stay as they were";
     }
+}
+
+TEST_F(ArchiveQuineTest, ArchiveHoldingItselfStopsAtTheDepthLimit)
+{
+    // As the program opens it: each level unpacks the same archive again,
+    // one level deeper, all in one opening.
+    const QByteArray tarQuine = ReadAll(kTarQuine);
+    TArchiveOpening opening;
+    QString archive = kTarQuine;
+    int levels = 0;
+    for (int depth = 0; depth < 3 * TArchiveOpening::MaxDepth; ++depth) {
+        const QString out = Folder(QStringLiteral("work/%1").arg(depth));
+        const auto result = opening.Unpack(archive, out, depth, 0);
+        if (!result.unpacked) {
+            EXPECT_EQ(depth, TArchiveOpening::MaxDepth);
+            EXPECT_NE(result.code, 0);
+            EXPECT_TRUE(EntriesBelow(out).isEmpty());
+            break;
+        }
+        EXPECT_EQ(result.code, 0) << result.output.toStdString();
+        const auto unpacked = EntriesBelow(out);
+        EXPECT_EQ(unpacked.keys(), QStringList{QStringLiteral("tar-quine.tar.gz")});
+        EXPECT_EQ(unpacked.value(QStringLiteral("tar-quine.tar.gz")), tarQuine);
+        archive = out + QStringLiteral("/tar-quine.tar.gz");
+        ++levels;
+    }
+    EXPECT_EQ(levels, TArchiveOpening::MaxDepth);
+    // One message, naming the archive and the limit.
+    ASSERT_EQ(m_told.size(), 1);
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("tar-quine.tar.gz"))) << m_told.at(0).toStdString();
+    EXPECT_TRUE(m_told.at(0).contains(QString::number(TArchiveOpening::MaxDepth))) << m_told.at(0).toStdString();
+    // The levels shared one budget: one file each.
+    EXPECT_EQ(opening.FilesLeft(), TArchiveOpening::FileBudget - TArchiveOpening::MaxDepth);
+    EXPECT_EQ(opening.BytesLeft(), TArchiveOpening::ByteBudget - TArchiveOpening::MaxDepth * tarQuine.size());
+
+    // With a budget of five files the sixth level is refused instead.
+    m_told.clear();
+    helper::FaultNotices::ResetForTesting();
+    TArchiveOpening small(1 << 20, 5);
+    archive = kTarQuine;
+    levels = 0;
+    for (int depth = 0; depth < TArchiveOpening::MaxDepth; ++depth) {
+        const QString out = Folder(QStringLiteral("small/%1").arg(depth));
+        const auto result = small.Unpack(archive, out, depth, 0);
+        if (!result.unpacked) {
+            EXPECT_EQ(result.code, ARC_ERROR_SIZE_BUDGET);
+            break;
+        }
+        archive = out + QStringLiteral("/tar-quine.tar.gz");
+        ++levels;
+    }
+    EXPECT_EQ(levels, 5);
+    ASSERT_EQ(m_told.size(), 1);
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("tar-quine.tar.gz")));
 }
 
 } // namespace
