@@ -309,7 +309,11 @@ void ViewerSession::OpenArchive(const QString& archivePath)
         m_reshowOnActivation = true;
         return;
     }
-    if (result.unpacked) {
+    if (!result.unpacked) {
+        // Refused or nothing unpacked: the folder made for it, still empty,
+        // goes too.
+        QDir().rmdir(folder);
+    } else {
         ++m_archiveDepth;
         struct Back {
             int& depth;
