@@ -6,6 +6,9 @@
                                                    decompresses to a tar
                                                    archive holding itself
                                                    under NAME
+    scripts/make_gzip_quine.py --tar NAME --copies N OUT.tar.gz
+                                                   ... holding itself N times
+                                                   (NAME with -00, -01 ...)
 
 Both are real gzip files: header, DEFLATE data, and a trailer whose CRC-32
 and size are those of what they decompress to (gzip -t passes).
@@ -44,7 +47,9 @@ plain gzip header (10 bytes):
 
 where L19 and R19 turn the 14-byte R532 into a 5-byte R19, and L5 L5 L20
 R20 (literals printing the next instruction's header) turn any 5-byte R
-into R20. Rf repeats Rf and S, then writes the zeros.
+into R20. Rf repeats Rf and S, then writes the zeros. With N copies Rf goes
+on after the first entry's padding: every further entry is the one before
+it, repeated, but for the name and checksum in its header.
 
 S holds the CRC-32 of the output, which contains S. CRC-32 is affine over
 GF(2) in the message bits, so CRC(output(c)) = M c + b for a 32x32 bit
@@ -68,7 +73,7 @@ DISTANCES = [(1, 0), (2, 0), (3, 0), (4, 0), (5, 1), (7, 1), (9, 2), (13, 2), (1
 def find(table, value):
     for index in reversed(range(len(table))):
         first, extra = table[index]
-        if first <= value < first + (1 << extra) or (first == value == 258):
+        if first <= value < first + (1 << extra):
             return index, value - first, extra
     raise ValueError(value)
 
@@ -156,17 +161,43 @@ class Plain:
         return data, data
 
 
+def copy_run(bits, length, distance):
+    """Back-references for `length` bytes from `distance` back."""
+    while length:
+        run = min(258, length)
+        if 0 < length - run < 3:
+            run = length - 3
+        bits.copy(run, distance)
+        length -= run
+
+
+def zero_run(bits, count):
+    """`count` zero bytes: one literal, the rest repeating it."""
+    if 0 < count < 4:
+        for _ in range(count):
+            bits.literal(0)
+    elif count:
+        bits.literal(0)
+        copy_run(bits, count - 1, 1)
+
+
 class Tar:
-    """A gzip file that decompresses to a tar archive holding itself."""
+    """A gzip file that decompresses to a tar archive holding itself, once
+    or under several names."""
 
     head = bytes([0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3])
 
-    def __init__(self, name):
-        self.name = name
-        self.zeros = 1024  # the tar padding and end blocks; build() settles it
+    def __init__(self, name, copies=1):
+        if copies == 1:
+            self.names = [name]
+        else:
+            stem, dot, ext = name.partition(".")
+            self.names = ["%s-%02d%s%s" % (stem, i, dot, ext) for i in range(copies)]
+        self.size = 0  # of the file; build() settles it and the rest
+        self.free = 30
 
-    def tar_header(self, size):
-        info = tarfile.TarInfo(self.name)
+    def tar_header(self, name, size):
+        info = tarfile.TarInfo(name)
         info.size = size
         info.mode = 0o644
         info.mtime = 0
@@ -175,30 +206,73 @@ class Tar:
         return header
 
     def build(self, crc, size):
-        for _ in range(4):
-            data = self.program(bytes(512), crc, size)  # the tar header's size is fixed
-            data = self.program(self.tar_header(len(data)), crc, size)
-            zeros = -len(data) % 512 + 1024
-            if zeros == self.zeros:
-                return data, self.tar_header(len(data)) + data + bytes(zeros)
-            self.zeros = zeros
-        raise RuntimeError("the zeros do not settle")
+        for _ in range(10):
+            data = self.program(crc, size)
+            if len(data) == self.size:
+                pad = bytes(-len(data) % 512)
+                entries = [self.tar_header(name, len(data)) + data + pad for name in self.names]
+                return data, b"".join(entries) + bytes(1024)
+            self.size = len(data)
+        raise RuntimeError("the sizes do not settle")
 
-    def program(self, A, crc, size):
+    def last_block(self, tail):
+        """The final block: repeats the last `tail` bytes of the free literal
+        (itself and the trailer), the tar padding, the other entries (each a
+        copy of the one before but for its header's name and checksum) and the
+        end blocks."""
+        headers = [self.tar_header(name, self.size) for name in self.names]
+        pad = -self.size % 512
+        entry = 512 + self.size + pad
+        bits = Bits()
+        bits.field(1, 1)
+        bits.field(1, 2)  # fixed Huffman codes
+        copy_run(bits, tail, self.free)
+        if len(headers) == 1:
+            zero_run(bits, pad + 1024)
+        else:
+            zero_run(bits, pad)
+            for before, header in zip(headers, headers[1:]):
+                # The checksum's digits are written whether they changed or
+                # not, so that the length of this block does not depend on
+                # the size the headers hold.
+                def same_as_before(at):
+                    return at >= 512 or (before[at] == header[at] and not 148 <= at < 154)
+
+                at = 0
+                while at < entry:
+                    same = at
+                    while same < entry and same_as_before(same):
+                        same += 1
+                    if same - at >= 3:
+                        copy_run(bits, same - at, entry)
+                        at = same
+                    else:
+                        bits.literal(header[at])
+                        at += 1
+            zero_run(bits, 1024)
+        bits.code(0, 7)  # end of block
+        return bits.bytes(pad=True)
+
+    def program(self, crc, size):
         S = trailer(crc, size)
-        L5, L19, L20, L30, L512, L532 = stored(5), stored(19), stored(20), stored(30), stored(512), stored(532)
+        A = self.tar_header(self.names[0], self.size)
+        L5, L19, L20, L512, L532 = stored(5), stored(19), stored(20), stored(512), stored(532)
         R532 = repeat([131, 141, 130, 130], 532)
         R19 = repeat([9, 10], 19)
         R20 = repeat([10, 10], 20)
         assert len(R532) == 14 and len(R19) == 5 and len(R20) == 5
         Rf = b""
-        while len(repeat([len(Rf) + 8], 30, final=True, zeros=self.zeros)) != len(Rf):
-            Rf = repeat([len(Rf) + 8], 30, final=True, zeros=self.zeros)
-        Rf = repeat([len(Rf) + 8], 30, final=True, zeros=self.zeros)
-        free = (Rf + S + b"QUINE!" * 5)[:30]
-        assert len(Rf) + len(S) <= 30
+        while len(self.last_block(len(Rf) + 8)) != len(Rf):
+            Rf = self.last_block(len(Rf) + 8)
+        # The free literal holds Rf and S: as long as they need, in tens.
+        self.free = max(30, -(-(len(Rf) + 8) // 10) * 10)
+        Rf = self.last_block(len(Rf) + 8)
+        LM = stored(self.free)
+        free = (Rf + S + b"QUINE!" * self.free)[:self.free]
+        assert len(Rf) + len(S) <= self.free and self.free % 10 == 0 and self.free <= 30000
         return (self.head + L512 + A + L532 + self.head + L512 + A + L532 + R532 + L19 + R532 + L19 + R19 + L5 + R19 +
-                L5 + L5 + L20 + R19 + L5 + L5 + L20 + R20 + L30 + (R20 + L30) * 3 + R20 + L30 + free + Rf + S)
+                L5 + L5 + L20 + R19 + L5 + L5 + L20 + R20 + LM + (R20 + LM) * (self.free // 10) + R20 + LM + free + Rf +
+                S)
 
 
 def solve_crc(kind):
@@ -238,16 +312,21 @@ def main():
     args = sys.argv[1:]
     if len(args) == 3 and args[0] == "--tar":
         kind = Tar(args[1])
+    elif len(args) == 5 and args[0] == "--tar" and args[2] == "--copies":
+        kind = Tar(args[1], int(args[3]))
     elif len(args) == 1:
         kind = Plain()
     else:
-        sys.exit("usage: make_gzip_quine.py OUT.gz | make_gzip_quine.py --tar NAME OUT.tar.gz")
+        sys.exit("usage: make_gzip_quine.py OUT.gz | make_gzip_quine.py --tar NAME [--copies N] OUT.tar.gz")
     crc, size = solve_crc(kind)
     data, output = kind.build(crc, size)
     assert zlib.crc32(output) == crc and len(output) == size
     assert zlib.decompress(data, 16 + zlib.MAX_WBITS) == output, "the program does not print what it should"
     if isinstance(kind, Tar):
-        assert output[:512] == kind.tar_header(len(data)) and output[512:512 + len(data)] == data
+        entry = 512 + len(data) + -len(data) % 512
+        for i, name in enumerate(kind.names):
+            assert output[i * entry:i * entry + 512] == kind.tar_header(name, len(data))
+            assert output[i * entry + 512:i * entry + 512 + len(data)] == data
     else:
         assert output == data
     with open(args[-1], "wb") as out:

@@ -44,4 +44,6 @@ private:
 
     std::uint64_t m_bytesLeft = ByteBudget;
     std::uint64_t m_filesLeft = FileBudget;
+    bool m_toldDepth = false; // the depth limit was told for this opening
+    bool m_toldBudget = false; // the budget was told for this opening
 };

@@ -1,11 +1,15 @@
-// A gzip file that decompresses to itself (tests/data/archives/gzip-quine.gz,
-// written by scripts/make_gzip_quine.py), opened as the program opens
-// archives: through the archiver helper, on its own, under the names of
-// the tar family, and inside tar and ZIP archives where it is found as an
-// archive one level down. The reading library takes the output of each
-// gzip layer for one more gzip stream; it must give up, and the opening
-// must cost only this file: no files, one message naming it, the helper
-// alive, the budget untouched, the files beside it unpacked.
+// Archives that reproduce themselves (tests/data/archives, written by
+// scripts/make_gzip_quine.py), opened as the program opens archives, through
+// the archiver helper:
+// - a gzip file that decompresses to itself, on its own under the names of
+//   the tar family and inside tar and ZIP archives, where it is found as an
+//   archive one level down. The reading library takes the output of each
+//   gzip layer for one more gzip stream and must give up; the opening costs
+//   only this file: no files, one message naming it, the helper alive, the
+//   budget untouched, the files beside it unpacked;
+// - a gzipped tar archive holding itself, which unpacks again at every level
+//   until the depth limit, and one holding itself ten times, which grows
+//   tenfold a level until the shared budget: each limit told once.
 #include "archive/ArchiveOpening.h"
 #include "archive/ArchiverAbi.h"
 #include "helper/HelperClient.h"
@@ -23,6 +27,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 QByteArray ReadAll(const QString& path)
@@ -35,6 +42,9 @@ const QString kQuine = QStringLiteral(ORVANTO_TEST_DATA "/archives/gzip-quine.gz
 // A gzipped tar archive whose one entry, tar-quine.tar.gz, is the archive
 // itself: archives inside archives without end.
 const QString kTarQuine = QStringLiteral(ORVANTO_TEST_DATA "/archives/tar-quine.tar.gz");
+// One that holds itself ten times, under ten names: 10^8 files eight levels
+// down.
+const QString kTarQuineX10 = QStringLiteral(ORVANTO_TEST_DATA "/archives/tar-quine-x10.tar.gz");
 
 // Inflates one gzip member with zlib, which checks the CRC-32 and the size
 // in the trailer; empty when the stream or its trailer is wrong.
@@ -175,6 +185,11 @@ TEST_F(ArchiveQuineTest, TheRegressionFileDecompressesToItself)
             {script, QStringLiteral("--tar"), QStringLiteral("tar-quine.tar.gz"), Path(QStringLiteral("new.tar.gz"))},
             m_dir.path()));
     EXPECT_EQ(ReadAll(Path(QStringLiteral("new.tar.gz"))), tarQuine);
+    ASSERT_TRUE(Run(QStringLiteral("python3"),
+                    {script, QStringLiteral("--tar"), QStringLiteral("tar-quine-x10.tar.gz"),
+                     QStringLiteral("--copies"), QStringLiteral("10"), Path(QStringLiteral("x10.tar.gz"))},
+                    m_dir.path()));
+    EXPECT_EQ(ReadAll(Path(QStringLiteral("x10.tar.gz"))), ReadAll(kTarQuineX10));
 }
 
 TEST_F(ArchiveQuineTest, QuineOpenedAsAnArchiveIsRefusedAndNamedOnce)
@@ -305,6 +320,75 @@ TEST_F(ArchiveQuineTest, ArchiveHoldingItselfStopsAtTheDepthLimit)
     EXPECT_EQ(levels, 5);
     ASSERT_EQ(m_told.size(), 1);
     EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("tar-quine.tar.gz")));
+}
+
+TEST_F(ArchiveQuineTest, ArchivesMultiplyingThemselvesAreToldOncePerOpening)
+{
+    // As the program opens an archive: every archive found in an unpacked
+    // folder is unpacked one level deeper, all in one opening.
+    struct Count {
+        int unpacked = 0;
+        std::vector<std::int32_t> refused; // the codes
+    };
+    int folders = 0;
+    auto open = [&](TArchiveOpening& opening, const QString& archive) {
+        Count count;
+        std::vector<std::pair<QString, int>> queue{{archive, 0}};
+        for (std::size_t next = 0; next < queue.size(); ++next) {
+            const auto [path, depth] = queue[next];
+            const QString out = Folder(QStringLiteral("work/%1").arg(folders++));
+            const auto result = opening.Unpack(path, out, depth, 0);
+            if (!result.unpacked) {
+                EXPECT_TRUE(EntriesBelow(out).isEmpty());
+                count.refused.push_back(result.code);
+                continue;
+            }
+            EXPECT_EQ(result.code, 0) << result.output.toStdString();
+            ++count.unpacked;
+            const auto entries = EntriesBelow(out);
+            for (auto it = entries.begin(); it != entries.end(); ++it)
+                queue.push_back({out + QLatin1Char('/') + it.key(), depth + 1});
+        }
+        return count;
+    };
+
+    // Ten copies of itself: the budget (here 1,000 files) ends it. 10 + 100
+    // files, then 89 archives of the third level fill it; the other 11 and
+    // the 890 archives found in what was unpacked are refused.
+    const QByteArray x10 = ReadAll(kTarQuineX10);
+    {
+        TArchiveOpening opening(4ull << 30, 1000);
+        const Count count = open(opening, kTarQuineX10);
+        EXPECT_EQ(count.unpacked, 1 + 10 + 89);
+        EXPECT_EQ(count.refused.size(), 11u + 890u);
+        EXPECT_EQ(std::count(count.refused.begin(), count.refused.end(), ARC_ERROR_SIZE_BUDGET),
+                  std::ptrdiff_t(count.refused.size()));
+        EXPECT_EQ(opening.FilesLeft(), 0u);
+        EXPECT_EQ(opening.BytesLeft(), (4ull << 30) - 1000 * x10.size());
+        // One message for the opening, not one for each archive refused.
+        ASSERT_EQ(m_told.size(), 1) << m_told.join(QLatin1Char('\n')).left(300).toStdString();
+        EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("tar-quine-x10-"))) << m_told.at(0).toStdString();
+        EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("10,000"))) << "the program's budget is named";
+    }
+
+    // Two copies of the archive holding itself in one tar: two chains
+    // stopped at the depth limit, one message.
+    if (!Have("tar"))
+        return;
+    const QString in = Folder(QStringLiteral("in"));
+    ASSERT_TRUE(QFile::copy(kTarQuine, in + QStringLiteral("/a.tar.gz")));
+    ASSERT_TRUE(QFile::copy(kTarQuine, in + QStringLiteral("/b.tar.gz")));
+    ASSERT_TRUE(Run(QStringLiteral("tar"),
+                    {QStringLiteral("-cf"), Path(QStringLiteral("two.tar")), QStringLiteral("a.tar.gz"),
+                     QStringLiteral("b.tar.gz")},
+                    in));
+    m_told.clear();
+    TArchiveOpening opening;
+    const Count count = open(opening, Path(QStringLiteral("two.tar")));
+    EXPECT_EQ(count.unpacked, 1 + 2 * (TArchiveOpening::MaxDepth - 1));
+    EXPECT_EQ(count.refused, (std::vector<std::int32_t>{ARC_ERROR_NOT_SUPPORT, ARC_ERROR_NOT_SUPPORT}));
+    ASSERT_EQ(m_told.size(), 1);
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("tar-quine.tar.gz"))) << m_told.at(0).toStdString();
 }
 
 } // namespace
