@@ -91,8 +91,7 @@ void TArchiveOpening::Tell(const QString& key, Result& result, const QString& te
     helper::FaultNotices::Report(key, text);
 }
 
-TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, const QString& folder, int depth,
-                                                TWindowHandle window)
+TArchiveOpening::Result TArchiveOpening::Refusal(const QString& archivePath, int depth)
 {
     Result result;
     // An archive that holds copies of itself meets these limits at every
@@ -105,17 +104,23 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
                  QStringLiteral("書庫 %1 は書庫の中の書庫が %2 段を超えるため、展開しませんでした。")
                      .arg(NameOf(archivePath))
                      .arg(MaxDepth));
-        return result;
-    }
-    if (m_bytesLeft == 0 || m_filesLeft == 0) {
+    } else if (m_bytesLeft == 0 || m_filesLeft == 0) {
         result.code = ARC_ERROR_SIZE_BUDGET;
         if (!std::exchange(m_toldBudget, true))
             Tell(QStringLiteral("arc-budget:") + archivePath, result,
                  QStringLiteral(
                      "一度に展開できる量（合計 4 GiB、10,000 ファイル）に達したため、書庫 %1 は展開しませんでした。")
                      .arg(NameOf(archivePath)));
-        return result;
     }
+    return result;
+}
+
+TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, const QString& folder, int depth,
+                                                TWindowHandle window)
+{
+    Result result = Refusal(archivePath, depth);
+    if (result.code != 0)
+        return result;
 
     SetLibraryLimits(m_bytesLeft, m_filesLeft);
     const Usage before = Measure(folder);
