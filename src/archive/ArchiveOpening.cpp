@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <utility>
+
 namespace {
 
 const char* const kLibraries[] = {
@@ -89,26 +91,36 @@ void TArchiveOpening::Tell(const QString& key, Result& result, const QString& te
     helper::FaultNotices::Report(key, text);
 }
 
+TArchiveOpening::Result TArchiveOpening::Refusal(const QString& archivePath, int depth)
+{
+    Result result;
+    // An archive that holds copies of itself meets these limits at every
+    // copy found: the opening tells each limit once, naming the first
+    // archive it stopped.
+    if (depth >= MaxDepth) {
+        result.code = ARC_ERROR_NOT_SUPPORT;
+        if (!std::exchange(m_toldDepth, true))
+            Tell(QStringLiteral("arc-depth:") + archivePath, result,
+                 QStringLiteral("書庫 %1 は書庫の中の書庫が %2 段を超えるため、展開しませんでした。")
+                     .arg(NameOf(archivePath))
+                     .arg(MaxDepth));
+    } else if (m_bytesLeft == 0 || m_filesLeft == 0) {
+        result.code = ARC_ERROR_SIZE_BUDGET;
+        if (!std::exchange(m_toldBudget, true))
+            Tell(QStringLiteral("arc-budget:") + archivePath, result,
+                 QStringLiteral(
+                     "一度に展開できる量（合計 4 GiB、10,000 ファイル）に達したため、書庫 %1 は展開しませんでした。")
+                     .arg(NameOf(archivePath)));
+    }
+    return result;
+}
+
 TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, const QString& folder, int depth,
                                                 TWindowHandle window)
 {
-    Result result;
-    if (depth >= MaxDepth) {
-        result.code = ARC_ERROR_NOT_SUPPORT;
-        Tell(QStringLiteral("arc-depth:") + archivePath, result,
-             QStringLiteral("書庫 %1 は書庫の中の書庫が %2 段を超えるため、展開しませんでした。")
-                 .arg(NameOf(archivePath))
-                 .arg(MaxDepth));
+    Result result = Refusal(archivePath, depth);
+    if (result.code != 0)
         return result;
-    }
-    if (m_bytesLeft == 0 || m_filesLeft == 0) {
-        result.code = ARC_ERROR_SIZE_BUDGET;
-        Tell(QStringLiteral("arc-budget:") + archivePath, result,
-             QStringLiteral(
-                 "一度に展開できる量（合計 4 GiB、10,000 ファイル）に達したため、書庫 %1 は展開しませんでした。")
-                 .arg(NameOf(archivePath)));
-        return result;
-    }
 
     SetLibraryLimits(m_bytesLeft, m_filesLeft);
     const Usage before = Measure(folder);
@@ -150,11 +162,10 @@ TArchiveOpening::Result TArchiveOpening::Unpack(const QString& archivePath, cons
     if (result.code == ARC_ERROR_SIZE_BUDGET || result.code == ARC_ERROR_TOO_MANY_FILES) {
         m_bytesLeft = result.code == ARC_ERROR_SIZE_BUDGET ? 0 : m_bytesLeft;
         m_filesLeft = result.code == ARC_ERROR_TOO_MANY_FILES ? 0 : m_filesLeft;
-        Tell(
-            QStringLiteral("arc-budget:") + archivePath, result,
-            QStringLiteral(
-                "一度に展開できる量（合計 4 GiB、10,000 ファイル）を超えるため、書庫 %1 の展開を途中で打ち切りました。")
-                .arg(name));
+        const QString text = QStringLiteral(
+            "一度に展開できる量（合計 4 GiB、10,000 ファイル）を超えるため、書庫 %1 の展開を途中で打ち切りました。");
+        if (!std::exchange(m_toldBudget, true))
+            Tell(QStringLiteral("arc-budget:") + archivePath, result, text.arg(name));
     } else if (result.code == ARC_ERROR_NEED_VOLUMES) {
         Tell(QStringLiteral("arc:") + archivePath, result,
              QStringLiteral("書庫 %1 は分割された書庫の一部です。展開するには残りの部分が必要です。").arg(name));

@@ -32,6 +32,11 @@ public:
     // archive the user opened, 1 for one found inside it, and so on.
     Result Unpack(const QString& archivePath, const QString& folder, int depth, TWindowHandle window);
 
+    // What Unpack does first: refuses an archive beyond the depth limit or
+    // once the budget is spent (told once for the opening); code 0 when it
+    // may be unpacked. Lets a caller refuse before making a folder for it.
+    Result Refusal(const QString& archivePath, int depth);
+
     std::uint64_t BytesLeft() const { return m_bytesLeft; }
     std::uint64_t FilesLeft() const { return m_filesLeft; }
 
@@ -44,4 +49,6 @@ private:
 
     std::uint64_t m_bytesLeft = ByteBudget;
     std::uint64_t m_filesLeft = FileBudget;
+    bool m_toldDepth = false; // the depth limit was told for this opening
+    bool m_toldBudget = false; // the budget was told for this opening
 };

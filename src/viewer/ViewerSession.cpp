@@ -286,6 +286,10 @@ void ViewerSession::OpenArchive(const QString& archivePath)
                 opening.reset();
         }
     } endOpening{m_archiveOpening, depth};
+    // Beyond the depth limit or the spent budget: refused before a folder is
+    // made for it (an archive holding copies of itself finds thousands).
+    if (m_archiveOpening->Refusal(archivePath, depth).code != 0)
+        return;
     m_reshowOnActivation = false;
     const QString folder = UnpackFolderFor(m_workFolder, archivePath);
     if (!QDir().mkpath(folder)) {
@@ -309,7 +313,11 @@ void ViewerSession::OpenArchive(const QString& archivePath)
         m_reshowOnActivation = true;
         return;
     }
-    if (result.unpacked) {
+    if (!result.unpacked) {
+        // Refused or nothing unpacked: the folder made for it, still empty,
+        // goes too.
+        QDir().rmdir(folder);
+    } else {
         ++m_archiveDepth;
         struct Back {
             int& depth;

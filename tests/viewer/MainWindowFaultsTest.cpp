@@ -1,7 +1,8 @@
 // The main window on Qt's offscreen platform: starts in full screen and
 // with a slideshow, the status bar's texts (the slideshow's, and why a
 // picture cannot be shown), the picture without a tooltip, wheel steps,
-// Home and End, and archives chosen in the open dialog.
+// Home and End, archives chosen in the open dialog, and archives that
+// reproduce themselves.
 #include "FindAction.h"
 #include "viewer/MainWindow.h"
 #include "viewer/UndecodableReason.h"
@@ -9,11 +10,13 @@
 #include "fullscreen/FullScreenWindow.h"
 #include "decode/BuiltInFormats.h"
 #include "decode/Picture.h"
+#include "helper/HelperClient.h"
 #include "platform/Desktop.h"
 #include "platform/DynamicLibrary.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
@@ -228,6 +231,68 @@ TEST_F(MainWindowFaultsTest, OpenDialogUnpacksAnArchiveAsADropDoes)
     EXPECT_TRUE(images.ToStringList().contains(loose));
     EXPECT_FALSE(images.ToStringList().contains(zip));
     EXPECT_TRUE(main->Session().State().Viewing);
+}
+
+// A folder holding a gzip file that decompresses to itself and a gzipped
+// tar archive that holds itself, between two pictures, opened with the
+// archiver libraries in the helper as the program runs them: each archive
+// is named in one message, the archive holding itself is unpacked down to
+// the depth limit and no further, no partial file is left in the work
+// folder, and both pictures show.
+TEST_F(MainWindowFaultsTest, ArchivesThatReproduceThemselvesCostOnlyThemselves)
+{
+    platform::AddLibrarySearchFolder(QStringLiteral(ORVANTO_BIN_DIR));
+    helper::SetHelperProgram(QStringLiteral(ORVANTO_BIN_DIR "/orvanto-helper"));
+    helper::SetIsolation(true);
+    helper::FaultNotices::ResetForTesting();
+    QDir(dir.path()).mkdir(QStringLiteral("in"));
+    const QString first = picture(QStringLiteral("in/a1.png"), Qt::red);
+    const QString second = picture(QStringLiteral("in/z2.png"), Qt::blue);
+    for (const char* name : {"gzip-quine.gz", "tar-quine.tar.gz"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANTO_TEST_DATA "/archives/") + QLatin1String(name),
+                                dir.filePath(QStringLiteral("in/") + QLatin1String(name))));
+
+    auto main = start({dir.filePath(QStringLiteral("in"))});
+    ViewerSession& s = main->Session();
+    EXPECT_EQ(s.Images().ToStringList(), (QStringList{first, second}));
+    EXPECT_EQ(s.CurrentPath(), first);
+    EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow OFF")) << "the picture shows";
+    key(*main, Qt::Key_Right);
+    EXPECT_EQ(s.CurrentPath(), second);
+    EXPECT_EQ(main->StatusText(), QStringLiteral("SlideShow OFF"));
+
+    const QStringList told = helper::FaultNotices::ReportedKeys();
+    EXPECT_EQ(told.size(), 2) << told.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(told.contains(QStringLiteral("arc:") + dir.filePath(QStringLiteral("in/gzip-quine.gz"))))
+        << told.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(told.filter(QStringLiteral("arc-depth:")).size(), 1);
+    EXPECT_TRUE(told.filter(QStringLiteral("arc-depth:")).value(0).endsWith(QStringLiteral("/tar-quine.tar.gz")));
+
+    // In the work folder: the eight levels of the archive holding itself,
+    // each one whole file in a folder of its own, and nothing else (no
+    // empty folder for the archives that were refused).
+    QFile original(QStringLiteral(ORVANTO_TEST_DATA "/archives/tar-quine.tar.gz"));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray whole = original.readAll();
+    QStringList entries;
+    QDirIterator it(s.WorkFolder(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        entries << path;
+        if (it.fileInfo().isDir()) {
+            EXPECT_EQ(QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList{QStringLiteral("tar-quine.tar.gz")})
+                << path.toStdString();
+        } else {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), whole) << path.toStdString();
+        }
+    }
+    EXPECT_EQ(entries.size(), 2 * 8) << entries.join(QLatin1Char(' ')).toStdString();
+    main->close();
+    helper::SetIsolation(false);
 }
 
 TEST_F(MainWindowFaultsTest, StatusBarSaysWhyAPictureCannotBeShownUntilTheNext)
