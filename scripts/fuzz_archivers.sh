@@ -51,6 +51,10 @@ run() {
   local corpus="$build/fuzz/corpus/arc-$t"
   mkdir -p "$corpus"
   cp -n "$seeds/$t"-* "$corpus"/ 2>/dev/null || true
+  # No RAR writer exists here: the RAR 4 and RAR 5 archives of the tests seed it.
+  if [ "$t" = rar ]; then
+    cp -n "$root/tests/data/archives/rar4-japanese-names.rar" "$root/tests/data/archives/rar5-zip-inside.rar" "$corpus"/
+  fi
   if [ -d "$reg" ]; then
     for f in "$reg/$t"-*; do
       [ -f "$f" ] || continue
