@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Opens a folder holding a damaged CAB archive, a file of a plug-in that
-# crashes while decoding, and good pictures: the real program, with its
-# plug-ins and archiver libraries in the helper process, shows every good
-# picture, shows the bad one as undecodable and stays up.
+# Opens a folder holding a damaged CAB archive, a RAR archive on which the
+# reading library never returns, a file of a plug-in that crashes while
+# decoding, and good pictures: the real program, with its plug-ins and
+# archiver libraries in the helper process, shows every good picture, shows
+# the bad one as undecodable and stays up.
 BIN_DIR="$1"
 SAMPLES="$2"
 HOSTILE_SPI_DIR="$3"
+TEST_DATA="$4"
 . "$(dirname "$0")/e2e_common.sh"
 
 e2e_start_display
@@ -27,6 +29,8 @@ else
   printf 'MSCF\0\0\0\0' > "$PICS/a.cab"
   head -c 4088 /dev/urandom >> "$PICS/a.cab"
 fi
+# The helper's watchdog ends the library after 10 s of silence.
+cp "$TEST_DATA/archives/rar5-dictionary-shrinks-mid-file.rar" "$PICS/d.rar"
 
 "$P/orvanto" "$PICS" >/dev/null 2>&1 &
 PID=$!
@@ -43,7 +47,8 @@ done
 sleep 0.5
 press() { xdotool key --window "$WID" "$1" 2>/dev/null || true; }
 
-# The CAB yields nothing; the list holds the four files in name order.
+# The CAB and the RAR yield nothing; the list holds the four files in name
+# order.
 check "the first picture shows" e2e_wait_title "$WID" "ミレット -- [1/4] $PICS/b.crp"
 check "the program is up after the crashing plug-in's file" kill -0 "$PID"
 press Right
@@ -59,8 +64,25 @@ check "and the next picture still shows" e2e_wait_title "$WID" "ミレット -- 
 check "the program is still up" kill -0 "$PID"
 check "no partial file left in the work folder" \
   test -z "$(find "${XDG_RUNTIME_DIR:-/tmp}" -name '.arc*.part' 2>/dev/null | head -1)"
-MESSAGES="$(for w in $(xdotool search --onlyvisible --pid "$PID" 2>/dev/null); do xdotool getwindowname "$w"; done)"
-check "the messages are windows of their own" test "$(printf '%s\n' "$MESSAGES" | grep -c '^ミレット$')" -ge 1
+messages() {
+  for w in $(xdotool search --onlyvisible --pid "$PID" 2>/dev/null); do xdotool getwindowname "$w"; done |
+    grep -c '^ミレット$' || true
+}
+check "the messages are windows of their own" test "$(messages)" -ge 1
+# One message each for the CAB, the crashing plug-in and, once the watchdog
+# has ended its library, the RAR.
+three_messages() {
+  for _ in $(seq 300); do
+    [ "$(messages)" -ge 3 ] && return 0
+    sleep 0.1
+  done
+  echo "messages: $(messages)"
+  return 1
+}
+check "the library stuck on the RAR is ended and the RAR named" three_messages
+check "the program is up after it" kill -0 "$PID"
+press Right
+check "and the next picture shows" e2e_wait_title "$WID" "ミレット -- [3/4] $PICS/sample1.jpg"
 if [ -n "${E2E_SCREENSHOT:-}" ]; then import -window root "$E2E_SCREENSHOT" 2>/dev/null || true; fi
 
 check "Esc ends the program" e2e_escape "$PID" "$WID"

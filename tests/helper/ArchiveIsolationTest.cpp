@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
@@ -340,6 +341,50 @@ TEST_F(ArchiveIsolationTest, LibrarySpinningOnATinyArchiveIsEndedByTheWatchdog)
     EXPECT_EQ(opening.Unpack(Path(QStringLiteral("ok.zip")), Folder(QStringLiteral("ok")), 1, 0).code, 0);
     EXPECT_EQ(FilesBelow(Path(QStringLiteral("ok"))).value(QStringLiteral("p.txt")), QByteArray("after"));
     EXPECT_GT(client.StartCount(), starts + 1);
+}
+
+// A 162-byte RAR 5 file (tests/data/make_rar5_shrinking_dictionary.py) on
+// which Debian 12's libarchive never returns from archive_read_data: the
+// real RAR library in the helper is ended by the watchdog, nothing of the
+// entry is left, one message names the archive, and a picture in the next
+// archive unpacks whole.
+TEST_F(ArchiveIsolationTest, RarOnWhichTheReadingLibraryNeverReturnsIsEndedByTheWatchdog)
+{
+    QFile sample(QStringLiteral(ORVANTO_TEST_DATA "/archives/rar5-dictionary-shrinks-mid-file.rar"));
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    const QString archive = Write(QStringLiteral("spin.rar"), sample.readAll());
+    ASSERT_LT(QFileInfo(archive).size(), 200);
+    // The library spins without end at full CPU; a CPU limit far above the
+    // watchdog's 1.5 s of silence keeps the run short should the watchdog
+    // miss it (the message would then name SIGXCPU).
+    LowerLimits([](platform::ChildLimits& limits) { limits.cpuSeconds = 20; });
+    helper::HelperClient& client = helper::HelperClient::Archivers();
+    const int starts = client.StartCount();
+    const QString out = Folder(QStringLiteral("out"));
+    TArchiveOpening opening;
+    const auto result = opening.Unpack(archive, out, 0, 0);
+    EXPECT_EQ(result.code, ARC_ERROR_HELPER_FAILED) << result.output.toStdString();
+    EXPECT_FALSE(result.unpacked);
+    EXPECT_TRUE(FilesBelow(out).isEmpty()) << FilesBelow(out).keys().join(QLatin1Char(' ')).toStdString();
+    ASSERT_EQ(m_told.size(), 1);
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("spin.rar")));
+    EXPECT_TRUE(m_told.at(0).contains(QStringLiteral("応答がない"))) << m_told.at(0).toStdString();
+
+    if (!HaveZip())
+        return;
+    const QString in = Folder(QStringLiteral("in"));
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(200, 40, 90));
+    ASSERT_TRUE(picture.save(in + QStringLiteral("/next.png")));
+    ASSERT_TRUE(Zip(Path(QStringLiteral("next.zip")), {QStringLiteral("next.png")}, in));
+    const auto next = opening.Unpack(Path(QStringLiteral("next.zip")), Folder(QStringLiteral("next")), 0, 0);
+    EXPECT_EQ(next.code, 0) << next.message.toStdString();
+    const QImage shown(Path(QStringLiteral("next/next.png")));
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.size(), picture.size());
+    EXPECT_EQ(shown.pixel(10, 10), picture.pixel(10, 10));
+    EXPECT_GT(client.StartCount(), starts + 1) << "a new helper serves the next archive";
+    EXPECT_EQ(m_told.size(), 1);
 }
 
 TEST_F(ArchiveIsolationTest, DamagedArchiveIsNamedInAMessage)
