@@ -155,7 +155,8 @@ LargeBlock::LargeBlock(std::size_t bytes)
 }
 
 LargeBlock::LargeBlock(LargeBlock&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0))
+    : m_data(std::exchange(other.m_data, nullptr)),
+      m_size(std::exchange(other.m_size, 0))
 {
 }
 

@@ -81,7 +81,9 @@ TEST(LargeMemory, MovedReleasedAndReturnedBlocksGoBackOnceAndSpareStaysBounded)
     EXPECT_LE(platform::SpareLargeBlockBytes(), platform::kSpareLargeBlockBytes);
     EXPECT_GE(platform::SpareLargeBlockBytes(), platform::kSpareLargeBlockBytes - 19 * kMiB);
     // A block larger than all that is kept is never kept.
-    { LargeBlock huge(platform::kSpareLargeBlockBytes + kMiB); }
+    {
+        LargeBlock huge(platform::kSpareLargeBlockBytes + kMiB);
+    }
     EXPECT_LE(platform::SpareLargeBlockBytes(), platform::kSpareLargeBlockBytes);
     EXPECT_TRUE(LargeBlock(0).empty());
 
@@ -189,7 +191,8 @@ TEST(LargeMemory, FileLongerThanItsMeasuredSizeIsReadToItsEndWithinTheLimit)
         ASSERT_EQ(block.data()[i], char(i % 251)) << i;
 
     // The writer finds the pipe closed once the reader has had enough.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &previous);
     writer = writeInto(fifo);
